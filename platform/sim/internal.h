@@ -1,0 +1,202 @@
+// simwin's shared state. One mutex guards everything; one condition variable wakes every waiter on any change (waits
+// re-check their own condition). Window procedures, hook callbacks, APCs and thread bodies are always called with the
+// mutex released, because they call back into simwin.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/sim/simwin.h"
+#include "platform/win32.h"
+
+namespace simwin::detail {
+
+using Lock = std::unique_lock<std::mutex>;
+using Clock = std::chrono::steady_clock;
+
+// Anything a HANDLE can name.
+struct KObject {
+  virtual ~KObject() = default;
+  virtual bool Waitable() const { return false; }
+  virtual bool Signaled() const { return false; }
+  // Called when a wait is satisfied by this object (auto-reset events reset here).
+  virtual void Acquire() {}
+};
+
+struct EventObj : KObject {
+  bool manualReset = false;
+  bool signaled = false;
+  std::wstring name;
+  bool Waitable() const override { return true; }
+  bool Signaled() const override { return signaled; }
+  void Acquire() override {
+    if (!manualReset) signaled = false;
+  }
+};
+
+struct WndClass;
+
+struct ProcessState : KObject {
+  DWORD pid = 0;
+  std::wstring imageName;
+  bool ended = false;
+  DWORD exitCode = STILL_ACTIVE;
+  // Class names are case-insensitive: keyed by the lower-cased name.
+  std::map<std::wstring, std::shared_ptr<WndClass>> classes;
+  bool Waitable() const override { return true; }
+  bool Signaled() const override { return ended; }
+};
+
+struct SentMessage {
+  HWND hwnd;
+  UINT msg;
+  WPARAM wParam;
+  LPARAM lParam;
+  LRESULT result = 0;
+  bool done = false;
+};
+
+struct PendingEvent {
+  HWINEVENTHOOK hook;
+  WINEVENTPROC proc;
+  DWORD event;
+  HWND hwnd;
+  LONG idObject;
+  LONG idChild;
+  DWORD idEventThread;
+  DWORD time;
+};
+
+struct ThreadState : KObject {
+  DWORD tid = 0;
+  std::shared_ptr<ProcessState> process;
+  bool ended = false;
+  DWORD exitCode = STILL_ACTIVE;
+  std::deque<MSG> posted;
+  bool quitPending = false;
+  int quitCode = 0;
+  std::deque<std::shared_ptr<SentMessage>> sent;
+  std::deque<PendingEvent> events;
+  std::deque<std::pair<PAPCFUNC, ULONG_PTR>> apcs;
+  // Set for the UI thread of a simwin::Process: TerminateProcess asks it to leave its loop.
+  bool processUiThread = false;
+  bool Waitable() const override { return true; }
+  bool Signaled() const override { return ended; }
+};
+
+struct WndClass {
+  std::wstring name;
+  ATOM atom = 0;
+  WNDPROC proc = nullptr;
+  UINT style = 0;
+  HINSTANCE instance = nullptr;
+  int windows = 0;
+};
+
+struct Window {
+  HWND hwnd = nullptr;
+  std::shared_ptr<WndClass> cls;
+  std::shared_ptr<ThreadState> thread;  // null for the two roots
+  WNDPROC proc = nullptr;
+  DWORD style = 0;
+  DWORD exStyle = 0;
+  std::wstring text;
+  RECT rect{};  // relative to the parent's client area
+  LONG_PTR id = 0;
+  LONG_PTR userData = 0;
+  HINSTANCE instance = nullptr;
+  HWND parent = nullptr;  // the desktop or the message root for top-level windows
+  HWND owner = nullptr;
+  bool messageOnly = false;
+  bool destroying = false;
+  std::vector<HWND> children;  // z-order, top first
+};
+
+struct Hook {
+  HWINEVENTHOOK handle = nullptr;
+  DWORD eventMin = 0;
+  DWORD eventMax = 0;
+  WINEVENTPROC proc = nullptr;
+  DWORD idProcess = 0;
+  DWORD idThread = 0;
+  DWORD flags = 0;
+  std::shared_ptr<ThreadState> owner;
+};
+
+struct Globals {
+  std::mutex mu;
+  std::condition_variable cv;
+  Clock::time_point start = Clock::now();
+
+  DWORD nextClientId = 1000;  // thread and process ids share one space, as on Windows
+  uintptr_t nextHandle = 0x104;
+  std::unordered_map<uintptr_t, std::shared_ptr<KObject>> handles;
+  std::unordered_map<std::wstring, std::weak_ptr<EventObj>> namedEvents;
+  std::unordered_map<DWORD, std::weak_ptr<ProcessState>> processes;
+  std::vector<std::shared_ptr<ProcessState>> liveProcesses;
+  std::shared_ptr<ProcessState> root;
+  std::unordered_map<DWORD, std::shared_ptr<ThreadState>> threads;  // live threads
+  TerminateHandler terminateHandler;
+
+  uintptr_t nextHwnd = 0;
+  ATOM nextAtom = 0xC000;
+  std::unordered_map<uintptr_t, std::shared_ptr<Window>> windows;
+  HWND desktop = nullptr;
+  HWND messageRoot = nullptr;
+
+  uintptr_t nextHook = 0x7A0004;
+  std::map<uintptr_t, std::shared_ptr<Hook>> hooks;  // in order of creation
+};
+
+Globals& G();
+
+// The calling thread's state, registered in the root process on first use. Takes the lock itself: call it before
+// locking.
+std::shared_ptr<ThreadState> Self();
+DWORD NowTicks();
+DWORD NewClientId();                             // lock held
+HANDLE AddHandle(std::shared_ptr<KObject> obj);  // lock held
+// Resolves a handle or pseudo handle; null if invalid. Lock held.
+std::shared_ptr<KObject> ResolveHandle(HANDLE h, const std::shared_ptr<ThreadState>& self);
+
+// Runs on a new native thread registered as `state`; ends it with the body's exit code.
+std::thread SpawnThread(std::shared_ptr<ThreadState> state, std::function<DWORD()> body);
+// Creates a thread state in `process` and registers it (lock held).
+std::shared_ptr<ThreadState> NewThreadState(std::shared_ptr<ProcessState> process);
+// Ends the calling thread the way Windows does: its windows are destroyed, its hooks removed, messages sent to it
+// return 0, its handle is signalled.
+void EndCurrentThread(DWORD exitCode);
+
+// Handles one incoming sent message or one queued WinEvent of `self`; false if none. Lock held on entry and exit;
+// released around the callback.
+bool PumpOneIncoming(Lock& lk, ThreadState& self);
+bool HandleOneSentMessage(Lock& lk, ThreadState& self);
+bool DeliverOneWinEvent(Lock& lk, ThreadState& self);
+
+// Raises a WinEvent caused by the calling thread (lock not held).
+void RaiseWinEvent(DWORD event, HWND hwnd, LONG idObject, LONG idChild);
+
+void DestroyThreadWindows(ThreadState& self);  // lock not held
+void RemoveThreadHooks(ThreadState& self);     // lock held
+
+// Marks a logical process ended and stops its UI thread's loop (lock held); false if it had already ended.
+bool EndProcessLocked(const std::shared_ptr<ProcessState>& process, DWORD exitCode);
+
+std::shared_ptr<Window> FindWindowLocked(HWND hwnd);  // lock held; roots included
+std::wstring FoldCase(const std::wstring& s);
+
+// Message ids simwin::Process uses on its UI thread (in the private range above 0xC000 that RegisterWindowMessage would
+// hand out, so no application message collides).
+constexpr UINT kRunWorkMessage = 0xFE01;
+constexpr UINT kStopMessage = 0xFE02;
+
+}  // namespace simwin::detail

@@ -1,0 +1,38 @@
+#include "common/handles.h"
+
+#include <stdexcept>
+
+#include "common/win32_error.h"
+
+namespace installation_assistant {
+
+SharedHandle MakeSharedHandle(UniqueHandle handle) {
+  // shared_ptr calls the deleter itself if its control block cannot be allocated.
+  return SharedHandle(handle.Release(), [](HANDLE raw) { UniqueHandle closer(raw); });
+}
+
+UniqueHandle CreateEventHandle(bool manualReset, bool initialState) {
+  UniqueHandle event(CreateEventW(nullptr, manualReset ? TRUE : FALSE, initialState ? TRUE : FALSE, nullptr));
+  if (!event) throw LastWin32Error("Failed to create event");
+  return event;
+}
+
+WindowClass::WindowClass(const wchar_t* name, WNDPROC procedure, HINSTANCE instance)
+    : name_(name), instance_(instance) {
+  WNDCLASSEXW windowClass = {};
+  windowClass.cbSize = sizeof(windowClass);
+  windowClass.lpfnWndProc = procedure;
+  windowClass.hInstance = instance;
+  windowClass.lpszClassName = name_.c_str();
+  if (RegisterClassExW(&windowClass) == 0) throw std::runtime_error("Failed to register window class");
+}
+
+WindowClass::~WindowClass() { UnregisterClassW(name_.c_str(), instance_); }
+
+ComInitialization::ComInitialization(DWORD model) : result_(CoInitializeEx(nullptr, model)) {}
+
+ComInitialization::~ComInitialization() {
+  if (SUCCEEDED(result_)) CoUninitialize();
+}
+
+}  // namespace installation_assistant

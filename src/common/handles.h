@@ -1,0 +1,78 @@
+// RAII owners, one per handle kind.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "platform/win32.h"
+
+namespace installation_assistant {
+
+// A kernel handle closed with CloseHandle (events, processes, threads).
+class UniqueHandle {
+ public:
+  UniqueHandle() = default;
+  explicit UniqueHandle(HANDLE handle) : handle_(handle) {}
+  UniqueHandle(UniqueHandle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+    if (this != &other) Reset(std::exchange(other.handle_, nullptr));
+    return *this;
+  }
+  UniqueHandle(const UniqueHandle&) = delete;
+  UniqueHandle& operator=(const UniqueHandle&) = delete;
+  ~UniqueHandle() { Reset(); }
+
+  HANDLE Get() const { return handle_; }
+  // Null and INVALID_HANDLE_VALUE both mean "no handle": Win32 uses either for failure.
+  bool IsValid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+  explicit operator bool() const { return IsValid(); }
+  HANDLE Release() { return std::exchange(handle_, nullptr); }
+  void Reset(HANDLE handle = nullptr) {
+    if (IsValid()) CloseHandle(handle_);
+    handle_ = handle;
+  }
+
+ private:
+  HANDLE handle_ = nullptr;
+};
+
+// A handle that several owners keep open; closed when the last one lets go.
+using SharedHandle = std::shared_ptr<void>;
+SharedHandle MakeSharedHandle(UniqueHandle handle);
+
+// Unnamed event; throws std::system_error when it cannot be created.
+UniqueHandle CreateEventHandle(bool manualReset, bool initialState);
+
+// A registered window class, unregistered by its owner.
+class WindowClass {
+ public:
+  // Throws std::runtime_error "Failed to register window class".
+  WindowClass(const wchar_t* name, WNDPROC procedure, HINSTANCE instance);
+  ~WindowClass();
+  WindowClass(const WindowClass&) = delete;
+  WindowClass& operator=(const WindowClass&) = delete;
+
+  const wchar_t* Name() const { return name_.c_str(); }
+  HINSTANCE Instance() const { return instance_; }
+
+ private:
+  std::wstring name_;
+  HINSTANCE instance_;
+};
+
+// COM for the calling thread; balanced only when this object's call succeeded.
+class ComInitialization {
+ public:
+  explicit ComInitialization(DWORD model = COINIT_MULTITHREADED);
+  ~ComInitialization();
+  ComInitialization(const ComInitialization&) = delete;
+  ComInitialization& operator=(const ComInitialization&) = delete;
+
+  HRESULT Result() const { return result_; }
+
+ private:
+  HRESULT result_;
+};
+
+}  // namespace installation_assistant

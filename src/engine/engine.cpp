@@ -1,0 +1,151 @@
+#include "engine/engine.h"
+
+#include <stdexcept>
+#include <string>
+
+#include "common/scope_guard.h"
+#include "common/trace.h"
+#include "engine/host_records.h"
+#include "engine/module.h"
+
+namespace installation_assistant::engine {
+namespace {
+
+// Loaded at run time: the function is missing before Vista, and a failure changes
+// nothing but how the installer's coordinates are scaled.
+void MakeProcessDpiAware() {
+  HMODULE user32 = LoadLibraryW(L"User32.dll");
+  if (user32 == nullptr) return;
+  using SetProcessDpiAwareFunction = BOOL(WINAPI*)();
+  const FARPROC procedure = GetProcAddress(user32, "SetProcessDPIAware");
+  if (procedure != nullptr) {
+    reinterpret_cast<SetProcessDpiAwareFunction>(reinterpret_cast<void (*)()>(procedure))();
+  }
+  FreeLibrary(user32);
+}
+
+}  // namespace
+
+Engine::Engine(std::shared_ptr<ServiceHolder> service, DWORD processId,
+               std::shared_ptr<MessageWindow> messageWindow, std::shared_ptr<ProcessedItemsReporter> reporter,
+               bool showsNotifications)
+    : service_(std::move(service)),
+      results_(std::make_shared<ResultCollector>(service_)),
+      reporter_(std::move(reporter)),
+      messageWindow_(std::move(messageWindow)),
+      processWaiter_(processId, messageWindow_),
+      showsNotifications_(showsNotifications) {
+  service_->Get()->SetEngineVersion(kEngineVersion);
+}
+
+Engine::~Engine() { RetractMessageWindow(messageWindow_.get()); }
+
+void Engine::AddPattern(int patternId, const char* pattern, bool silent) {
+  try {
+    AddPatternCore(patternId, pattern, silent);
+  } catch (...) {
+    TraceException("AddPattern");
+  }
+}
+
+void Engine::AddPatternCore(int patternId, const char*, bool) {
+  // Pattern intake (parser, model, watcher) plugs in here; until then a pattern is
+  // neither accepted nor rejected, and the trace says so.
+  TRACE(Warning) << "Pattern intake is not available; pattern " << patternId << " ignored";
+}
+
+void Engine::SetNotificationsData(const NotificationData* data) {
+  try {
+    SetNotificationsDataCore(data);
+  } catch (...) {
+    TraceException("SetNotificationsData");
+  }
+}
+
+void Engine::SetNotificationsDataCore(const NotificationData* data) {
+  if (data == nullptr) throw std::logic_error("Invalid notifications data");
+  reporter_->SetNotificationData(CopyNotificationData(*data));
+}
+
+void Engine::ShowNotification(HWND window, const char* text) {
+  try {
+    ShowNotificationCore(window, text);
+  } catch (...) {
+    TraceException("ShowNotification");
+  }
+}
+
+void Engine::ShowNotificationCore(HWND window, const char* text) {
+  if (text == nullptr) throw std::logic_error("Invalid notification text");
+  reporter_->ShowNotification(window, std::string(text), messageWindow_);
+}
+
+void Engine::Run() {
+  try {
+    // The results and the total go to the host however the loop ends.
+    ScopeGuard endOfRun([this] {
+      try {
+        TRACE(Info) << "Reporting results";
+        results_->Report();
+        TRACE(Info) << "Shutting down windows watcher";
+        // The windows watcher is shut down here, before the total is reported.
+        TRACE(Info) << "Report processed items";
+        reporter_->ReportTotal();
+      } catch (...) {
+        TraceException("Run");
+      }
+    });
+    TRACE(Info) << "Starting message loop";
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  } catch (...) {
+    TraceException("Run");
+  }
+}
+
+void Engine::Release() {
+  try {
+    delete this;
+    TRACE(Info) << "Engine stopped";
+  } catch (...) {
+    TraceException("Release");
+  }
+}
+
+IEngine* CreateEngineImpl(IService* service, long processId, unsigned int traceThreshold,
+                          ITraceWriter* traceWriter, bool showsNotifications) {
+  if (traceWriter == nullptr) throw std::logic_error("Tracer parmeter is invalid");
+  // The replaced sink lives to the end of this call, whatever its outcome.
+  const std::shared_ptr<TraceSink> replacedSink = ExchangeTraceSink(std::make_shared<TraceWriterAdapter>(traceWriter));
+  SetTraceThreshold(MapTraceLevel(traceThreshold));
+
+  if (service == nullptr) throw std::logic_error("Service parameter is invalid");
+  TRACE_AS(Info, "CreateEngineImpl") << "Engine version: " << kEngineVersion;
+
+  CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  MakeProcessDpiAware();
+
+  auto messageWindow = std::make_shared<MessageWindow>(ModuleInstance());
+  PublishMessageWindow(messageWindow);
+  ScopeGuard retractWindow([&messageWindow] { RetractMessageWindow(messageWindow.get()); });
+
+  auto serviceHolder = std::make_shared<ServiceHolder>(service);
+  // The in-process connection, named after the installer process, is created here.
+
+  std::shared_ptr<ProcessedItemsReporter> reporter;
+  if (showsNotifications) {
+    reporter = std::make_shared<NotifyingReporter>(serviceHolder);
+  } else {
+    reporter = std::make_shared<DirectReporter>(serviceHolder);
+  }
+
+  auto engine = std::make_unique<Engine>(serviceHolder, static_cast<DWORD>(processId), messageWindow, reporter,
+                                         showsNotifications);
+  retractWindow.Dismiss();
+  return engine.release();
+}
+
+}  // namespace installation_assistant::engine

@@ -1,0 +1,74 @@
+// The engine's outlet for processed-item counts and the notification sticker.
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "common/message_window.h"
+#include "common/option.h"
+#include "engine/host_records.h"
+#include "engine/service_holder.h"
+#include "platform/win32.h"
+
+namespace installation_assistant::engine {
+
+class ProcessedItemsReporter {
+ public:
+  // count actions were carried out on the matched installer window.
+  virtual void ReportProcessed(int window, int count) = 0;
+  // The run ends.
+  virtual void ReportTotal() = 0;
+  // Show the sticker next to the installer window; runs on the message window's thread.
+  virtual void ShowNotification(HWND window, const std::string& text,
+                                const std::shared_ptr<MessageWindow>& messageWindow) = 0;
+  virtual ~ProcessedItemsReporter() = default;
+
+  // Replaces whatever was stored before, icons included.
+  void SetNotificationData(NotificationDataCopy data);
+  Option<NotificationDataCopy> StoredNotificationData() const;
+
+ protected:
+  explicit ProcessedItemsReporter(std::shared_ptr<ServiceHolder> service);
+  IService* Service() const { return service_->Get(); }
+
+ private:
+  std::shared_ptr<ServiceHolder> service_;
+  // The in-process connection that carries message boxes joins the reporter here.
+  mutable std::mutex dataMutex_;
+  bool hasNotificationData_ = false;
+  NotificationDataCopy notificationData_;
+};
+
+// Notifications off: counts go to the host as they come, the total is always 0.
+class DirectReporter final : public ProcessedItemsReporter {
+ public:
+  explicit DirectReporter(std::shared_ptr<ServiceHolder> service);
+
+  void ReportProcessed(int window, int count) override;
+  void ReportTotal() override;
+  void ShowNotification(HWND window, const std::string& text,
+                        const std::shared_ptr<MessageWindow>& messageWindow) override;
+};
+
+// Notifications on: keeps the run's total and the count of the sticker on screen.
+class NotifyingReporter final : public ProcessedItemsReporter {
+ public:
+  explicit NotifyingReporter(std::shared_ptr<ServiceHolder> service);
+
+  void ReportProcessed(int window, int count) override;
+  void ReportTotal() override;
+  void ShowNotification(HWND window, const std::string& text,
+                        const std::shared_ptr<MessageWindow>& messageWindow) override;
+
+ private:
+  std::mutex lock_;
+  int total_ = 0;
+  int shown_ = 0;
+  HMODULE module_ = nullptr;
+  HWND sticker_ = nullptr;
+  // The subscription that makes the sticker follow its installer window goes here,
+  // with the sticker itself.
+};
+
+}  // namespace installation_assistant::engine

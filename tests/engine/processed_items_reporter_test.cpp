@@ -1,0 +1,99 @@
+#include "engine/processed_items_reporter.h"
+
+#include <gtest/gtest.h>
+
+#include "common/trace_capture.h"
+#include "platform/sim/recording_host.h"
+
+namespace installation_assistant::engine {
+namespace {
+
+using simwin::HostCall;
+using simwin::RecordingHost;
+
+struct Step {
+  int window;
+  int count;
+};
+
+struct ReporterCase {
+  const char* name;
+  bool notifying;
+  std::vector<Step> processed;
+  std::vector<Step> expectedItems;
+  std::vector<int> expectedTotals;
+};
+
+TEST(ProcessedItemsReporterTest, CountsAndTotals) {
+  const ReporterCase cases[] = {
+      {"direct passes counts, total always 0", false, {{0x10, 2}, {0x20, 3}}, {{0x10, 2}, {0x20, 3}}, {0}},
+      {"direct without items", false, {}, {}, {0}},
+      // Without a sticker on screen each report starts the shown count afresh.
+      {"notifying sums the total", true, {{0x10, 2}, {0x20, 3}, {0x10, 1}}, {{0x10, 2}, {0x20, 3}, {0x10, 1}}, {6}},
+      {"notifying without items reports nothing", true, {}, {}, {}},
+      {"notifying with a non-positive total reports nothing", true, {{0x10, 2}, {0x10, -3}}, {{0x10, 2}, {0x10, -3}},
+       {}},
+  };
+  for (const ReporterCase& c : cases) {
+    RecordingHost host;
+    auto service = std::make_shared<ServiceHolder>(host.Service());
+    std::shared_ptr<ProcessedItemsReporter> reporter;
+    if (c.notifying) {
+      reporter = std::make_shared<NotifyingReporter>(service);
+    } else {
+      reporter = std::make_shared<DirectReporter>(service);
+    }
+    for (const Step& step : c.processed) reporter->ReportProcessed(step.window, step.count);
+    reporter->ReportTotal();
+
+    const auto items = host.CallsOf(HostCall::Kind::ReportProcessedItems);
+    ASSERT_EQ(items.size(), c.expectedItems.size()) << c.name;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      EXPECT_EQ(items[i].window, c.expectedItems[i].window) << c.name;
+      EXPECT_EQ(items[i].count, c.expectedItems[i].count) << c.name;
+    }
+    std::vector<int> totals;
+    for (const HostCall& call : host.CallsOf(HostCall::Kind::ReportProcessedTotal)) totals.push_back(call.count);
+    EXPECT_EQ(totals, c.expectedTotals) << c.name;
+  }
+}
+
+TEST(ProcessedItemsReporterTest, StoredNotificationDataIsReplacedWhole) {
+  RecordingHost host;
+  DirectReporter reporter(std::make_shared<ServiceHolder>(host.Service()));
+  EXPECT_TRUE(reporter.StoredNotificationData().IsNone());
+
+  NotificationDataCopy first;
+  first.title = "first";
+  first.icons.push_back({0, 1, {1, 2, 3}});
+  first.icons.push_back({1, 1, {4}});
+  reporter.SetNotificationData(first);
+  NotificationDataCopy second;
+  second.title = "second";
+  second.icons.push_back({1, 9, {}});
+  reporter.SetNotificationData(second);
+
+  EXPECT_EQ(reporter.StoredNotificationData().Get(), second);
+  EXPECT_TRUE(reporter.StoredNotificationData().Get().Icon(0).data.empty());
+}
+
+TEST(ProcessedItemsReporterTest, StickerIsNotShownWithoutTheStickerWindow) {
+  RecordingHost host;
+  testing::TraceCapture capture(host);
+  NotifyingReporter reporter(std::make_shared<ServiceHolder>(host.Service()));
+  reporter.ShowNotification(reinterpret_cast<HWND>(0x1234), "3 options changed", nullptr);
+  EXPECT_TRUE(host.ServiceCalls().empty());
+  EXPECT_EQ(host.TracesContaining(L"Notification sticker is not available").size(), 1u);
+}
+
+TEST(ProcessedItemsReporterTest, ServiceHolderRejectsNull) {
+  try {
+    ServiceHolder holder(nullptr);
+    FAIL();
+  } catch (const std::logic_error& error) {
+    EXPECT_STREQ(error.what(), "Service is invalid");
+  }
+}
+
+}  // namespace
+}  // namespace installation_assistant::engine

@@ -1,0 +1,89 @@
+#include "engine/result_collector.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/sim/recording_host.h"
+
+namespace installation_assistant::engine {
+namespace {
+
+using simwin::HostCall;
+using simwin::RecordingHost;
+
+// Stands in for a pattern processor's statistics.
+class FixedResult final : public IMatchingResult {
+ public:
+  explicit FixedResult(int code) : code_(code) {}
+  int MatchingResult() const override { return code_; }
+
+ private:
+  int code_;
+};
+
+ResultEntry Entry(int code, const char* version, bool generic = false) {
+  return ResultEntry{generic, version, std::make_shared<FixedResult>(code)};
+}
+
+TEST(ResultCollectorTest, PriorityTable) {
+  EXPECT_EQ(MatchingResultPriority(kMatchedAllRoots), 3);
+  EXPECT_EQ(MatchingResultPriority(kMatchedSomeRoots), 2);
+  EXPECT_EQ(MatchingResultPriority(kNeverMatched), 1);
+  for (int code : {2, 4, -1}) {
+    try {
+      MatchingResultPriority(code);
+      FAIL() << code;
+    } catch (const std::logic_error& error) {
+      EXPECT_STREQ(error.what(), "Unexpected matching result.");
+    }
+  }
+}
+
+TEST(ResultCollectorTest, ReportsOneResultPerPatternInIdOrder) {
+  RecordingHost host;
+  ResultCollector collector(std::make_shared<ServiceHolder>(host.Service()));
+  // Pattern 9: a later, strictly better result wins.
+  collector.Add(9, Entry(kNeverMatched, "9.0.0.1"));
+  collector.Add(9, Entry(kMatchedSomeRoots, "9.0.0.2"));
+  collector.Add(9, Entry(kNeverMatched, "9.0.0.3"));
+  // Pattern 2: equal priority keeps the first.
+  collector.Add(2, Entry(kMatchedSomeRoots, "2.0.0.1", true));
+  collector.Add(2, Entry(kMatchedSomeRoots, "2.0.0.2"));
+  // Pattern 5: the best comes last.
+  collector.Add(5, Entry(kNeverMatched, "5.0.0.1"));
+  collector.Add(5, Entry(kMatchedSomeRoots, "5.0.0.2"));
+  collector.Add(5, Entry(kMatchedAllRoots, "5.0.0.3", true));
+  collector.Report();
+
+  const auto reports = host.CallsOf(HostCall::Kind::ReportItem);
+  ASSERT_EQ(reports.size(), 3u);
+  struct Expected {
+    int id;
+    int code;
+    int generic;
+    const char* version;
+  };
+  const Expected expected[] = {{2, 3, 1, "2.0.0.1"}, {5, 0, 1, "5.0.0.3"}, {9, 3, 0, "9.0.0.2"}};
+  for (std::size_t i = 0; i < reports.size(); ++i) {
+    const simwin::RecordedReport& r = reports[i].report;
+    EXPECT_EQ(r.patternId, expected[i].id);
+    EXPECT_EQ(r.resultCode, expected[i].code);
+    EXPECT_EQ(r.genericPattern, expected[i].generic);
+    EXPECT_EQ(r.patternVersion, std::optional<std::string>(expected[i].version));
+    EXPECT_EQ(r.controlPath, std::optional<std::string>(""));
+    EXPECT_EQ(r.userAction, std::optional<std::string>(""));
+    EXPECT_EQ(r.desiredState, std::optional<std::string>(""));
+    EXPECT_TRUE(r.controlData.empty());
+    EXPECT_EQ(r.elementType, 0);
+  }
+}
+
+TEST(ResultCollectorTest, UnexpectedCodeStopsTheReport) {
+  RecordingHost host;
+  ResultCollector collector(std::make_shared<ServiceHolder>(host.Service()));
+  collector.Add(1, Entry(2, "1.0.0.0"));
+  EXPECT_THROW(collector.Report(), std::logic_error);
+  EXPECT_EQ(host.Count(HostCall::Kind::ReportItem), 0u);
+}
+
+}  // namespace
+}  // namespace installation_assistant::engine

@@ -1,0 +1,206 @@
+// simwin-only facts: the driving API and what wine cannot judge in one test process (a second logical process,
+// TerminateProcess of the caller, cross-process reads).
+#ifndef _WIN32
+
+#include <atomic>
+#include <stdexcept>
+
+#include "conformance.h"
+#include "platform/sim/simwin.h"
+
+using conformance::CreateTestWindow;
+using conformance::Handler;
+using conformance::kLongWait;
+using conformance::TestThread;
+
+namespace {
+
+TEST(SimwinProcess, HasItsOwnIdsAndUiThread) {
+  simwin::Process p(L"installer.exe");
+  EXPECT_NE(p.Id(), GetCurrentProcessId());
+  EXPECT_EQ(p.ImageName(), L"installer.exe");
+  DWORD tid = 0, pid = 0, threadOfCreated = 0;
+  p.Invoke([&] {
+    tid = GetCurrentThreadId();
+    pid = GetCurrentProcessId();
+    TestThread t([&]() -> DWORD {
+      threadOfCreated = GetCurrentProcessId();
+      return 0;
+    });
+  });
+  EXPECT_EQ(tid, p.UiThreadId());
+  EXPECT_EQ(pid, p.Id());
+  EXPECT_EQ(threadOfCreated, p.Id()) << "a created thread belongs to its creator's process";
+  EXPECT_EQ(simwin::RootProcessId(), GetCurrentProcessId());
+}
+
+TEST(SimwinProcess, InvokeRethrows) {
+  simwin::Process p;
+  EXPECT_THROW(p.Invoke([] { throw std::runtime_error("boom"); }), std::runtime_error);
+  int ran = 0;
+  p.Invoke([&] { ++ran; });
+  EXPECT_EQ(ran, 1) << "the loop survives an exception";
+}
+
+TEST(SimwinProcess, ExitIsObservedThroughOpenProcess) {
+  auto p = std::make_unique<simwin::Process>();
+  HANDLE h = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, p->Id());
+  ASSERT_NE(h, nullptr);
+  HWND hwnd = nullptr;
+  p->Invoke([&] { hwnd = CreateTestWindow(WS_OVERLAPPED | WS_VISIBLE, nullptr, nullptr, L"Setup"); });
+  ASSERT_TRUE(IsWindow(hwnd));
+  EXPECT_EQ(WaitForSingleObject(h, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  p->Exit(3);
+  EXPECT_TRUE(p->HasExited());
+  EXPECT_FALSE(IsWindow(hwnd)) << "remaining windows are destroyed";
+  EXPECT_EQ(WaitForSingleObject(h, kLongWait), WAIT_OBJECT_0);
+  DWORD code = 0;
+  ASSERT_TRUE(GetExitCodeProcess(h, &code));
+  EXPECT_EQ(code, 3u);
+  DWORD pid = p->Id();
+  p.reset();
+  // The open handle keeps the process object: its id still opens.
+  HANDLE again = OpenProcess(SYNCHRONIZE, FALSE, pid);
+  EXPECT_NE(again, nullptr);
+  CloseHandle(again);
+  CloseHandle(h);
+  SetLastError(0);
+  EXPECT_EQ(OpenProcess(SYNCHRONIZE, FALSE, pid), nullptr) << "no live process and no handle left";
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+TEST(SimwinProcess, TerminateProcessOfItselfEndsTheProcess) {
+  simwin::Process p;
+  HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, p.Id());
+  BOOL ok = FALSE;
+  p.Invoke([&] { ok = TerminateProcess(GetCurrentProcess(), 9); });
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(WaitForSingleObject(h, kLongWait), WAIT_OBJECT_0);
+  EXPECT_TRUE(p.HasExited());
+  DWORD code = 0;
+  GetExitCodeProcess(h, &code);
+  EXPECT_EQ(code, 9u);
+  p.Exit(0);
+  GetExitCodeProcess(h, &code);
+  EXPECT_EQ(code, 9u) << "the first exit code stays";
+  CloseHandle(h);
+}
+
+TEST(SimwinProcess, QuitMessageOfTheUiThreadEndsTheProcess) {
+  simwin::Process p;
+  HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, p.Id());
+  p.Post([] { PostQuitMessage(4); });
+  EXPECT_EQ(WaitForSingleObject(h, kLongWait), WAIT_OBJECT_0);
+  DWORD code = 0;
+  GetExitCodeProcess(h, &code);
+  EXPECT_EQ(code, 4u);
+  CloseHandle(h);
+}
+
+TEST(SimwinRoot, TerminateProcessGoesToTheHandler) {
+  UINT got = 0;
+  auto previous = simwin::SetTerminateHandler([&](UINT code) { got = code; });
+  HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, GetCurrentProcessId());
+  EXPECT_TRUE(TerminateProcess(GetCurrentProcess(), 17));
+  EXPECT_EQ(got, 17u);
+  EXPECT_EQ(WaitForSingleObject(h, 0), WAIT_OBJECT_0);
+  simwin::ResetRootProcess();
+  EXPECT_EQ(WaitForSingleObject(h, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  simwin::SetTerminateHandler(previous);
+  CloseHandle(h);
+}
+
+TEST(SimwinWindows, CrossProcessTextIsReadWithoutAMessage) {
+  simwin::Process p;
+  std::atomic<int> getTexts{0};
+  Handler h = [&](HWND, UINT msg, WPARAM, LPARAM) -> std::optional<LRESULT> {
+    if (msg == WM_GETTEXT) ++getTexts;
+    return std::nullopt;
+  };
+  HWND hwnd = nullptr;
+  p.Invoke([&] { hwnd = CreateTestWindow(WS_OVERLAPPED, nullptr, &h, L"Welcome"); });
+  // The installer's thread is busy: a message would block, the stored text does not.
+  std::atomic<bool> release{false};
+  p.Post([&] {
+    while (!release) Sleep(1);
+  });
+  wchar_t text[32] = {};
+  EXPECT_EQ(GetWindowTextW(hwnd, text, 32), 7);
+  EXPECT_EQ(std::wstring(text), L"Welcome");
+  EXPECT_EQ(GetWindowTextLengthW(hwnd), 7);
+  release = true;
+  p.Invoke([&] {
+    wchar_t same[32] = {};
+    EXPECT_EQ(GetWindowTextW(hwnd, same, 32), 7);
+  });
+  EXPECT_EQ(getTexts.load(), 1) << "only the same-process read sends WM_GETTEXT";
+}
+
+TEST(SimwinWindows, ClassesArePerProcessAndWindowsAreCounted) {
+  simwin::Process a, b;
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof(wc);
+  wc.lpfnWndProc = &DefWindowProcW;
+  wc.lpszClassName = L"SharedName";
+  ATOM inA = 0, inB = 0;
+  a.Invoke([&] { inA = RegisterClassExW(&wc); });
+  b.Invoke([&] { inB = RegisterClassExW(&wc); });
+  EXPECT_NE(inA, 0);
+  EXPECT_NE(inB, 0);
+  bool registered = false;
+  a.Invoke([&] { registered = simwin::IsClassRegistered(L"sharedname"); });
+  EXPECT_TRUE(registered) << "class names ignore case";
+  EXPECT_FALSE(simwin::IsClassRegistered(L"SharedName"));
+  size_t before = simwin::LiveWindowCount();
+  a.Invoke(
+      [&] { CreateWindowExW(0, L"SharedName", L"", WS_OVERLAPPED, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr); });
+  EXPECT_EQ(simwin::LiveWindowCount(), before + 1);
+  a.Exit();
+  EXPECT_EQ(simwin::LiveWindowCount(), before);
+}
+
+TEST(SimwinWinEvents, HooksAreCountedAndEndWithTheirThread) {
+  size_t before = simwin::LiveWinEventHookCount();
+  {
+    simwin::Process p;
+    p.Invoke([] {
+      SetWinEventHook(
+          EVENT_MIN, EVENT_MAX, nullptr, [](HWINEVENTHOOK, DWORD, HWND, LONG, LONG, DWORD, DWORD) {}, 0, 0,
+          WINEVENT_OUTOFCONTEXT);
+    });
+    EXPECT_EQ(simwin::LiveWinEventHookCount(), before + 1);
+  }
+  EXPECT_EQ(simwin::LiveWinEventHookCount(), before);
+  EXPECT_EQ(SetWinEventHook(
+                EVENT_MIN, EVENT_MAX, nullptr, [](HWINEVENTHOOK, DWORD, HWND, LONG, LONG, DWORD, DWORD) {}, 0, 0,
+                WINEVENT_INCONTEXT),
+            nullptr)
+      << "in-context hooks are not simulated";
+}
+
+TEST(SimwinWinEvents, ProcessExitRaisesDestroyForItsWindows) {
+  static std::vector<HWND> destroyed;
+  destroyed.clear();
+  auto p = std::make_unique<simwin::Process>();
+  HWINEVENTHOOK hook = SetWinEventHook(
+      EVENT_OBJECT_DESTROY, EVENT_OBJECT_DESTROY, nullptr,
+      [](HWINEVENTHOOK, DWORD, HWND hwnd, LONG, LONG, DWORD, DWORD) { destroyed.push_back(hwnd); }, p->Id(), 0,
+      WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS);
+  HWND hwnd = nullptr;
+  p->Invoke([&] { hwnd = CreateTestWindow(WS_OVERLAPPED); });
+  p->Exit();
+  ASSERT_TRUE(conformance::PumpUntil([&] { return !destroyed.empty(); }));
+  EXPECT_EQ(destroyed, std::vector<HWND>{hwnd});
+  UnhookWinEvent(hook);
+}
+
+TEST(SimwinHandles, WindowHandlesFitIn32BitsAndThreadIdsAreMultiplesOfFour) {
+  HWND hwnd = CreateTestWindow(WS_POPUP, HWND_MESSAGE);
+  EXPECT_LE(reinterpret_cast<uintptr_t>(hwnd), 0xFFFFFFFFu);
+  EXPECT_EQ(GetCurrentThreadId() % 4, 0u);
+  DestroyWindow(hwnd);
+}
+
+}  // namespace
+
+#endif  // _WIN32

@@ -1,0 +1,294 @@
+// Conformance of out-of-context WinEvent hooks.
+#include <algorithm>
+#include <atomic>
+#include <vector>
+
+#include "conformance.h"
+
+using conformance::CreateTestWindow;
+using conformance::DrainQueue;
+using conformance::Event;
+using conformance::PumpUntil;
+using conformance::TestThread;
+
+namespace {
+
+// Private event ids (the range Windows leaves to applications) so that nothing the system raises on its own is counted.
+constexpr DWORD kEventA = 0x0000A001;
+constexpr DWORD kEventB = 0x0000A002;
+constexpr DWORD kMarker = 0x0000A0FF;
+
+struct Seen {
+  HWINEVENTHOOK hook;
+  DWORD event;
+  HWND hwnd;
+  LONG idObject;
+  LONG idChild;
+  DWORD idEventThread;
+  DWORD callbackThread;
+};
+// Written by callbacks, which run on the hooking thread (the test's own thread).
+std::vector<Seen> g_seen;
+
+void CALLBACK Record(HWINEVENTHOOK hook, DWORD event, HWND hwnd, LONG idObject, LONG idChild, DWORD idEventThread,
+                     DWORD) {
+  g_seen.push_back(Seen{hook, event, hwnd, idObject, idChild, idEventThread, GetCurrentThreadId()});
+}
+
+int Count(HWINEVENTHOOK hook, DWORD event, HWND hwnd = nullptr) {
+  int n = 0;
+  for (const auto& s : g_seen) {
+    if (s.hook == hook && s.event == event && (!hwnd || s.hwnd == hwnd)) ++n;
+  }
+  return n;
+}
+
+// The window events are raised about (wine drops events without a window).
+HWND g_target = nullptr;
+
+// Raises `event` from a new thread of this process and returns that thread's id.
+DWORD RaiseFromAnotherThread(DWORD event, HWND hwnd = g_target, LONG idObject = OBJID_CLIENT, LONG idChild = 3) {
+  TestThread t([=]() -> DWORD {
+    NotifyWinEvent(event, hwnd, idObject, idChild);
+    return 0;
+  });
+  DWORD id = t.Id();
+  t.Join();
+  return id;
+}
+
+class WinEvents : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    DrainQueue();
+    g_seen.clear();
+    g_target = CreateTestWindow(WS_POPUP, HWND_MESSAGE);
+    ASSERT_NE(g_target, nullptr);
+  }
+  void TearDown() override {
+    for (HWINEVENTHOOK h : hooks_) UnhookWinEvent(h);
+    DestroyWindow(g_target);
+    g_target = nullptr;
+    DrainQueue();
+    g_seen.clear();
+  }
+  HWINEVENTHOOK Hook(DWORD min, DWORD max, DWORD flags = 0, DWORD pid = 0, DWORD tid = 0) {
+    HWINEVENTHOOK h = SetWinEventHook(min, max, nullptr, &Record, pid, tid, WINEVENT_OUTOFCONTEXT | flags);
+    EXPECT_NE(h, nullptr);
+    hooks_.push_back(h);
+    return h;
+  }
+  std::vector<HWINEVENTHOOK> hooks_;
+};
+
+TEST_F(WinEvents, DeliveredOnTheHookingThreadWhileItRetrievesMessages) {
+  HWINEVENTHOOK hook = Hook(kEventA, kEventA);
+  HWND hwnd = CreateTestWindow(WS_POPUP, HWND_MESSAGE);
+  Event raised(true);
+  const DWORD self = GetCurrentThreadId();
+  TestThread raiser([&]() -> DWORD {
+    NotifyWinEvent(kEventA, hwnd, OBJID_CLIENT, 3);
+    raised.Set();
+    PostThreadMessageW(self, WM_USER, 0, 0);
+    return 0;
+  });
+  ASSERT_TRUE(raised.Wait());
+  EXPECT_TRUE(g_seen.empty()) << "a kernel wait does not deliver WinEvents";
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0 && msg.message != WM_USER) {
+  }
+  ASSERT_TRUE(PumpUntil([&] { return Count(hook, kEventA) == 1; }));
+  const Seen& s = g_seen.front();
+  EXPECT_EQ(s.hwnd, hwnd);
+  EXPECT_EQ(s.idObject, OBJID_CLIENT);
+  EXPECT_EQ(s.idChild, 3);
+  EXPECT_EQ(s.idEventThread, raiser.Id());
+  EXPECT_EQ(s.callbackThread, self);
+  DestroyWindow(hwnd);
+}
+
+TEST_F(WinEvents, DeliveredInOrder) {
+  HWINEVENTHOOK hook = Hook(kEventA, kMarker);
+  TestThread raiser([&]() -> DWORD {
+    for (LONG i = 1; i <= 5; ++i) NotifyWinEvent(kEventA, g_target, OBJID_CLIENT, i);
+    NotifyWinEvent(kMarker, g_target, OBJID_CLIENT, 0);
+    return 0;
+  });
+  raiser.Join();
+  ASSERT_TRUE(PumpUntil([&] { return Count(hook, kMarker) == 1; }));
+  std::vector<LONG> children;
+  for (const auto& s : g_seen) {
+    if (s.event == kEventA) children.push_back(s.idChild);
+  }
+  EXPECT_EQ(children, (std::vector<LONG>{1, 2, 3, 4, 5}));
+}
+
+TEST_F(WinEvents, RangeAndThreadFiltersSelectEvents) {
+  HWINEVENTHOOK onlyA = Hook(kEventA, kEventA);
+  Event go(true);
+  TestThread chosen([&]() -> DWORD {
+    go.Wait();
+    NotifyWinEvent(kEventB, g_target, OBJID_CLIENT, 1);
+    return 0;
+  });
+  HWINEVENTHOOK byThread = Hook(kEventA, kMarker, 0, 0, chosen.Id());
+  HWINEVENTHOOK byProcess = Hook(kEventA, kMarker, 0, GetCurrentProcessId(), 0);
+  HWINEVENTHOOK all = Hook(kEventA, kMarker);
+  RaiseFromAnotherThread(kEventA);
+  go.Set();
+  chosen.Join();
+  RaiseFromAnotherThread(kMarker);
+  ASSERT_TRUE(PumpUntil([&] { return Count(all, kMarker) == 1; }));
+  EXPECT_EQ(Count(onlyA, kEventA), 1);
+  EXPECT_EQ(Count(onlyA, kEventB), 0);
+  EXPECT_EQ(Count(byThread, kEventA), 0) << "raised by another thread";
+  EXPECT_EQ(Count(byThread, kEventB), 1);
+  EXPECT_EQ(Count(byProcess, kEventA), 1);
+  EXPECT_EQ(Count(byProcess, kEventB), 1);
+  EXPECT_EQ(Count(all, kEventA), 1);
+}
+
+TEST_F(WinEvents, SkipOwnThreadDropsEventsOfTheHookingThread) {
+  SKIP_UNDER_WINE("WINEVENT_SKIPOWNTHREAD is ignored");
+  HWINEVENTHOOK skip = Hook(kEventA, kMarker, WINEVENT_SKIPOWNTHREAD);
+  NotifyWinEvent(kEventA, g_target, OBJID_CLIENT, 1);
+  DWORD other = RaiseFromAnotherThread(kEventA);
+  RaiseFromAnotherThread(kMarker);
+  ASSERT_TRUE(PumpUntil([&] { return Count(skip, kMarker) == 1; }));
+  ASSERT_EQ(Count(skip, kEventA), 1);
+  for (const auto& s : g_seen) EXPECT_NE(s.idEventThread, GetCurrentThreadId());
+  EXPECT_EQ(g_seen.front().idEventThread, other);
+}
+
+TEST_F(WinEvents, SkipOwnProcessDropsEventsOfTheHookingProcess) {
+  SKIP_UNDER_WINE("WINEVENT_SKIPOWNPROCESS with process id 0 is ignored");
+  HWINEVENTHOOK skip = Hook(kEventA, kMarker, WINEVENT_SKIPOWNPROCESS);
+  HWINEVENTHOOK plain = Hook(kEventA, kMarker);
+  NotifyWinEvent(kEventA, g_target, OBJID_CLIENT, 1);
+  RaiseFromAnotherThread(kEventA);
+  RaiseFromAnotherThread(kMarker);
+  // Two markers: whatever was queued for `skip` before them has been delivered by now.
+  RaiseFromAnotherThread(kMarker);
+  ASSERT_TRUE(PumpUntil([&] { return Count(plain, kMarker) == 2; }));
+  EXPECT_EQ(Count(plain, kEventA), 2);
+  EXPECT_EQ(Count(skip, kEventA), 0);
+  EXPECT_EQ(Count(skip, kMarker), 0);
+}
+
+TEST_F(WinEvents, SkipOwnProcessWithOwnProcessFilterDeliversNothing) {
+  SKIP_UNDER_WINE(
+      "a process-id filter combined with WINEVENT_SKIPOWNPROCESS "
+      "delivers nothing at all, "
+      "so the marker below never arrives");
+  HWINEVENTHOOK skip = Hook(kEventA, kMarker, WINEVENT_SKIPOWNPROCESS, GetCurrentProcessId());
+  HWINEVENTHOOK plain = Hook(kEventA, kMarker, 0, GetCurrentProcessId());
+  RaiseFromAnotherThread(kEventA);
+  RaiseFromAnotherThread(kMarker);
+  RaiseFromAnotherThread(kMarker);
+  ASSERT_TRUE(PumpUntil([&] { return Count(plain, kMarker) == 2; }));
+  EXPECT_EQ(Count(skip, kEventA), 0);
+}
+
+TEST_F(WinEvents, UnhookFailsForWhatIsNoHook) {
+  HWINEVENTHOOK h = SetWinEventHook(kEventA, kEventA, nullptr, &Record, 0, 0, WINEVENT_OUTOFCONTEXT);
+  ASSERT_NE(h, nullptr);
+  EXPECT_TRUE(UnhookWinEvent(h));
+  EXPECT_FALSE(UnhookWinEvent(h)) << "already removed";
+  EXPECT_FALSE(UnhookWinEvent(nullptr));
+}
+
+TEST_F(WinEvents, UnhookFromAnotherThreadFails) {
+  // Microsoft's UnhookWinEvent documentation: it fails when called from a thread other than the one that set the hook.
+  SKIP_UNDER_WINE("another thread may remove the hook");
+  HWINEVENTHOOK h = Hook(kEventA, kEventA);
+  TestThread other([&]() -> DWORD { return UnhookWinEvent(h); });
+  EXPECT_EQ(other.Join(), static_cast<DWORD>(FALSE));
+  EXPECT_TRUE(UnhookWinEvent(h)) << "still set: the owner removes it";
+  hooks_.clear();
+}
+
+TEST_F(WinEvents, NoCallbackAfterUnhook) {
+  // Microsoft's UnhookWinEvent documentation: no callback runs after it returns.
+  SKIP_UNDER_WINE("an event queued before UnhookWinEvent is still delivered after it");
+  HWINEVENTHOOK doomed = SetWinEventHook(kEventA, kMarker, nullptr, &Record, 0, 0, WINEVENT_OUTOFCONTEXT);
+  ASSERT_NE(doomed, nullptr);
+  HWINEVENTHOOK marker = Hook(kMarker, kMarker);
+  RaiseFromAnotherThread(kEventA);  // queued for `doomed`, not yet delivered
+  ASSERT_TRUE(UnhookWinEvent(doomed));
+  RaiseFromAnotherThread(kMarker);
+  ASSERT_TRUE(PumpUntil([&] { return Count(marker, kMarker) == 1; }));
+  EXPECT_EQ(Count(doomed, kEventA), 0);
+}
+
+TEST_F(WinEvents, HooksEndWithTheirThread) {
+  HWINEVENTHOOK marker = Hook(kMarker, kMarker);
+  std::atomic<int> calls{0};
+  static std::atomic<int>* s_calls = nullptr;
+  s_calls = &calls;
+  TestThread hooker([&]() -> DWORD {
+    HWINEVENTHOOK h = SetWinEventHook(
+        kEventA, kEventA, nullptr, [](HWINEVENTHOOK, DWORD, HWND, LONG, LONG, DWORD, DWORD) { ++*s_calls; }, 0, 0,
+        WINEVENT_OUTOFCONTEXT);
+    return h != nullptr;
+  });
+  ASSERT_EQ(hooker.Join(), 1u);
+  RaiseFromAnotherThread(kEventA);
+  RaiseFromAnotherThread(kMarker);
+  ASSERT_TRUE(PumpUntil([&] { return Count(marker, kMarker) == 1; }));
+  EXPECT_EQ(calls.load(), 0);
+}
+
+TEST_F(WinEvents, CreatingAWindowRaisesCreate) {
+  HWINEVENTHOOK hook = Hook(EVENT_OBJECT_CREATE, EVENT_OBJECT_CREATE, 0, GetCurrentProcessId());
+  std::atomic<HWND> made{nullptr};
+  TestThread creator([&]() -> DWORD {
+    made = CreateTestWindow(WS_POPUP);
+    // Kept until the event has been seen: the window's thread is its owner.
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+    return 0;
+  });
+  ASSERT_TRUE(PumpUntil([&] { return made && Count(hook, EVENT_OBJECT_CREATE, made) == 1; }));
+  for (const auto& s : g_seen) {
+    if (s.hwnd != made.load()) continue;
+    EXPECT_EQ(s.idObject, OBJID_WINDOW);
+    EXPECT_EQ(s.idChild, CHILDID_SELF);
+    EXPECT_EQ(s.idEventThread, creator.Id());
+  }
+  PostThreadMessageW(creator.Id(), WM_QUIT, 0, 0);
+  creator.Join();
+}
+
+TEST_F(WinEvents, WindowOperationsRaiseTheirEvents) {
+  SKIP_UNDER_WINE(
+      "only EVENT_OBJECT_CREATE and EVENT_OBJECT_FOCUS are "
+      "generated by the system");
+  HWINEVENTHOOK hook = Hook(EVENT_OBJECT_CREATE, EVENT_OBJECT_NAMECHANGE, 0, GetCurrentProcessId());
+  HWND hwnd = nullptr;
+  TestThread actor([&]() -> DWORD {
+    hwnd = CreateTestWindow(WS_POPUP | WS_VISIBLE);
+    ShowWindow(hwnd, SW_HIDE);
+    SetWindowTextW(hwnd, L"renamed");
+    MoveWindow(hwnd, 10, 10, 50, 50, FALSE);
+    DestroyWindow(hwnd);
+    return 0;
+  });
+  actor.Join();
+  ASSERT_TRUE(PumpUntil([&] { return hwnd && Count(hook, EVENT_OBJECT_DESTROY, hwnd) == 1; }));
+  std::vector<DWORD> events;
+  for (const auto& s : g_seen) {
+    if (s.hwnd != hwnd || s.idObject != OBJID_WINDOW) continue;
+    events.push_back(s.event);
+    EXPECT_EQ(s.idEventThread, actor.Id());
+  }
+  auto pos = [&](DWORD e) { return std::find(events.begin(), events.end(), e) - events.begin(); };
+  for (DWORD e : {EVENT_OBJECT_CREATE, EVENT_OBJECT_SHOW, EVENT_OBJECT_HIDE, EVENT_OBJECT_NAMECHANGE,
+                  EVENT_OBJECT_LOCATIONCHANGE, EVENT_OBJECT_DESTROY}) {
+    EXPECT_LT(pos(e), static_cast<long>(events.size())) << std::hex << e;
+  }
+  EXPECT_LT(pos(EVENT_OBJECT_CREATE), pos(EVENT_OBJECT_SHOW));
+  EXPECT_LT(pos(EVENT_OBJECT_SHOW), pos(EVENT_OBJECT_HIDE));
+  EXPECT_LT(pos(EVENT_OBJECT_LOCATIONCHANGE), pos(EVENT_OBJECT_DESTROY));
+}
+
+}  // namespace
