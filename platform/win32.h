@@ -20,6 +20,7 @@
 #include <tlhelp32.h>
 #include <objbase.h>
 #include <comdef.h>
+#include <oleacc.h>
 #else
 #include "sim/win32_sim.h"
 #endif

@@ -63,6 +63,10 @@ struct SentMessage {
   LPARAM lParam;
   LRESULT result = 0;
   bool done = false;
+  // Set for work marshalled onto the receiving thread (simulated COM calls into an
+  // apartment): run instead of a window procedure.
+  std::function<LRESULT()> call;
+  bool handled = false;  // false if done because the receiver went away
 };
 
 struct PendingEvent {
@@ -119,6 +123,8 @@ struct Window {
   bool messageOnly = false;
   bool destroying = false;
   std::vector<HWND> children;  // z-order, top first
+  // Standard controls: a button's BST_CHECKED / BST_INDETERMINATE / BST_PUSHED bits.
+  UINT buttonState = 0;
 };
 
 struct Hook {
@@ -192,6 +198,13 @@ void RemoveThreadHooks(ThreadState& self);     // lock held
 bool EndProcessLocked(const std::shared_ptr<ProcessState>& process, DWORD exitCode);
 
 std::shared_ptr<Window> FindWindowLocked(HWND hwnd);  // lock held; roots included
+// The system-wide classes of the standard controls ("Button", "Static", "Edit", "#32770"), by name; null if `name`
+// names none. Lock held.
+std::shared_ptr<WndClass> FindSystemClassLocked(LPCWSTR name);
+// Runs `call` on thread `tid` the way a cross-apartment COM call runs: queued like a sent message and handled when that
+// thread retrieves messages, while the caller waits and handles what is sent to itself. On the thread itself it runs
+// directly. False (and `call` not run) if the thread has ended or ends first. Lock not held.
+bool RunOnThread(DWORD tid, const std::function<LRESULT()>& call, LRESULT& result);
 std::wstring FoldCase(const std::wstring& s);
 
 // Message ids simwin::Process uses on its UI thread (in the private range above 0xC000 that RegisterWindowMessage would

@@ -4,9 +4,12 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/win32.h"
 
@@ -61,5 +64,117 @@ std::size_t LiveWindowCount();
 
 // Registered classes of the calling thread's process with that name: true if present.
 bool IsClassRegistered(const std::wstring& className);
+
+// ---------------------------------------------------------------------------------------
+// Dialogs with standard controls, and acting as the user
+// ---------------------------------------------------------------------------------------
+// One control of a dialog: a window of a system class ("Button", "Static", "Edit"), created as a child
+// (WS_CHILD is added; WS_VISIBLE too unless `visible` is false).
+struct ControlSpec {
+  std::wstring className = L"Button";
+  DWORD style = BS_PUSHBUTTON;
+  std::wstring text;
+  int id = 0;
+  RECT rect{0, 0, 80, 24};  // in the dialog's client area
+  UINT check = BST_UNCHECKED;  // set with BM_SETCHECK after creation
+  bool enabled = true;
+  bool visible = true;
+};
+
+struct DialogSpec {
+  std::wstring title = L"Setup";
+  DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
+  RECT rect{100, 100, 500, 400};  // screen
+  bool visible = true;
+  std::vector<ControlSpec> controls;
+  // Called on the UI thread for every WM_COMMAND the dialog receives (after it is recorded).
+  std::function<void(WORD id, WORD code, HWND control)> onCommand;
+};
+
+struct Dialog {
+  HWND hwnd = nullptr;
+  std::vector<HWND> controls;  // in the order of DialogSpec::controls
+  HWND Control(int id) const;  // null if no control has that id
+};
+
+// Creates a "#32770" dialog and its controls on the process's UI thread.
+Dialog CreateDialogFromSpec(Process& process, const DialogSpec& spec);
+
+struct Command {
+  WORD id;
+  WORD code;
+  HWND control;
+};
+// The WM_COMMAND messages a dialog made by CreateDialogFromSpec has received, in order.
+std::vector<Command> ReceivedCommands(HWND dialog);
+
+// Clicks a control as the user would: BM_CLICK handled by the control's UI thread (blocks while it does not pump).
+void Click(HWND control);
+// BM_GETSTATE / BM_GETCHECK answered by the control's UI thread.
+UINT ButtonState(HWND control);
+UINT CheckState(HWND control);
+// Enables or disables a window from its own UI thread (EnableWindow).
+void SetEnabled(Process& process, HWND hwnd, bool enabled);
+
+// ---------------------------------------------------------------------------------------
+// Accessibility: custom trees, call counting, fault injection, leak checks
+// ---------------------------------------------------------------------------------------
+// One element of a custom MSAA tree, as a custom-drawn installer serves it.
+struct AccNode {
+  std::wstring key;  // identifies the element for faults and state changes; defaults to the name
+  LONG role = ROLE_SYSTEM_CLIENT;
+  std::wstring name;
+  std::optional<std::wstring> value;
+  std::optional<std::wstring> description;
+  LONG state = STATE_SYSTEM_NORMAL;
+  std::optional<std::wstring> defaultAction;
+  RECT location{};  // screen; accLocation answers left, top, width, height
+  // A simple element: reached by its child id (position among its parent's children, from 1), not as an object.
+  bool simple = false;
+  // accDoDefaultAction flips STATE_SYSTEM_CHECKED and raises EVENT_OBJECT_STATECHANGE (hwnd, OBJID_CLIENT, 0).
+  bool toggleOnDefaultAction = false;
+  std::function<void()> onDefaultAction;  // runs on the UI thread
+  std::vector<AccNode> children;
+
+  // Faults of untrusted trees.
+  std::optional<long> reportedChildCount;  // get_accChildCount answers this whatever the children are
+  // Appends, as the last child, the object of the ancestor this many levels up (0: the element itself).
+  std::optional<int> ancestorAsChild;
+  // Appends a chain of this many nested elements (each with one child) below the element.
+  int chainDepth = 0;
+};
+
+// Serves `root` for WM_GETOBJECT(objid) of `hwnd` (a window of `process`): the window answers with
+// LresultFromObject, so AccessibleObjectFromWindow reaches the tree. Calls from another process run on the
+// process's UI thread (as cross-process COM calls do) and block while it does not pump. The root's parent is the
+// standard window object of `hwnd`. Replaces an earlier tree of the same window.
+void AttachAccessibleTree(Process& process, HWND hwnd, AccNode root, LONG objid = OBJID_CLIENT);
+// State of an element of an attached tree, by key; SetAccessibleState raises EVENT_OBJECT_STATECHANGE.
+std::optional<LONG> AccessibleState(HWND hwnd, const std::wstring& key);
+void SetAccessibleState(Process& process, HWND hwnd, const std::wstring& key, LONG state);
+
+// Calls of IAccessible methods (on simwin's proxies and custom trees) plus AccessibleChildren calls (each one call,
+// whatever it calls inside).
+uint64_t AccessibilityCallCount();
+void ResetAccessibilityCallCount();
+
+// Makes accessibility calls fail: an IAccessible method name ("get_accName"), "AccessibleChildren",
+// "AccessibleObjectFromWindow", or empty for any; limited to one window and/or one element of a custom tree (its
+// key) when given. Checked before the call runs, with the out parameters already cleared.
+struct AccessibilityFault {
+  std::string method;
+  HRESULT hr = E_FAIL;
+  HWND hwnd = nullptr;
+  std::wstring element;
+  int times = -1;  // how many calls fail; negative: all
+};
+int InjectAccessibilityFault(const AccessibilityFault& fault);
+void RemoveAccessibilityFault(int id);
+void ClearAccessibilityFaults();
+
+// Leak checks: simwin accessible objects, BSTRs and LresultFromObject results not yet taken that are alive now.
+long LiveAccessibleObjectCount();
+long LiveBstrCount();
+std::size_t PendingLresultCount();
 
 }  // namespace simwin

@@ -133,7 +133,10 @@ LRESULT Send(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, bool pump, std::
     return CallProc(hwnd, msg, wParam, lParam);
   }
   auto sm = std::make_shared<SentMessage>();
-  *sm = SentMessage{hwnd, msg, wParam, lParam};
+  sm->hwnd = hwnd;
+  sm->msg = msg;
+  sm->wParam = wParam;
+  sm->lParam = lParam;
   w->thread->sent.push_back(sm);
   G().cv.notify_all();
   std::optional<Clock::time_point> deadline;
@@ -164,11 +167,35 @@ bool HandleOneSentMessage(Lock& lk, ThreadState& self) {
   auto sm = self.sent.front();
   self.sent.pop_front();
   lk.unlock();
-  LRESULT result = CallProc(sm->hwnd, sm->msg, sm->wParam, sm->lParam);
+  LRESULT result = sm->call ? sm->call() : CallProc(sm->hwnd, sm->msg, sm->wParam, sm->lParam);
   lk.lock();
   sm->result = result;
+  sm->handled = true;
   sm->done = true;
   G().cv.notify_all();
+  return true;
+}
+
+
+bool RunOnThread(DWORD tid, const std::function<LRESULT()>& call, LRESULT& result) {
+  auto self = Self();
+  Lock lk(G().mu);
+  auto it = G().threads.find(tid);
+  if (it == G().threads.end() || it->second->ended) return false;
+  if (it->second == self) {
+    lk.unlock();
+    result = call();
+    return true;
+  }
+  auto target = it->second;
+  auto sm = std::make_shared<SentMessage>();
+  sm->call = call;
+  target->sent.push_back(sm);
+  G().cv.notify_all();
+  AwaitReply(lk, *self, sm, true, std::nullopt);
+  // A thread that ended with the call still queued marks it done without running it.
+  if (!sm->handled) return false;
+  result = sm->result;
   return true;
 }
 
@@ -230,6 +257,12 @@ std::shared_ptr<WndClass> FindClass(ProcessState& process, LPCWSTR name) {
   return it == process.classes.end() ? nullptr : it->second;
 }
 
+// A process's own class comes first, then the system's (lock held).
+std::shared_ptr<WndClass> FindClassForWindow(ProcessState& process, LPCWSTR name) {
+  if (auto cls = FindClass(process, name)) return cls;
+  return IsAtom(name) ? nullptr : FindSystemClassLocked(name);
+}
+
 }  // namespace
 
 ATOM WINAPI RegisterClassExW(const WNDCLASSEXW* lpwcx) {
@@ -281,7 +314,7 @@ HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWind
   {
     Lock lk(G().mu);
     FindWindowLocked(nullptr);
-    auto cls = FindClass(*self->process, lpClassName);
+    auto cls = FindClassForWindow(*self->process, lpClassName);
     if (!cls) {
       SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
       return nullptr;
@@ -522,7 +555,9 @@ BOOL WINAPI EnableWindow(HWND hWnd, BOOL bEnable) {
       w->style |= WS_DISABLED;
     }
   }
+  // The window object's state change comes before WM_ENABLE, as on Windows.
   Raise(EVENT_OBJECT_STATECHANGE, hWnd);
+  SendMessageW(hWnd, WM_ENABLE, bEnable ? TRUE : FALSE, 0);
   return wasDisabled;
 }
 

@@ -550,3 +550,6 @@ void WINAPI NotifyWinEvent(DWORD event, HWND hwnd, LONG idObject, LONG idChild);
 #define ERROR_TIMEOUT 1460L
 #define MAKEINTATOM(i) ((LPWSTR)((ULONG_PTR)((WORD)(i))))
 #define HWND_BROADCAST ((HWND)0xffff)
+
+// COM, OLE Automation, Active Accessibility and the standard controls' constants.
+#include "com_sim.h"

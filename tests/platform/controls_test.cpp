@@ -1,0 +1,246 @@
+// Conformance of the standard button control: check states, clicks, notifications, radio groups.
+#include <vector>
+
+#include "conformance.h"
+
+using conformance::CreateTestWindow;
+using conformance::DrainQueue;
+using conformance::Handler;
+using conformance::PumpUntil;
+
+namespace {
+
+struct Notification {
+  WORD id;
+  WORD code;
+  HWND control;
+};
+
+// A hidden top-level parent that records the WM_COMMAND notifications of its buttons.
+class ButtonHost {
+ public:
+  ButtonHost() {
+    handler_ = [this](HWND, UINT msg, WPARAM wParam, LPARAM lParam) -> std::optional<LRESULT> {
+      if (msg == WM_COMMAND) {
+        commands.push_back(Notification{LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam)});
+        return 0;
+      }
+      return std::nullopt;
+    };
+    parent = CreateTestWindow(WS_OVERLAPPEDWINDOW, nullptr, &handler_, L"Button host");
+  }
+  ~ButtonHost() {
+    DestroyWindow(parent);
+    DrainQueue();
+  }
+  HWND Add(DWORD style, int id, LPCWSTR text = L"&Option") {
+    HWND h = CreateWindowExW(0, L"Button", text, WS_CHILD | WS_VISIBLE | style, 10, 10 + 30 * count_++, 120, 24, parent,
+                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+    EXPECT_NE(h, nullptr);
+    return h;
+  }
+  int Clicked(HWND control) const {
+    int n = 0;
+    for (const auto& c : commands) {
+      if (c.control == control && c.code == BN_CLICKED) ++n;
+    }
+    return n;
+  }
+
+  HWND parent = nullptr;
+  std::vector<Notification> commands;
+
+ private:
+  Handler handler_;
+  int count_ = 0;
+};
+
+LRESULT Check(HWND h) { return SendMessageW(h, BM_GETCHECK, 0, 0); }
+
+TEST(Buttons, ClassNameIsButton) {
+  ButtonHost host;
+  HWND b = host.Add(BS_PUSHBUTTON, 1);
+  wchar_t name[32] = {};
+  ASSERT_GT(GetClassNameW(b, name, 32), 0);
+  EXPECT_EQ(std::wstring(name), L"Button");
+}
+
+TEST(Buttons, SetCheckFollowsTheStyle) {
+  struct Case {
+    DWORD style;
+    WPARAM set;
+    LRESULT expected;
+  } cases[] = {
+      {BS_PUSHBUTTON, BST_CHECKED, BST_UNCHECKED},        {BS_DEFPUSHBUTTON, BST_CHECKED, BST_UNCHECKED},
+      {BS_GROUPBOX, BST_CHECKED, BST_UNCHECKED},          {BS_CHECKBOX, BST_CHECKED, BST_CHECKED},
+      {BS_AUTOCHECKBOX, BST_CHECKED, BST_CHECKED},        {BS_AUTOCHECKBOX, BST_INDETERMINATE, BST_CHECKED},
+      {BS_3STATE, BST_INDETERMINATE, BST_INDETERMINATE},  {BS_AUTO3STATE, BST_INDETERMINATE, BST_INDETERMINATE},
+      {BS_RADIOBUTTON, BST_CHECKED, BST_CHECKED},         {BS_AUTORADIOBUTTON, BST_CHECKED, BST_CHECKED},
+      {BS_AUTOCHECKBOX, BST_UNCHECKED, BST_UNCHECKED},
+  };
+  for (const auto& c : cases) {
+    ButtonHost host;
+    HWND b = host.Add(c.style, 7);
+    EXPECT_EQ(SendMessageW(b, BM_SETCHECK, c.set, 0), 0);
+    EXPECT_EQ(Check(b), c.expected) << "style " << c.style << " set " << c.set;
+    EXPECT_EQ(SendMessageW(b, BM_GETSTATE, 0, 0) & (BST_CHECKED | BST_INDETERMINATE), c.expected);
+    EXPECT_TRUE(host.commands.empty()) << "BM_SETCHECK notifies nobody (style " << c.style << ")";
+  }
+}
+
+TEST(Buttons, CheckedRadioButtonBecomesATabStop) {
+  ButtonHost host;
+  HWND r = host.Add(BS_AUTORADIOBUTTON, 3);
+  EXPECT_FALSE(GetWindowLongW(r, GWL_STYLE) & WS_TABSTOP);
+  SendMessageW(r, BM_SETCHECK, BST_CHECKED, 0);
+  EXPECT_TRUE(GetWindowLongW(r, GWL_STYLE) & WS_TABSTOP);
+}
+
+TEST(Buttons, SetStateSetsOnlyThePushedBit) {
+  ButtonHost host;
+  HWND b = host.Add(BS_PUSHBUTTON, 1);
+  EXPECT_EQ(SendMessageW(b, BM_SETSTATE, TRUE, 0), 0);
+  EXPECT_EQ(SendMessageW(b, BM_GETSTATE, 0, 0) & ~static_cast<LRESULT>(BST_FOCUS), BST_PUSHED);
+  SendMessageW(b, BM_SETSTATE, FALSE, 0);
+  EXPECT_EQ(SendMessageW(b, BM_GETSTATE, 0, 0) & ~static_cast<LRESULT>(BST_FOCUS), 0);
+  EXPECT_TRUE(host.commands.empty());
+}
+
+TEST(Buttons, ClickChangesTheCheckByStyleAndNotifiesEveryTime) {
+  struct Case {
+    DWORD style;
+    LRESULT afterClicks[3];
+  } cases[] = {
+      {BS_PUSHBUTTON, {BST_UNCHECKED, BST_UNCHECKED, BST_UNCHECKED}},
+      {BS_DEFPUSHBUTTON, {BST_UNCHECKED, BST_UNCHECKED, BST_UNCHECKED}},
+      {BS_CHECKBOX, {BST_UNCHECKED, BST_UNCHECKED, BST_UNCHECKED}},
+      {BS_AUTOCHECKBOX, {BST_CHECKED, BST_UNCHECKED, BST_CHECKED}},
+      {BS_3STATE, {BST_UNCHECKED, BST_UNCHECKED, BST_UNCHECKED}},
+      {BS_AUTO3STATE, {BST_CHECKED, BST_INDETERMINATE, BST_UNCHECKED}},
+      {BS_RADIOBUTTON, {BST_UNCHECKED, BST_UNCHECKED, BST_UNCHECKED}},
+      {BS_AUTORADIOBUTTON, {BST_CHECKED, BST_CHECKED, BST_CHECKED}},
+  };
+  for (const auto& c : cases) {
+    ButtonHost host;
+    HWND b = host.Add(c.style, 42);
+    for (int i = 0; i < 3; ++i) {
+      EXPECT_EQ(SendMessageW(b, BM_CLICK, 0, 0), 0);
+      EXPECT_EQ(Check(b), c.afterClicks[i]) << "style " << c.style << " after click " << i + 1;
+      EXPECT_EQ(host.Clicked(b), i + 1) << "style " << c.style;
+      EXPECT_EQ(SendMessageW(b, BM_GETSTATE, 0, 0) & BST_PUSHED, 0) << "released after the click";
+    }
+    ASSERT_FALSE(host.commands.empty());
+    EXPECT_EQ(host.commands.back().id, 42);
+    EXPECT_EQ(host.commands.back().code, BN_CLICKED);
+  }
+}
+
+TEST(Buttons, AutoRadioClickClearsOnlyItsOwnGroup) {
+  ButtonHost host;
+  HWND a1 = host.Add(BS_AUTORADIOBUTTON | WS_GROUP, 1);
+  HWND a2 = host.Add(BS_AUTORADIOBUTTON, 2);
+  HWND a3 = host.Add(BS_AUTORADIOBUTTON, 3);
+  HWND b1 = host.Add(BS_AUTORADIOBUTTON | WS_GROUP, 4);
+  HWND b2 = host.Add(BS_AUTORADIOBUTTON, 5);
+  SendMessageW(a1, BM_SETCHECK, BST_CHECKED, 0);
+  SendMessageW(a3, BM_SETCHECK, BST_CHECKED, 0);  // an inconsistent group: the click repairs it
+  SendMessageW(b1, BM_SETCHECK, BST_CHECKED, 0);
+
+  SendMessageW(a2, BM_CLICK, 0, 0);
+  EXPECT_EQ(Check(a1), BST_UNCHECKED);
+  EXPECT_EQ(Check(a2), BST_CHECKED);
+  EXPECT_EQ(Check(a3), BST_UNCHECKED);
+  EXPECT_EQ(Check(b1), BST_CHECKED) << "the next WS_GROUP control starts another group";
+  EXPECT_EQ(Check(b2), BST_UNCHECKED);
+
+  SendMessageW(b2, BM_CLICK, 0, 0);
+  EXPECT_EQ(Check(b1), BST_UNCHECKED);
+  EXPECT_EQ(Check(b2), BST_CHECKED);
+  EXPECT_EQ(Check(a2), BST_CHECKED);
+  EXPECT_EQ(host.Clicked(a2), 1);
+  EXPECT_EQ(host.Clicked(b2), 1);
+  EXPECT_EQ(host.commands.size(), 2u) << "cleared buttons send no notification";
+}
+
+TEST(Buttons, DisabledButtonIgnoresClick) {
+  // [OLD-BNC] in WINDOWS-ACCESSIBILITY.md: a disabled button sends no BN_CLICKED.
+  SKIP_UNDER_WINE("BM_CLICK clicks a disabled button (check and BN_CLICKED)");
+  for (DWORD style : {static_cast<DWORD>(BS_PUSHBUTTON), static_cast<DWORD>(BS_AUTOCHECKBOX),
+                      static_cast<DWORD>(BS_AUTORADIOBUTTON)}) {
+    ButtonHost host;
+    HWND b = host.Add(style, 9);
+    EnableWindow(b, FALSE);
+    SendMessageW(b, BM_CLICK, 0, 0);
+    EXPECT_EQ(Check(b), BST_UNCHECKED) << "style " << style;
+    EXPECT_TRUE(host.commands.empty()) << "style " << style;
+    EnableWindow(b, TRUE);
+    SendMessageW(b, BM_CLICK, 0, 0);
+    EXPECT_EQ(host.Clicked(b), 1) << "enabled again, style " << style;
+  }
+}
+
+TEST(Buttons, ClickFromAnotherThreadIsHandledByTheOwnerThread) {
+  ButtonHost host;
+  HWND b = host.Add(BS_AUTOCHECKBOX, 5);
+  DWORD owner = GetCurrentThreadId();
+  conformance::TestThread t([&]() -> DWORD {
+    SendMessageW(b, BM_CLICK, 0, 0);
+    return 0;
+  });
+  ASSERT_TRUE(PumpUntil([&] { return WaitForSingleObject(t.Handle(), 0) == WAIT_OBJECT_0; }));
+  t.Join();
+  EXPECT_EQ(Check(b), BST_CHECKED);
+  EXPECT_EQ(host.Clicked(b), 1);
+  EXPECT_EQ(GetWindowThreadProcessId(b, nullptr), owner);
+}
+
+// --- WinEvents of buttons (WINDOWS-ACCESSIBILITY.md 2.2: STATECHANGE for check changes and enabling) -----------------
+
+struct StateEvent {
+  HWND hwnd;
+  LONG idObject;
+  LONG idChild;
+};
+std::vector<StateEvent> g_stateEvents;
+
+void CALLBACK RecordState(HWINEVENTHOOK, DWORD, HWND hwnd, LONG idObject, LONG idChild, DWORD, DWORD) {
+  g_stateEvents.push_back(StateEvent{hwnd, idObject, idChild});
+}
+
+int CountState(HWND hwnd, LONG idObject) {
+  int n = 0;
+  for (const auto& e : g_stateEvents) {
+    if (e.hwnd == hwnd && e.idObject == idObject && e.idChild == CHILDID_SELF) ++n;
+  }
+  return n;
+}
+
+TEST(ButtonEvents, CheckChangesAndEnablingRaiseStateChange) {
+  SKIP_UNDER_WINE("no EVENT_OBJECT_STATECHANGE after BM_SETCHECK, BM_CLICK or EnableWindow");
+  ButtonHost host;
+  HWND b = host.Add(BS_AUTOCHECKBOX, 1);
+  g_stateEvents.clear();
+  HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_STATECHANGE, EVENT_OBJECT_STATECHANGE, nullptr, &RecordState,
+                                       GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+  ASSERT_NE(hook, nullptr);
+  SendMessageW(b, BM_SETCHECK, BST_CHECKED, 0);
+  SendMessageW(b, BM_SETCHECK, BST_CHECKED, 0);  // no change, no event
+  NotifyWinEvent(EVENT_OBJECT_STATECHANGE, host.parent, OBJID_CLIENT, CHILDID_SELF);  // marker: all delivered
+  ASSERT_TRUE(PumpUntil([&] { return CountState(host.parent, OBJID_CLIENT) == 1; }));
+  EXPECT_EQ(CountState(b, OBJID_CLIENT), 1);
+
+  int before = CountState(b, OBJID_CLIENT);
+  SendMessageW(b, BM_CLICK, 0, 0);
+  NotifyWinEvent(EVENT_OBJECT_STATECHANGE, host.parent, OBJID_CLIENT, CHILDID_SELF);
+  ASSERT_TRUE(PumpUntil([&] { return CountState(host.parent, OBJID_CLIENT) == 2; }));
+  // Pushed, released and unchecked: at least the check change; Windows' exact count is not documented.
+  EXPECT_GE(CountState(b, OBJID_CLIENT), before + 1);
+
+  EnableWindow(b, FALSE);
+  NotifyWinEvent(EVENT_OBJECT_STATECHANGE, host.parent, OBJID_CLIENT, CHILDID_SELF);
+  ASSERT_TRUE(PumpUntil([&] { return CountState(host.parent, OBJID_CLIENT) == 3; }));
+  EXPECT_EQ(CountState(b, OBJID_WINDOW), 1);
+  UnhookWinEvent(hook);
+}
+
+}  // namespace
