@@ -1,7 +1,12 @@
 // iae: the engine's command line. Subcommands grow with the engine.
 #include <CLI/CLI.hpp>
 
+#include <iostream>
+#include <string>
+#include <vector>
+
 #include "commands.h"
+#include "pattern_command.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"iae: installation assistant engine tools"};
@@ -19,7 +24,26 @@ int main(int argc, char** argv) {
       ->capture_default_str()
       ->check(CLI::Range(0, 60000));
 
+  CLI::App* patternCommand = app.add_subcommand("pattern", "Tools for pattern authors");
+  patternCommand->require_subcommand(1);
+  bool headerOnly = false;
+  std::string describeFile;
+  CLI::App* describeCommand = patternCommand->add_subcommand(
+      "describe",
+      "Parse a pattern as the engine does and print what it means. Exit 0 parsed, 1 pattern syntax error, "
+      "2 header syntax error, 3 bad version string, 4 unreadable file");
+  describeCommand->add_flag("--header", headerOnly, "Parse the version header only");
+  describeCommand->add_option("FILE", describeFile, "Pattern file, or - for standard input")->required();
+  std::vector<std::string> checkFiles;
+  CLI::App* checkCommand = patternCommand->add_subcommand(
+      "check", "Report syntax errors and likely mistakes in pattern files. Exit 0 when every file is ok");
+  checkCommand->add_option("FILE", checkFiles, "Pattern files, or - for standard input")->required();
+
   CLI11_PARSE(app, argc, argv);
   if (demoCommand->parsed()) return iae_tool::RunDemo(demo);
+  if (describeCommand->parsed()) {
+    return iae_tool::RunPatternDescribe(describeFile, headerOnly, std::cin, std::cout, std::cerr);
+  }
+  if (checkCommand->parsed()) return iae_tool::RunPatternCheck(checkFiles, std::cin, std::cout);
   return 2;
 }

@@ -1,0 +1,237 @@
+#include "pattern/matcher.h"
+
+#include "common/text.h"
+#include "common/trace.h"
+#include "pattern/text_condition.h"
+
+namespace installation_assistant {
+namespace {
+
+using PatternList = std::vector<std::shared_ptr<PatternElement>>;
+using ElementList = std::vector<std::shared_ptr<UIElement>>;
+
+// A view of the tail of a list that the caller keeps alive.
+template <typename List>
+struct Range {
+  const List* list;
+  std::size_t begin;
+
+  explicit Range(const List& items, std::size_t first = 0) : list(&items), begin(first) {}
+  bool Empty() const { return begin >= list->size(); }
+  const typename List::value_type& Front() const { return (*list)[begin]; }
+  Range Rest() const { return Range(*list, begin + 1); }
+};
+using Patterns = Range<PatternList>;
+using Elements = Range<ElementList>;
+
+constexpr char kNodeTest[] = "IsPatternMatchesElement";
+constexpr bool kStrict = false;
+constexpr bool kLenient = true;
+
+bool IsControl(ElementType type) {
+  return type == ElementType::Button || type == ElementType::CheckBox || type == ElementType::RadioButton;
+}
+
+bool Exact(const std::shared_ptr<PatternElement>& pattern, const std::shared_ptr<UIElement>& element,
+           MatchedList& matched) {
+  if (!IsPatternMatchesElement(pattern, element)) return false;
+  const ElementList elementChildren = element->GetChildren();
+  const PatternList patternChildren = pattern->GetChildren();
+  if (elementChildren.size() != patternChildren.size()) return false;
+  for (std::size_t i = 0; i < patternChildren.size(); ++i) {
+    const std::size_t length = matched.size();
+    if (!Exact(patternChildren[i], elementChildren[i], matched)) {
+      matched.resize(length);
+      return false;
+    }
+  }
+  matched.emplace_back(pattern, element);
+  return true;
+}
+
+bool CanBeEmpty(Patterns patterns) {
+  for (; !patterns.Empty(); patterns = patterns.Rest()) {
+    const std::shared_ptr<PatternElement>& node = patterns.Front();
+    if (node->GetType() == ElementType::Any || node->IsOptional()) continue;
+    if (node->GetType() == ElementType::AnyLevel) {
+      bool allOptional = true;
+      for (const auto& child : node->GetChildren()) allOptional = allOptional && child->IsOptional();
+      if (allOptional) continue;
+    }
+    return false;
+  }
+  return true;
+}
+
+// A node whose only child is "*" accepts any content without reading it.
+ElementList ChildrenFor(const std::shared_ptr<PatternElement>& pattern, const std::shared_ptr<UIElement>& element) {
+  const PatternList children = pattern->GetChildren();
+  if (children.size() == 1 && children.front()->GetType() == ElementType::Any) return {};
+  return element->GetChildren();
+}
+
+bool Core(Patterns patterns, Elements elements, MatchedList& matched, bool lenient);
+
+bool Sequence(Patterns patterns, Elements elements, MatchedList& matched, bool lenient) {
+  const std::size_t length = matched.size();
+  if (patterns.Empty() || !patterns.Front()->IsOptional()) {
+    const bool result = Core(patterns, elements, matched, lenient);
+    if (!result) matched.resize(length);
+    return result;
+  }
+  // An optional node: with it and without it, on fresh lists; the longer list wins, ties
+  // take the one with the node.
+  MatchedList with;
+  MatchedList without;
+  const bool withSucceeded = Core(patterns, elements, with, lenient);
+  const bool withoutSucceeded = Sequence(patterns.Rest(), elements, without, lenient);
+  if (!withSucceeded && !withoutSucceeded) {
+    matched.resize(length);
+    return false;
+  }
+  const MatchedList& taken =
+      withSucceeded && (!withoutSucceeded || without.size() <= with.size()) ? with : without;
+  matched.insert(matched.end(), taken.begin(), taken.end());
+  return true;
+}
+
+// "*" that is not optional stands for zero live siblings, then one more at a time. Written
+// as a loop rather than as the equivalent recursion per sibling, so that an installer with
+// thousands of siblings cannot exhaust a worker thread's stack.
+bool MatchAny(Patterns patterns, Elements elements, MatchedList& matched) {
+  for (Elements rest = elements;; rest = rest.Rest()) {
+    if (rest.Empty()) return CanBeEmpty(patterns);
+    if (Sequence(patterns.Rest(), rest, matched, kStrict)) return true;
+  }
+}
+
+// AnyLevel that is not optional, with the alternatives in their order: stand for nothing,
+// pass over the first sibling and stay, find the children among the siblings, go one level
+// down. Passing over recurses once per sibling; the loops below visit the same states in
+// the same order without that recursion.
+bool MatchAnyLevel(Patterns patterns, Elements elements, MatchedList& matched) {
+  const std::shared_ptr<PatternElement>& anyLevel = patterns.Front();
+  const PatternList children = anyLevel->GetChildren();
+  std::vector<Elements> visited;
+  for (Elements rest = elements; !rest.Empty(); rest = rest.Rest()) {
+    if (Sequence(patterns.Rest(), rest, matched, kStrict)) return true;
+    visited.push_back(rest);
+  }
+  if (CanBeEmpty(patterns)) return true;
+  for (auto it = visited.rbegin(); it != visited.rend(); ++it) {
+    if (Sequence(Patterns(children), *it, matched, kLenient)) return true;
+    const ElementList below = it->Front()->GetChildren();
+    if (Sequence(patterns, Elements(below), matched, kLenient)) return true;
+  }
+  return false;
+}
+
+bool Core(Patterns patterns, Elements elements, MatchedList& matched, bool lenient) {
+  while (true) {
+    if (elements.Empty()) return CanBeEmpty(patterns);
+    if (patterns.Empty()) return lenient;
+    const std::shared_ptr<PatternElement>& node = patterns.Front();
+
+    if (node->GetType() == ElementType::Any) {
+      if (!node->IsOptional()) return MatchAny(patterns, elements, matched);
+      return Sequence(patterns.Rest(), elements, matched, kStrict) ||
+             Sequence(patterns, elements.Rest(), matched, kStrict);
+    }
+    if (node->GetType() == ElementType::AnyLevel) {
+      if (!node->IsOptional()) return MatchAnyLevel(patterns, elements, matched);
+      const PatternList children = node->GetChildren();
+      if (Sequence(patterns.Rest(), elements, matched, kStrict)) return true;
+      if (Sequence(patterns, elements.Rest(), matched, kStrict)) return true;
+      if (Sequence(Patterns(children), elements, matched, kLenient)) return true;
+      const ElementList below = elements.Front()->GetChildren();
+      if (Sequence(patterns, Elements(below), matched, kLenient)) return true;
+      return true;  // an optional AnyLevel may stand for nothing at all
+    }
+
+    const std::shared_ptr<UIElement>& element = elements.Front();
+    bool nodeMatched = false;
+    if (IsPatternMatchesElement(node, element)) {
+      const PatternList patternChildren = node->GetChildren();
+      const ElementList elementChildren = ChildrenFor(node, element);
+      nodeMatched = Sequence(Patterns(patternChildren), Elements(elementChildren), matched, kStrict);
+    }
+    if (nodeMatched) {
+      matched.emplace_back(node, element);
+      elements = elements.Rest();
+    } else if (!node->IsOptional()) {
+      return false;
+    }
+    patterns = patterns.Rest();
+  }
+}
+
+}  // namespace
+
+bool IsPatternMatchesElement(const std::shared_ptr<PatternElement>& pattern,
+                             const std::shared_ptr<UIElement>& element) {
+  if (element->GetType() != pattern->GetType()) return false;
+  for (const StateChecker& checker : pattern->GetCheckers()) {
+    if (!checker(element)) {
+      TRACE_AS(Info, kNodeTest) << "Control " << element->GetPath() << " not matched by initial checker";
+      return false;
+    }
+  }
+  const Option<std::string>& text = pattern->GetText();
+  if (text.IsNone()) return true;
+  const Option<std::string> name = element->GetName();
+  if (name.IsNone()) return false;
+  TRACE_AS(Debug, kNodeTest) << "Trying to match " << name.Get() << " with " << text.Get();
+
+  switch (MatchWholeText(Utf8ToWide(text.Get()), Utf8ToWide(name.Get()))) {
+    case TextMatch::Matched:
+      return true;
+    case TextMatch::NotMatched:
+      return false;
+    case TextMatch::GaveUp:
+      TRACE_AS(Warning, kNodeTest) << "Control " << element->GetPath() << " not matched: its name of " << name.Get().size()
+                     << " bytes is too complex for the text " << text.Get();
+      return false;
+  }
+  return false;
+}
+
+std::string DescribeLiveElement(const std::shared_ptr<UIElement>& element) {
+  std::string description = ElementTypeName(element->GetType());
+  const ElementList children = element->GetChildren();
+  if (!children.empty()) {
+    description += "{";
+    for (const auto& child : children) description += DescribeLiveElement(child);
+    description += "}";
+  } else {
+    description += IsControl(element->GetType()) ? "()" : "{}";
+  }
+  return description;
+}
+
+bool ExactMatcher::Match(const std::shared_ptr<PatternElement>& pattern, const std::shared_ptr<UIElement>& element,
+                         MatchedList& matched) {
+  if (IsTraceEnabled(TraceLevel::Info)) {
+    TRACE(Info) << "Exact matching:\n\t\tpattern = " << pattern->Describe() << " vs\n\t\tui      = "
+                << DescribeLiveElement(element);
+  }
+  const std::size_t length = matched.size();
+  const bool result = Exact(pattern, element, matched);
+  if (!result) matched.resize(length);
+  TRACE(Info) << (result ? "Exactly Matched" : "Exactly Not matched");
+  return result;
+}
+
+bool GenericMatcher::Match(const std::shared_ptr<PatternElement>& pattern, const std::shared_ptr<UIElement>& element,
+                           MatchedList& matched) {
+  if (IsTraceEnabled(TraceLevel::Info)) {
+    TRACE(Info) << "Generic matching:\n\t\tpattern = " << pattern->Describe() << " vs\n\t\tui      = "
+                << DescribeLiveElement(element);
+  }
+  const PatternList patterns{pattern};
+  const ElementList elements{element};
+  const bool result = Sequence(Patterns(patterns), Elements(elements), matched, kStrict);
+  TRACE(Info) << (result ? "Generaly Matched" : "Generaly Not matched");
+  return result;
+}
+
+}  // namespace installation_assistant

@@ -1,0 +1,25 @@
+// The name condition of a pattern node: an ECMAScript regular expression that must match
+// the whole name, case-sensitively, over the platform's wide characters.
+//
+// Names come from the installer, so the matcher must not recurse per character: the
+// standard library's does, and a long name then overflows the stack of the thread and
+// ends the host process. Boost.Regex matches with a heap-allocated state stack and gives
+// up with an error past a complexity or memory bound, which makes the outcome explicit.
+#pragma once
+
+#include <string>
+
+namespace installation_assistant {
+
+enum class TextMatch { Matched, NotMatched, GaveUp };
+
+// Compiles the expression (an invalid one raises boost::regex_error, a std::runtime_error)
+// and matches it against the whole name. GaveUp: the matcher hit its complexity or memory
+// bound; the caller treats it as not matched.
+TextMatch MatchWholeText(const std::wstring& expression, const std::wstring& name);
+
+// True when the expression compiles with the grammar the matcher uses; otherwise the
+// compiler's message goes to error.
+bool IsValidTextCondition(const std::wstring& expression, std::string* error = nullptr);
+
+}  // namespace installation_assistant

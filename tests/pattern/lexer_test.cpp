@@ -1,0 +1,139 @@
+#include "pattern/lexer.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace installation_assistant {
+namespace {
+
+using T = TokenType;
+
+struct Lexed {
+  std::vector<TokenType> types;  // without the final EndOfInput
+  std::vector<Diagnostic> errors;
+};
+
+Lexed Lex(std::string_view text) {
+  CollectingDiagnosticSink sink;
+  const std::vector<Token> tokens = Tokenize(text, sink);
+  Lexed result;
+  EXPECT_FALSE(tokens.empty());
+  EXPECT_EQ(tokens.back().type, T::EndOfInput);
+  for (std::size_t i = 0; i + 1 < tokens.size(); ++i) result.types.push_back(tokens[i].type);
+  result.errors = sink.Diagnostics();
+  for (const Diagnostic& error : result.errors) EXPECT_EQ(error.kind, Diagnostic::Kind::Lexer);
+  return result;
+}
+
+struct LexCase {
+  const char* text;
+  std::vector<TokenType> types;
+  std::size_t errors;
+};
+
+TEST(Lexer, TokensAndErrors) {
+  const LexCase cases[] = {
+      {"AnyLevel Button CheckBox Custom DataItem EngineVersion MSAA Pane",
+       {T::AnyLevel, T::Button, T::CheckBox, T::Custom, T::DataItem, T::EngineVersion, T::MSAA, T::Pane}, 0},
+      {"RadioButton Tab Table Text Tree UIAutomation Version Window",
+       {T::RadioButton, T::Tab, T::Table, T::Text, T::Tree, T::UIAutomation, T::Version, T::Window}, 0},
+      {"block id off on push text", {T::Block, T::Id, T::Off, T::On, T::Push, T::TextClause}, 0},
+      {"%()*,:=?.[]{}",
+       {T::Percent, T::LeftParen, T::RightParen, T::Star, T::Comma, T::Colon, T::Equals, T::Question, T::Dot,
+        T::LeftBracket, T::RightBracket, T::LeftBrace, T::RightBrace},
+       0},
+      // Keywords are recognised by their leading characters, whatever follows.
+      {"Windows", {T::Window}, 1},
+      {"WindowWindow", {T::Window, T::Window}, 0},
+      {"Tabx", {T::Tab}, 1},
+      {"Tab{", {T::Tab, T::LeftBrace}, 0},
+      {"Table{", {T::Table, T::LeftBrace}, 0},
+      {"texts", {T::TextClause}, 1},
+      // A keyword broken off: the character where it broke is skipped with it.
+      {"Windo}", {}, 1},
+      {"Tabl{ }", {T::RightBrace}, 1},
+      // No keyword begins "Cx" or "Ta}": only the first character is skipped.
+      {"C}", {T::RightBrace}, 1},
+      {"Ta}", {T::RightBrace}, 2},
+      {"ox on", {T::On}, 2},
+      {"window", {}, 5},
+      // Case matters: "text" and "Text" are different keywords.
+      {"Text text", {T::Text, T::TextClause}, 0},
+      // Decimal: no sign, no leading zero.
+      {"007", {T::Decimal, T::Decimal, T::Decimal}, 0},
+      {"1234567890123", {T::Decimal}, 0},
+      {"-1", {T::Decimal}, 1},
+      // Strings.
+      {R"("plain")", {T::StringLiteral}, 0},
+      {R"("with \" and \\")", {T::StringLiteral}, 0},
+      {"\"line\nbreak\"", {T::StringLiteral}, 0},
+      {R"("bad \n")", {}, 2},  // the escape breaks at 'n', then the closing quote opens an endless literal
+      {R"("open)", {}, 1},
+      // Comments and white space are hidden.
+      {"Window // a comment { }\n{}", {T::Window, T::LeftBrace, T::RightBrace}, 0},
+      {"Window //", {T::Window}, 0},
+      {"Window\r//x\r{", {T::Window, T::LeftBrace}, 0},
+      {"/x Window", {T::Window}, 1},
+      {" \t\n\f\rWindow \t\n\f\r", {T::Window}, 0},
+      // Vertical tab is not white space.
+      {"Window\v{", {T::Window, T::LeftBrace}, 1},
+      // Bytes of multi-byte characters only pass inside strings.
+      {"\"caf\xc3\xa9\"", {T::StringLiteral}, 0},
+      {"caf\xc3\xa9", {}, 5},
+  };
+  for (const LexCase& c : cases) {
+    SCOPED_TRACE(c.text);
+    const Lexed lexed = Lex(c.text);
+    EXPECT_EQ(lexed.types, c.types);
+    EXPECT_EQ(lexed.errors.size(), c.errors);
+  }
+}
+
+TEST(Lexer, EndsAtTheFirstNul) {
+  const std::string text("Window\0 garbage \xff", 17);
+  const Lexed lexed = Lex(text);
+  EXPECT_EQ(lexed.types, std::vector<TokenType>{T::Window});
+  EXPECT_TRUE(lexed.errors.empty());
+}
+
+TEST(Lexer, PositionsAreLineAndColumnOfTheFirstByte) {
+  CollectingDiagnosticSink sink;
+  const std::vector<Token> tokens = Tokenize("EngineVersion\n  // c\n\tWindow \"a\nb\" }", sink);
+  ASSERT_EQ(tokens.size(), 5u);
+  EXPECT_EQ(tokens[0].line, 1);
+  EXPECT_EQ(tokens[0].column, 1);
+  EXPECT_EQ(tokens[1].line, 3);
+  EXPECT_EQ(tokens[1].column, 2);
+  EXPECT_EQ(tokens[2].text, "\"a\nb\"");
+  EXPECT_EQ(tokens[3].line, 4);  // a line break inside a string still counts
+  EXPECT_EQ(tokens[3].column, 4);
+}
+
+TEST(Lexer, ErrorsSayWhereAndWhat) {
+  CollectingDiagnosticSink sink;
+  Tokenize("Window\n  Windo }\n\x01", sink);
+  const std::vector<Diagnostic> errors = sink.Diagnostics();
+  ASSERT_EQ(errors.size(), 2u);
+  EXPECT_EQ(errors[0].line, 2);
+  EXPECT_EQ(errors[0].column, 8);
+  EXPECT_EQ(errors[0].message, "broken 'Window': expected 'w', found ' '");
+  EXPECT_EQ(errors[1].line, 3);
+  EXPECT_EQ(errors[1].column, 1);
+  EXPECT_EQ(errors[1].message, "unexpected character '\\x01'");
+}
+
+TEST(Lexer, TokenNamesFollowTheVocabulary) {
+  EXPECT_EQ(TokenTypeName(T::LeftBrace), "'{'");
+  EXPECT_EQ(TokenTypeName(T::AnyLevel), "'AnyLevel'");
+  EXPECT_EQ(TokenTypeName(T::TextClause), "'text'");
+  EXPECT_EQ(TokenTypeName(T::Decimal), "Decimal");
+  EXPECT_EQ(TokenTypeName(T::StringLiteral), "StringLiteral");
+  EXPECT_EQ(TokenTypeName(T::EndOfInput), "<EOF>");
+  EXPECT_EQ(static_cast<int>(T::Window), 33);
+  EXPECT_EQ(static_cast<int>(T::RightBrace), 43);
+}
+
+}  // namespace
+}  // namespace installation_assistant

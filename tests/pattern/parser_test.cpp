@@ -1,0 +1,486 @@
+#include "pattern/parser.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace installation_assistant {
+namespace {
+
+const std::string kHeader = "EngineVersion = 1.5.0.0 ";
+
+struct Outcome {
+  Option<ParsedPattern> parsed;
+  std::vector<Diagnostic> diagnostics;
+
+  std::size_t SyntaxErrors() const {
+    std::size_t count = 0;
+    for (const Diagnostic& d : diagnostics) count += d.kind == Diagnostic::Kind::Syntax ? 1 : 0;
+    return count;
+  }
+};
+
+Outcome Parse(const std::string& text) {
+  CollectingDiagnosticSink sink;
+  Outcome outcome;
+  outcome.parsed = ParsePattern(text, sink);
+  outcome.diagnostics = sink.Diagnostics();
+  return outcome;
+}
+
+std::shared_ptr<PatternElement> FirstRoot(const std::string& body) {
+  const Outcome outcome = Parse(kHeader + body);
+  EXPECT_TRUE(outcome.parsed) << body;
+  if (!outcome.parsed) return nullptr;
+  return outcome.parsed.Get().pattern->GetRoots().at(0).element;
+}
+
+std::string Nested(int depth, const std::string& innermost = "") {
+  std::string text;
+  for (int i = 0; i < depth; ++i) text += "Pane{";
+  text += innermost;
+  for (int i = 0; i < depth; ++i) text += "}";
+  return text;
+}
+
+// ---- Syntax decisions: short texts after a valid header, accepted or not. ----
+
+struct SyntaxCase {
+  const char* body;
+  bool accepted;
+};
+
+TEST(SyntaxDecisions, ShortTexts) {
+  const SyntaxCase cases[] = {
+      {"Window { }", true},
+      {"Window{}Pane{}Table{}DataItem{}Tree{}Tab{}Custom{}Text{}", true},
+      {"", false},                     // at least one root
+      {"Window", false},               // a container's braces are required
+      {"Window ( ) { }", false},       // ... its parentheses need the text clause
+      {"Window (id=\"1\") { }", false},
+      {"Window (text=\"a\") { }", true},
+      {"Window (text=\"a\") [1,2] { }", true},
+      {"Window [1,2] (text=\"a\") { }", false},  // text clause before the point list
+      {"Window [1,2] [3,4] { }", true},
+      {"Window [1%,2%] [3%,4%] { }", true},
+      {"Window [1,2] [50%,50%] { }", false},  // one form per list
+      {"Window [50%,50%] [1,2] { }", false},
+      {"Window [1%,2] { }", false},
+      {"Window [] { }", false},
+      {"Button (text=\"OK\")", true},
+      {"Button (text=\"OK\") { }", false},
+      {"Button", false},  // a control's parentheses are required
+      {"Button ()", true},
+      {"Button (id=\"1\" text=\"OK\")", true},
+      {"Button (text=\"a\" id=\"b\")", false},
+      {"Button (id=\"1\" id=\"2\")", false},
+      {"Button (text=\"a\" text=\"b\")", false},
+      {"Button [1,2] (text=\"a\") { push }", true},
+      {"Window { Button (text=\"a\") [1,2] }", false},  // point list before the parentheses
+      {"Button () { push }", true},
+      {"Button () { block (7) }", true},
+      {"Button () { on }", false},
+      {"Window { Button () { push } { push } }", false},
+      {"CheckBox () { on }", true},
+      {"CheckBox () { off (3) }", true},
+      {"CheckBox () { push }", false},
+      {"CheckBox () { off () }", false},
+      {"CheckBox () { off (3 }", false},
+      {"RadioButton () { on }", true},
+      {"RadioButton () { off }", false},
+      {"Button () { Button () }", false},  // controls have no children
+      {"AnyLevel { }", true},
+      {"AnyLevel { * ?Button () }", true},
+      {"AnyLevel", false},
+      {"AnyLevel (text=\"a\") { }", false},
+      {"*", true},
+      {"* { }", true},  // "{" cannot begin a root: the braces are trailing text
+      {"?Window { }", true},
+      {"MSAA: ?Window { }", false},  // a prefixed root cannot be optional
+      {"MSAA: Window { }", true},
+      {"UIAutomation: Window { }", true},
+      {"UIAutomation Window { }", false},
+      {"Window { MSAA: Button () }", false},  // prefixes only on roots
+      {"Window { ?? Button () }", false},
+      {"Window { Version }", false},  // a keyword no rule accepts
+      {"Window { } }", true},         // trailing text that cannot begin a root is ignored
+      {"Window { } ) ( garbage", true},
+      {"Window { } ?", false},  // "?" begins a root, which then is incomplete
+      {"Window { Button () } Pane { } UIAutomation: Tab { }", true},
+  };
+  for (const SyntaxCase& c : cases) {
+    const Outcome outcome = Parse(kHeader + c.body);
+    EXPECT_EQ(static_cast<bool>(outcome.parsed), c.accepted) << c.body;
+    if (!c.accepted) {
+      EXPECT_GE(outcome.SyntaxErrors(), 1u) << c.body;
+    }
+  }
+}
+
+TEST(SyntaxDecisions, DecisionsAreTakenOnTokensNotSpacing) {
+  const std::string compact = kHeader + "Window(text=\"Setup\")[1,2]{?CheckBox(text=\"x\"){off(2)}}";
+  const std::string spread =
+      "EngineVersion\f=\r1 .\t5 . 0 . 0 // header\nWindow ( text = \"Setup\" ) [ 1 , 2 ]\n{ ? CheckBox ( text\n= "
+      "\"x\" ) { off ( 2 ) } }";
+  const Outcome a = Parse(compact);
+  const Outcome b = Parse(spread);
+  ASSERT_TRUE(a.parsed);
+  ASSERT_TRUE(b.parsed);
+  EXPECT_EQ(a.parsed.Get().pattern->Describe(), b.parsed.Get().pattern->Describe());
+  EXPECT_EQ(a.parsed.Get().engineVersion, b.parsed.Get().engineVersion);
+}
+
+TEST(SyntaxDecisions, SyntaxErrorsSayWhatWasExpectedAndWhere) {
+  struct Case {
+    const char* text;
+    int line;
+    int column;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"EngineVersion = 1.5.0 Window { }", 1, 23, "expected '.', found 'Window'"},
+      {"EngineVersion = 1.5.0.0\nButton (text=\"a\" id=\"b\")", 2, 18, "expected ')', found 'id'"},
+      {"EngineVersion = 1.5.0.0\nRadioButton () {\n off }", 3, 2, "expected 'on', found 'off'"},
+      {"EngineVersion = 1.5.0.0", 1, 24, "expected a root element, found <EOF>"},
+      {"Window { }", 1, 1, "expected 'EngineVersion', found 'Window'"},
+      {"EngineVersion = 1.5.0.0 MSAA: ?Window { }", 1, 31, "expected an element, found '?'"},
+      {"EngineVersion = 1.5.0.0 Window [1,2] [50%,50%] { }", 1, 41, "expected ',', found '%'"},
+  };
+  for (const Case& c : cases) {
+    const Outcome outcome = Parse(c.text);
+    EXPECT_FALSE(outcome.parsed) << c.text;
+    ASSERT_FALSE(outcome.diagnostics.empty()) << c.text;
+    const Diagnostic& first = outcome.diagnostics.front();
+    EXPECT_EQ(first.kind, Diagnostic::Kind::Syntax) << c.text;
+    EXPECT_EQ(first.line, c.line) << c.text;
+    EXPECT_EQ(first.column, c.column) << c.text;
+    EXPECT_EQ(first.message, c.message) << c.text;
+  }
+}
+
+TEST(SyntaxDecisions, OneExtraneousTokenIsDroppedAndReportedOnce) {
+  const Outcome outcome = Parse(kHeader + "Window ) { }");
+  EXPECT_FALSE(outcome.parsed);
+  ASSERT_EQ(outcome.diagnostics.size(), 1u);
+  EXPECT_EQ(outcome.diagnostics[0].message, "expected '{', found ')'");
+}
+
+TEST(SyntaxDecisions, RecoveryReachesLaterErrorsAndTerminates) {
+  // Two separate mistakes far apart are both reported; garbage of every kind ends.
+  const Outcome outcome = Parse(kHeader + "Window { CheckBox () { push } }\nPane { Button (text=\"a\") { on } }");
+  EXPECT_FALSE(outcome.parsed);
+  EXPECT_EQ(outcome.SyntaxErrors(), 2u);
+  for (const char* garbage : {"{{{{{", "(((((", "?????", "Window Window Window", "Button Button (", "[[[[",
+                              "MSAA MSAA MSAA", "Window [1,2 [3, { ? * AnyLevel"}) {
+    const Outcome bad = Parse(kHeader + garbage);
+    EXPECT_FALSE(bad.parsed) << garbage;
+  }
+}
+
+// ---- Entry points: versions, header parse, exceptions, lexer errors. ----
+
+TEST(EntryPoints, HeaderAndFullParseDiffer) {
+  CollectingDiagnosticSink sink;
+  EXPECT_TRUE(ParsePatternHeader("EngineVersion = 1.5.0.0", sink));
+  EXPECT_FALSE(ParsePattern("EngineVersion = 1.5.0.0", sink));
+  EXPECT_FALSE(ParsePatternHeader("Window { }", sink));
+  EXPECT_FALSE(ParsePattern("Window { }", sink));
+  // The header ignores everything after the clause, even what no rule admits.
+  const Option<PatternVersion> version = ParsePatternHeader("EngineVersion = 1.6.2.3 }}} ((( MSAA ?", sink);
+  ASSERT_TRUE(version);
+  EXPECT_EQ(version.Get(), (PatternVersion{1, 6, 2, 3}));
+}
+
+TEST(EntryPoints, VersionStrings) {
+  struct Case {
+    const char* version;
+    PatternVersion expected;
+  };
+  const Case cases[] = {
+      {"\"1.5.0.0\"", {1, 5, 0, 0}},
+      {"\"1.5.0.0.\"", {1, 5, 0, 0}},  // a trailing dot adds no part
+      {"\"1..5.0\"", {1, 0, 5, 0}},    // adjacent dots give an empty part, which is 0
+      {"\" -3.+4. 7x.y\"", {-3, 4, 7, 0}},
+      {"\"99999999999.-99999999999.0.0\"", {2147483647, -2147483647 - 1, 0, 0}},
+      {"1.5.0.0", {1, 5, 0, 0}},
+      {"4294967296.2147483648.2147483647.0", {2147483647, 2147483647, 2147483647, 0}},
+  };
+  for (const Case& c : cases) {
+    const std::string text = std::string("EngineVersion = ") + c.version + " Window { }";
+    CollectingDiagnosticSink sink;
+    const Option<PatternVersion> header = ParsePatternHeader(text, sink);
+    const Option<ParsedPattern> full = ParsePattern(text, sink);
+    ASSERT_TRUE(header) << c.version;
+    ASSERT_TRUE(full) << c.version;
+    EXPECT_EQ(header.Get(), c.expected) << c.version;
+    EXPECT_EQ(full.Get().engineVersion, c.expected) << c.version;
+  }
+}
+
+TEST(EntryPoints, VersionStringWithOtherThanFourPartsRaises) {
+  for (const char* version : {"\"1.5.0\"", "\"\"", "\".\"", "\"1.5.0.0.0\"", "\"1.5.0.0..\"", "\"1\""}) {
+    const std::string text = std::string("EngineVersion = ") + version + " Window { }";
+    CollectingDiagnosticSink sink;
+    for (int entry = 0; entry < 2; ++entry) {
+      try {
+        if (entry == 0) {
+          ParsePatternHeader(text, sink);
+        } else {
+          ParsePattern(text, sink);
+        }
+        ADD_FAILURE() << "no exception for " << version;
+      } catch (const std::exception& error) {
+        EXPECT_STREQ(error.what(), "Unable to parse engine version") << version;
+      }
+    }
+  }
+}
+
+TEST(EntryPoints, LexerErrorsAloneDoNotFailTheParse) {
+  for (const char* text : {"EngineVersion = 1.5.0.0 Windows { }", "EngineVersion = 1.5.0.0 Window\v{ }",
+                           "EngineVersion = 1.5.0.0 Window { } \"open", "EngineVersion = 1.5.0.0 Window { } # \xff"}) {
+    const Outcome outcome = Parse(text);
+    EXPECT_TRUE(outcome.parsed) << text;
+    EXPECT_FALSE(outcome.diagnostics.empty()) << text;
+    EXPECT_EQ(outcome.SyntaxErrors(), 0u) << text;
+  }
+  // Lexer errors after the clause are still reported by the header parse.
+  CollectingDiagnosticSink sink;
+  EXPECT_TRUE(ParsePatternHeader("EngineVersion = 1.5.0.0 ###", sink));
+  EXPECT_EQ(sink.Diagnostics().size(), 3u);
+}
+
+TEST(EntryPoints, TextEndsAtTheFirstNul) {
+  const std::string text = kHeader + std::string("Window { }\0 Button (", 20);
+  const Outcome outcome = Parse(text);
+  EXPECT_TRUE(outcome.parsed);
+  EXPECT_TRUE(outcome.diagnostics.empty());
+  EXPECT_FALSE(Parse(std::string("EngineVersion\0 = 1.5.0.0 Window { }", 35)).parsed);
+}
+
+TEST(EntryPoints, DefaultSinkWritesToStandardOutput) {
+  testing::internal::CaptureStdout();
+  const Option<ParsedPattern> parsed = ParsePattern("EngineVersion = 1.5.0.0\n  Window ) { }");
+  const std::string output = testing::internal::GetCapturedStdout();
+  EXPECT_FALSE(parsed);
+  EXPECT_EQ(output, "2:10: expected '{', found ')'\n");
+}
+
+// ---- Nesting depth cap. ----
+
+TEST(NestingDepth, DeepestAcceptedLevel) {
+  const Outcome atCap = Parse(kHeader + Nested(kMaxNestingDepth - 1, "Button () { push }"));
+  EXPECT_TRUE(atCap.parsed);
+  const Outcome overCap = Parse(kHeader + Nested(kMaxNestingDepth, "Button () { push }"));
+  EXPECT_FALSE(overCap.parsed);
+  ASSERT_EQ(overCap.diagnostics.size(), 1u);
+  EXPECT_THAT(overCap.diagnostics[0].message, testing::HasSubstr("nested deeper than 256 levels"));
+}
+
+TEST(NestingDepth, HundredThousandLevelsAreRefusedWithoutOverflow) {
+  const Outcome closed = Parse(kHeader + Nested(100000));
+  EXPECT_FALSE(closed.parsed);
+  ASSERT_EQ(closed.SyntaxErrors(), 1u);
+  const Outcome unclosed = Parse(kHeader + Nested(100000).substr(0, 100000 * 5));
+  EXPECT_FALSE(unclosed.parsed);
+  CollectingDiagnosticSink sink;
+  EXPECT_FALSE(ParsePattern(kHeader + std::string(200000, '{'), sink));
+}
+
+TEST(NestingDepth, ParsingGoesOnAfterTheRefusedSubtree) {
+  // The sibling after the too-deep subtree and the next root are still parsed: the second
+  // mistake is reported as well.
+  const Outcome outcome = Parse(kHeader + "Window {" + Nested(300) + "Button (text=\"a\" id=\"b\") } Pane { }");
+  EXPECT_FALSE(outcome.parsed);
+  ASSERT_EQ(outcome.SyntaxErrors(), 2u);
+  EXPECT_THAT(outcome.diagnostics[1].message, testing::HasSubstr("expected ')'"));
+}
+
+// ---- Model construction. ----
+
+TEST(ModelConstruction, EmptyWindow) {
+  const Outcome outcome = Parse("EngineVersion = 1.5.0.0 Window { }");
+  ASSERT_TRUE(outcome.parsed);
+  const auto roots = outcome.parsed.Get().pattern->GetRoots();
+  ASSERT_EQ(roots.size(), 1u);
+  EXPECT_EQ(roots[0].accessType, UIAccessType::MSAA);
+  const auto& window = *roots[0].element;
+  EXPECT_EQ(window.GetType(), ElementType::Window);
+  EXPECT_FALSE(window.GetText());
+  EXPECT_FALSE(window.GetId());
+  EXPECT_TRUE(window.GetChildren().empty());
+  EXPECT_TRUE(window.GetActions().empty());
+  EXPECT_FALSE(window.IsOptional());
+}
+
+TEST(ModelConstruction, StringAndNumericVersionsAgree) {
+  const Outcome text = Parse("EngineVersion = \"1.5.0.0\" UIAutomation: Window (text=\"Setup\") { }");
+  ASSERT_TRUE(text.parsed);
+  EXPECT_EQ(text.parsed.Get().engineVersion, (PatternVersion{1, 5, 0, 0}));
+  const auto root = text.parsed.Get().pattern->GetRoots().at(0);
+  EXPECT_EQ(root.accessType, UIAccessType::UIAutomation);
+  EXPECT_EQ(root.element->GetText().Get(), "Setup");
+}
+
+TEST(ModelConstruction, NodeTypesByKeyword) {
+  const auto window = FirstRoot(
+      "Window { AnyLevel { } * Button () CheckBox () RadioButton () Tab { } Text { } Tree { } Custom { } "
+      "DataItem { } Pane { } Table { } }");
+  ASSERT_TRUE(window);
+  std::vector<ElementType> types;
+  for (const auto& child : window->GetChildren()) types.push_back(child->GetType());
+  EXPECT_EQ(types, (std::vector<ElementType>{ElementType::AnyLevel, ElementType::Any, ElementType::Button,
+                                             ElementType::CheckBox, ElementType::RadioButton, ElementType::Tab,
+                                             ElementType::Text, ElementType::Tree, ElementType::Custom,
+                                             ElementType::DataItem, ElementType::Pane, ElementType::Table}));
+}
+
+TEST(ModelConstruction, TextConditions) {
+  const auto window = FirstRoot(
+      "Window (text=\"\") { Pane (text=\"p\") { } Button (text=\"\") Button () Button (id=\"7\") "
+      "Button (text=\"a\\\\\") Button (text=\"q\\\"\\\\q\") Button (text=\"caf\xc3\xa9\") }");
+  ASSERT_TRUE(window);
+  EXPECT_FALSE(window->GetText());  // an empty text on a container is no condition
+  const auto children = window->GetChildren();
+  ASSERT_EQ(children.size(), 7u);
+  EXPECT_EQ(children[0]->GetText().Get(), "p");
+  ASSERT_TRUE(children[1]->GetText());  // on a control it is an empty condition
+  EXPECT_EQ(children[1]->GetText().Get(), "");
+  EXPECT_FALSE(children[2]->GetText());
+  EXPECT_FALSE(children[2]->GetId());
+  EXPECT_EQ(children[3]->GetId().Get(), "7");
+  EXPECT_FALSE(children[3]->GetText());
+  EXPECT_EQ(children[4]->GetText().Get(), "a\\");  // an escaped backslash before the quote stays
+  EXPECT_EQ(children[5]->GetText().Get(), "q\"\\q");
+  EXPECT_EQ(children[6]->GetText().Get(), "caf\xc3\xa9");
+}
+
+struct ActionSummary {
+  std::string name;
+  std::uint32_t index;
+  bool isPixelClick;
+  Option<ClickPoint> point;
+};
+
+std::vector<ActionSummary> Summarise(const PatternElement& node) {
+  std::vector<ActionSummary> result;
+  for (const auto& action : node.GetActions()) {
+    result.push_back({action->GetName(), action->GetIndex(), action->IsPixelClick(), action->GetClickPoint()});
+  }
+  return result;
+}
+
+TEST(ModelConstruction, DesiredStatesIndexesAndCheckers) {
+  struct Case {
+    const char* control;
+    const char* name;
+    std::uint32_t index;
+    std::size_t checkers;
+  };
+  const Case cases[] = {
+      {"CheckBox () { off (3) }", "off", 3, 1},
+      {"CheckBox () { off }", "off", 65535, 1},
+      {"CheckBox () { on (0) }", "on", 0, 1},
+      {"RadioButton () { on (1) }", "on", 1, 1},
+      {"Button () { push (2) }", "push", 2, 0},
+      {"Button () { block }", "block", 65535, 0},
+      {"Button () { push (99999999999) }", "push", 2147483647, 0},
+  };
+  for (const Case& c : cases) {
+    const auto window = FirstRoot(std::string("Window { ") + c.control + " }");
+    ASSERT_TRUE(window) << c.control;
+    const auto control = window->GetChildren().at(0);
+    const auto actions = Summarise(*control);
+    ASSERT_EQ(actions.size(), 1u) << c.control;
+    EXPECT_EQ(actions[0].name, c.name) << c.control;
+    EXPECT_EQ(actions[0].index, c.index) << c.control;
+    EXPECT_FALSE(actions[0].isPixelClick) << c.control;
+    EXPECT_EQ(control->GetCheckerCount(), c.checkers) << c.control;
+  }
+  const auto plain = FirstRoot("CheckBox (text=\"x\")");
+  ASSERT_TRUE(plain);
+  EXPECT_TRUE(plain->GetActions().empty());
+  EXPECT_EQ(plain->GetCheckerCount(), 0u);
+}
+
+TEST(ModelConstruction, ClicksFollowTheDesiredStateInListOrder) {
+  const auto control = FirstRoot("CheckBox [1,2] [30,40] (text=\"x\") { on (4) }");
+  ASSERT_TRUE(control);
+  const auto actions = Summarise(*control);
+  ASSERT_EQ(actions.size(), 3u);
+  EXPECT_EQ(actions[0].name, "on");
+  EXPECT_EQ(actions[0].index, 4u);
+  EXPECT_FALSE(actions[0].point);
+  for (std::size_t i = 1; i < 3; ++i) {
+    EXPECT_EQ(actions[i].name, "pixelClick");
+    EXPECT_TRUE(actions[i].isPixelClick);
+    EXPECT_EQ(actions[i].index, 2147483647u);
+  }
+  EXPECT_EQ(actions[1].point.Get(), (ClickPoint{1, 2, true}));
+  EXPECT_EQ(actions[2].point.Get(), (ClickPoint{30, 40, true}));
+
+  const auto window = FirstRoot("Window [50%,90%] [0%,100%] { }");
+  ASSERT_TRUE(window);
+  const auto clicks = Summarise(*window);
+  ASSERT_EQ(clicks.size(), 2u);
+  EXPECT_EQ(clicks[0].point.Get(), (ClickPoint{50, 90, false}));
+  EXPECT_EQ(clicks[1].point.Get(), (ClickPoint{0, 100, false}));
+  EXPECT_EQ(window->GetCheckerCount(), 0u);
+}
+
+TEST(ModelConstruction, OptionalWildcardsAndRoots) {
+  const Outcome outcome =
+      Parse(kHeader + "?Window { ?Pane { } AnyLevel { * ?Button () } } MSAA: Pane { } UIAutomation: * Tab { }");
+  ASSERT_TRUE(outcome.parsed);
+  const auto roots = outcome.parsed.Get().pattern->GetRoots();
+  ASSERT_EQ(roots.size(), 4u);
+  EXPECT_TRUE(roots[0].element->IsOptional());
+  EXPECT_EQ(roots[1].accessType, UIAccessType::MSAA);
+  EXPECT_EQ(roots[2].accessType, UIAccessType::UIAutomation);
+  EXPECT_EQ(roots[2].element->GetType(), ElementType::Any);
+  EXPECT_EQ(roots[3].accessType, UIAccessType::MSAA);
+  const auto children = roots[0].element->GetChildren();
+  EXPECT_TRUE(children[0]->IsOptional());
+  const auto anyLevel = children[1];
+  EXPECT_EQ(anyLevel->GetType(), ElementType::AnyLevel);
+  EXPECT_FALSE(anyLevel->GetText());
+  EXPECT_TRUE(anyLevel->GetActions().empty());
+  const auto inner = anyLevel->GetChildren();
+  ASSERT_EQ(inner.size(), 2u);
+  EXPECT_EQ(inner[0]->GetType(), ElementType::Any);
+  EXPECT_FALSE(inner[0]->IsOptional());
+  EXPECT_TRUE(inner[1]->IsOptional());
+}
+
+TEST(ModelConstruction, SourcePositionsFollowThePreOrderWalk) {
+  CollectingDiagnosticSink sink;
+  PatternSource source;
+  const auto parsed = ParsePattern("EngineVersion = \"1.5.0.0\"\nWindow (text=\"a\") {\n  Button () { push }\n}", sink,
+                                   &source);
+  ASSERT_TRUE(parsed);
+  ASSERT_TRUE(source.version);
+  EXPECT_EQ(source.version.Get().column, 17);
+  ASSERT_EQ(source.elements.size(), 2u);
+  EXPECT_EQ(source.elements[0].keyword.line, 2);
+  EXPECT_EQ(source.elements[0].text.Get().column, 14);
+  EXPECT_EQ(source.elements[1].keyword.line, 3);
+  EXPECT_EQ(source.elements[1].state.Get().column, 15);
+}
+
+TEST(ModelConstruction, ExampleFileParses) {
+  std::ifstream file(std::string(IAE_PATTERN_EXAMPLES) + "/setup_wizard.pattern", std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  const Outcome outcome = Parse(text.str());
+  ASSERT_TRUE(outcome.parsed);
+  EXPECT_TRUE(outcome.diagnostics.empty());
+  EXPECT_EQ(outcome.parsed.Get().pattern->GetRootCount(), 2u);
+}
+
+}  // namespace
+}  // namespace installation_assistant

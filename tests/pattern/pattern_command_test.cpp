@@ -1,0 +1,236 @@
+#include "pattern_command.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace iae_tool {
+namespace {
+
+const std::string kExamples = IAE_PATTERN_EXAMPLES;
+
+struct ToolRun {
+  int code = -1;
+  std::string out;
+  std::string err;
+};
+
+ToolRun Describe(const std::string& text, bool headerOnly = false) {
+  std::istringstream in(text);
+  std::ostringstream out;
+  std::ostringstream err;
+  ToolRun run;
+  run.code = RunPatternDescribe("-", headerOnly, in, out, err);
+  run.out = out.str();
+  run.err = err.str();
+  return run;
+}
+
+class TempFile {
+ public:
+  explicit TempFile(const std::string& text) {
+    char name[] = "/tmp/pattern_command_testXXXXXX";
+    const int fd = mkstemp(name);
+    EXPECT_GE(fd, 0);
+    close(fd);
+    path_ = name;
+    std::ofstream(path_, std::ios::binary) << text;
+  }
+  ~TempFile() { std::remove(path_.c_str()); }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+TEST(Tool, DescribeTheSetupWizardExample) {
+  std::istringstream in;
+  std::ostringstream out;
+  std::ostringstream err;
+  const int code = RunPatternDescribe(kExamples + "/setup_wizard.pattern", false, in, out, err);
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(err.str(), "");
+  EXPECT_EQ(out.str(),
+            "version 1.5.0.0\n"
+            "generic 1\n"
+            "actions 1\n"
+            "block 0\n"
+            "pixelclick 1\n"
+            "describe 1MSAA{Window{CheckBox(text=\"Install the toolbar\")AnyLevel{RadioButton()}Button(text=\"Next "
+            ">\")}}UIAutomation{Window{Pane{*{}}}}\n"
+            "node 0 Window access=MSAA optional=0 id=- text=\"Setup\" checkers=0 actions=-\n"
+            "node 1 CheckBox optional=1 id=- text=\"Install the toolbar\" checkers=1 actions=off:65535\n"
+            "node 1 AnyLevel optional=0 id=- text=- checkers=0 actions=-\n"
+            "node 2 RadioButton optional=0 id=\"1002\" text=- checkers=1 actions=on:1\n"
+            "node 1 Button optional=0 id=\"12324\" text=\"Next >\" checkers=0 actions=push:2\n"
+            "node 0 Window access=UIAutomation optional=0 id=- text=\"Setup\" checkers=0 "
+            "actions=pixelClick:2147483647:50:90:pct\n"
+            "node 1 Pane optional=0 id=- text=- checkers=0 actions=-\n"
+            "node 2 * optional=0 id=- text=- checkers=0 actions=-\n");
+}
+
+TEST(Tool, DescribeTheOfferPageExample) {
+  std::istringstream in;
+  std::ostringstream out;
+  std::ostringstream err;
+  EXPECT_EQ(RunPatternDescribe(kExamples + "/offer_page.pattern", false, in, out, err), 0);
+  EXPECT_EQ(out.str(),
+            "version 1.5.0.0\n"
+            "generic 1\n"
+            "actions 1\n"
+            "block 1\n"
+            "pixelclick 1\n"
+            "describe 1MSAA{Window{CheckBox(text=\"Yes, install the extra\")Button(text=\"Accept\")Pane{}}}\n"
+            "node 0 Window access=MSAA optional=0 id=- text=\"Special offer\" checkers=0 actions=-\n"
+            "node 1 CheckBox optional=1 id=- text=\"Yes, install the extra\" checkers=1 "
+            "actions=off:1,pixelClick:2147483647:10:10:abs\n"
+            "node 1 Button optional=0 id=- text=\"Accept\" checkers=0 actions=block:65535\n"
+            "node 1 Pane optional=0 id=- text=- checkers=0 "
+            "actions=pixelClick:2147483647:5:5:abs,pixelClick:2147483647:20:8:abs\n");
+}
+
+TEST(Tool, DescribeExitCodesAndStreams) {
+  struct Case {
+    const char* text;
+    bool headerOnly;
+    int code;
+    const char* out;
+    const char* errEnd;  // what standard error ends with
+  };
+  const Case cases[] = {
+      {"EngineVersion = 1.6.2.3 }}}", true, 0, "version 1.6.2.3\n", ""},
+      {"EngineVersion = \"1.5.0.0.\"", true, 0, "version 1.5.0.0\n", ""},
+      {"Window { }", true, 2, "", "header: syntax error\n"},
+      {"Window { }", false, 2, "", "header: syntax error\n"},
+      {"EngineVersion = \"1.5\" Window { }", true, 3, "", "Unable to parse engine version\n"},
+      {"EngineVersion = \"1.5\" Window { }", false, 3, "", "Unable to parse engine version\n"},
+      {"EngineVersion = 1.5.0.0", false, 1, "", "pattern: syntax error\n"},
+      {"EngineVersion = 1.5.0.0 Button () { }", false, 1, "", "pattern: syntax error\n"},
+      // Versions are not checked for support here.
+      {"EngineVersion = 9.9.0.0 Window { }", false, 0, nullptr, ""},
+  };
+  for (const Case& c : cases) {
+    const ToolRun run = Describe(c.text, c.headerOnly);
+    EXPECT_EQ(run.code, c.code) << c.text;
+    if (c.out) {
+      EXPECT_EQ(run.out, c.out) << c.text;
+    }
+    EXPECT_THAT(run.err, testing::EndsWith(c.errEnd)) << c.text;
+  }
+}
+
+TEST(Tool, DiagnosticsGoToStandardErrorOnly) {
+  const ToolRun run = Describe("EngineVersion = 1.5.0.0\nWindows { }");
+  EXPECT_EQ(run.code, 0);
+  EXPECT_THAT(run.err, testing::HasSubstr("<stdin>:2:7: unexpected character 's'"));
+  EXPECT_THAT(run.out, testing::Not(testing::HasSubstr("unexpected")));
+  EXPECT_THAT(run.out, testing::StartsWith("version 1.5.0.0\n"));
+
+  const ToolRun failed = Describe("EngineVersion = 1.5.0.0\nWindow ) ) { }");
+  EXPECT_EQ(failed.code, 1);
+  EXPECT_EQ(failed.out, "");
+  EXPECT_THAT(failed.err, testing::HasSubstr(":2:8: expected '{', found ')'"));
+}
+
+TEST(Tool, FieldsAreQuotedAndEscaped) {
+  const std::string a = "plain";
+  const std::string b = "q\"b\\s";
+  const std::string c = std::string("tab\tnl\n\x7f\xc3\xa9", 10);
+  const std::string empty;
+  EXPECT_EQ(QuoteField(nullptr), "-");
+  EXPECT_EQ(QuoteField(&a), "\"plain\"");
+  EXPECT_EQ(QuoteField(&b), "\"q\\\"b\\\\s\"");
+  EXPECT_EQ(QuoteField(&c), "\"tab\\x09nl\\x0a\\x7f\\xc3\\xa9\"");
+  EXPECT_EQ(QuoteField(&empty), "\"\"");
+
+  const ToolRun run = Describe("EngineVersion = 1.5.0.0 Window { Button (id=\"\" text=\"\\\"x\\\\\") }");
+  EXPECT_EQ(run.code, 0);
+  EXPECT_THAT(run.out, testing::HasSubstr("node 1 Button optional=0 id=\"\" text=\"\\\"x\\\\\" checkers=0 actions=-\n"));
+}
+
+TEST(Tool, TheFileIsReadAsTheHostWouldPassIt) {
+  // The host hands a C string, so the text ends at a NUL byte.
+  const TempFile file(std::string("EngineVersion = 1.5.0.0 Window { }\0 Button (", 44));
+  std::istringstream in;
+  std::ostringstream out;
+  std::ostringstream err;
+  EXPECT_EQ(RunPatternDescribe(file.path(), false, in, out, err), 0);
+  EXPECT_EQ(err.str(), "");
+  EXPECT_EQ(RunPatternDescribe("/nonexistent/pattern", false, in, out, err), kDescribeUnreadable);
+}
+
+// ---- check ----
+
+struct CheckRun {
+  int code;
+  std::string out;
+};
+
+CheckRun Check(const std::vector<std::string>& files) {
+  std::istringstream in;
+  std::ostringstream out;
+  const int code = RunPatternCheck(files, in, out);
+  return CheckRun{code, out.str()};
+}
+
+TEST(Tool, CheckReportsOkFiles) {
+  const CheckRun run = Check({kExamples + "/setup_wizard.pattern", kExamples + "/offer_page.pattern"});
+  EXPECT_EQ(run.code, 0);
+  EXPECT_EQ(run.out, kExamples + "/setup_wizard.pattern: ok\n" + kExamples + "/offer_page.pattern: ok\n");
+}
+
+TEST(Tool, CheckReportsErrorsAndWarningsWithPositions) {
+  struct Case {
+    const char* text;
+    const char* expected;  // the problem lines without the file name
+  };
+  const Case cases[] = {
+      {"EngineVersion = 1.5.0.0\nButton (text=\"a\" id=\"b\")", ":2:18: error: expected ')', found 'id'\n"},
+      {"EngineVersion = \"1.5\"\nWindow { }",
+       ":1:17: error: Unable to parse engine version: expected four numbers joined by '.'\n"},
+      {"EngineVersion = 1.5.0.0\nWindow { Button (text=\"(\") { push } }",
+       ":2:23: warning: text \"(\" is not a valid regular expression for the matcher: "},
+      {"EngineVersion = 1.6.0.0\nWindow { Button () { push } }",
+       ":1:17: warning: version 1.6.0.0 is above the supported 1.5: the engine rejects the pattern\n"},
+      {"EngineVersion = 1.5.0.0\n  Window { Button () }",
+       ":2:3: warning: pattern has no actions: the engine rejects it unless the host adds it as silent\n"},
+      {"EngineVersion = 1.5.0.0\nUIAutomation: Window { Pane { Button () { push (1) } } }",
+       ":2:43: warning: 'push' under a UIAutomation root: that backend cannot push buttons; use an MSAA root\n"},
+      {"EngineVersion = 1.5.0.0\nWindows { Button () { push } }", ":2:7: error: unexpected character 's'\n"},
+  };
+  for (const Case& c : cases) {
+    const TempFile file(c.text);
+    const CheckRun run = Check({file.path()});
+    EXPECT_EQ(run.code, 1) << c.text;
+    EXPECT_THAT(run.out, testing::StartsWith(file.path() + c.expected)) << c.text;
+    EXPECT_THAT(run.out, testing::Not(testing::HasSubstr(": ok"))) << c.text;
+  }
+}
+
+TEST(Tool, CheckGoesOnAfterABadFileAndSortsProblems) {
+  const TempFile bad("EngineVersion = 1.7.0.0\nWindow (text=\"[\") { Button (text=\"a\" id=\"b\") }");
+  const CheckRun run = Check({bad.path(), "/nonexistent/pattern", kExamples + "/setup_wizard.pattern"});
+  EXPECT_EQ(run.code, 1);
+  const std::vector<std::string> lines = [&] {
+    std::vector<std::string> result;
+    std::istringstream stream(run.out);
+    for (std::string line; std::getline(stream, line);) result.push_back(line);
+    return result;
+  }();
+  ASSERT_EQ(lines.size(), 4u) << run.out;
+  EXPECT_THAT(lines[0], testing::StartsWith(bad.path() + ":1:17: warning: version 1.7.0.0"));
+  EXPECT_THAT(lines[1], testing::StartsWith(bad.path() + ":2:38: error: expected ')'"));
+  EXPECT_EQ(lines[2], "/nonexistent/pattern: error: cannot read the file");
+  EXPECT_EQ(lines[3], kExamples + "/setup_wizard.pattern: ok");
+}
+
+}  // namespace
+}  // namespace iae_tool

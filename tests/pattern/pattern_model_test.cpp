@@ -1,0 +1,272 @@
+#include "pattern/pattern_model.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "pattern/parser.h"
+
+namespace installation_assistant {
+namespace {
+
+const char kExample[] =
+    "EngineVersion = 1.5.0.0\n"
+    "// setup wizard, options page\n"
+    "Window (text=\"Setup\") {\n"
+    "    ?CheckBox (text=\"Install the toolbar\") { off }\n"
+    "    AnyLevel {\n"
+    "        RadioButton (id=\"1002\") { on (1) }\n"
+    "    }\n"
+    "    Button (id=\"12324\" text=\"Next >\") { push (2) }\n"
+    "}\n"
+    "UIAutomation: Window (text=\"Setup\") [50%,90%] {\n"
+    "    Pane { * }\n"
+    "}\n";
+
+std::shared_ptr<Pattern> ParseBody(const std::string& body) {
+  CollectingDiagnosticSink sink;
+  const auto parsed = ParsePattern("EngineVersion = 1.5.0.0 " + body, sink);
+  EXPECT_TRUE(parsed) << body;
+  return parsed ? parsed.Get().pattern : nullptr;
+}
+
+// ---- Queries ----
+
+TEST(Queries, DescribeWritesGenericFlagThenRoots) {
+  CollectingDiagnosticSink sink;
+  const auto parsed = ParsePattern(kExample, sink);
+  ASSERT_TRUE(parsed);
+  EXPECT_EQ(parsed.Get().pattern->Describe(),
+            "1MSAA{Window{CheckBox(text=\"Install the toolbar\")AnyLevel{RadioButton()}Button(text=\"Next >\")}}"
+            "UIAutomation{Window{Pane{*{}}}}");
+  EXPECT_EQ(ParseBody("Window { } Button (id=\"1\") CheckBox (text=\"\") AnyLevel { }")->Describe(),
+            "1MSAA{Window{}}MSAA{Button()}MSAA{CheckBox(text=\"\")}MSAA{AnyLevel{}}");
+}
+
+struct QueryCase {
+  const char* body;
+  bool generic;
+  bool actions;
+  bool block;
+  bool pixelClick;
+};
+
+TEST(Queries, WholePatternQueries) {
+  const QueryCase cases[] = {
+      {"Window { Pane { Button () CheckBox () } }", false, false, false, false},
+      {"Window { Pane { CheckBox () { off } } }", false, true, false, false},
+      {"Window [1,2] { }", false, true, false, true},  // clicks alone are actions
+      {"Window { Button [50%,50%] () }", false, true, false, true},
+      {"Window { } Pane { AnyLevel { Tab { Button () { block } } } }", true, true, true, false},
+      {"Window { Pane { ?Button () } }", true, false, false, false},
+      {"?Window { }", true, false, false, false},
+      {"Window { Pane { Tree { * } } }", true, false, false, false},
+      {"UIAutomation: Window { Button () { push } }", false, true, false, false},
+  };
+  for (const QueryCase& c : cases) {
+    const auto pattern = ParseBody(c.body);
+    ASSERT_TRUE(pattern) << c.body;
+    EXPECT_EQ(pattern->IsGeneric(), c.generic) << c.body;
+    EXPECT_EQ(pattern->HasActions(), c.actions) << c.body;
+    EXPECT_EQ(pattern->ContainsBlockAction(), c.block) << c.body;
+    EXPECT_EQ(pattern->ContainsPixelClick(), c.pixelClick) << c.body;
+    EXPECT_EQ(pattern->Describe().substr(0, 1), c.generic ? "1" : "0") << c.body;
+  }
+}
+
+TEST(Queries, AcceptCallsTheGenericOrTheExactHandler) {
+  for (const bool generic : {false, true}) {
+    const auto pattern = ParseBody(generic ? "Window { * }" : "Window { }");
+    ASSERT_TRUE(pattern);
+    std::vector<int> calls;
+    std::shared_ptr<Pattern> received;
+    PatternHandlerSet handlers;
+    for (int slot = 0; slot < 3; ++slot) {
+      handlers[slot] = [slot, &calls, &received](const std::shared_ptr<Pattern>& p) {
+        calls.push_back(slot);
+        received = p;
+      };
+    }
+    pattern->Accept(handlers);
+    EXPECT_EQ(calls, std::vector<int>{generic ? 1 : 0});
+    EXPECT_EQ(received, pattern);  // the same object, shared
+    PatternHandlerSet empty;
+    EXPECT_NO_THROW(pattern->Accept(empty));
+  }
+}
+
+TEST(Queries, ListsAreHandedOutAsCopies) {
+  const auto pattern = ParseBody("Window { Button () { push } }");
+  ASSERT_TRUE(pattern);
+  auto roots = pattern->GetRoots();
+  auto children = roots[0].element->GetChildren();
+  children.clear();
+  roots.clear();
+  EXPECT_EQ(pattern->GetRootCount(), 1u);
+  EXPECT_EQ(pattern->GetRoots()[0].element->GetChildren().size(), 1u);
+}
+
+TEST(Queries, SharedModelIsReadFromManyThreads) {
+  CollectingDiagnosticSink sink;
+  const auto parsed = ParsePattern(kExample, sink);
+  ASSERT_TRUE(parsed);
+  const std::shared_ptr<Pattern> pattern = parsed.Get().pattern;
+  const std::string expected = pattern->Describe();
+  std::vector<std::thread> readers;
+  std::vector<int> same(4, 0);
+  for (int i = 0; i < 4; ++i) {
+    readers.emplace_back([pattern, &expected, &same, i] {
+      for (int n = 0; n < 50; ++n) {
+        same[i] += pattern->Describe() == expected && pattern->HasActions() && pattern->IsGeneric() ? 1 : 0;
+      }
+    });
+  }
+  for (auto& reader : readers) reader.join();
+  EXPECT_EQ(same, std::vector<int>(4, 50));
+}
+
+// ---- Executors and checkers against a recording actions processor and a fake element. ----
+
+class FakeCheckBox : public CheckBoxPattern {
+ public:
+  explicit FakeCheckBox(bool checked) : checked_(checked) {}
+  std::shared_ptr<Subscription> SubscribeStateChanges(WinEventHandler) override { return nullptr; }
+  PatternActionResult SetCheckBox() override { return {}; }
+  PatternActionResult UnsetCheckBox() override { return {}; }
+  bool IsChecked() override { return checked_; }
+
+ private:
+  bool checked_;
+};
+
+class FakeRadio : public RadioButtonPattern {
+ public:
+  explicit FakeRadio(bool selected) : selected_(selected) {}
+  std::shared_ptr<Subscription> SubscribeStateChanges(WinEventHandler) override { return nullptr; }
+  PatternActionResult SelectRadioButton() override { return {}; }
+  bool IsSelected() override { return selected_; }
+
+ private:
+  bool selected_;
+};
+
+class FakeElement : public UIElement {
+ public:
+  FakeElement(std::shared_ptr<CheckBoxPattern> checkBox, std::shared_ptr<RadioButtonPattern> radio)
+      : UIElement("Window\\Button(0)", nullptr, std::weak_ptr<UIElement>(), false),
+        checkBox_(std::move(checkBox)),
+        radio_(std::move(radio)) {}
+  ElementType GetType() override { return ElementType::CheckBox; }
+  HWND GetWindowHandle() override { return nullptr; }
+  Option<std::string> GetName() override { return Option<std::string>(); }
+  RECT GetLocation() override { return RECT{}; }
+  RECT GetDPIAwareLocation() override { return RECT{}; }
+  std::shared_ptr<Subscription> SubscribeStructureChanges(WinEventHandler) override { return nullptr; }
+  std::shared_ptr<CheckBoxPattern> GetCheckBoxPattern() override { return checkBox_; }
+  std::shared_ptr<RadioButtonPattern> GetRadioButtonPattern() override { return radio_; }
+  std::shared_ptr<PushButtonPattern> GetPushButtonPattern() override { return nullptr; }
+  std::vector<std::shared_ptr<UIElement>> GetChildren() override { return {}; }
+  void Refresh() override {}
+  Option<std::shared_ptr<UIElement>> GetParent() override { return Option<std::shared_ptr<UIElement>>(); }
+  bool IsEnabled() override { return true; }
+  bool IsVisible() override { return true; }
+
+ private:
+  std::shared_ptr<CheckBoxPattern> checkBox_;
+  std::shared_ptr<RadioButtonPattern> radio_;
+};
+
+class RecordingActionsProcessor : public IActionsProcessor {
+ public:
+  std::vector<std::string> calls;
+  std::shared_ptr<UIElement> lastElement;
+  bool fail = false;
+
+  ActionResult SetCheckBox(const std::shared_ptr<UIElement>& e) override { return Record("SetCheckBox", e); }
+  ActionResult UnsetCheckBox(const std::shared_ptr<UIElement>& e) override { return Record("UnsetCheckBox", e); }
+  ActionResult SelectRadioButton(const std::shared_ptr<UIElement>& e) override {
+    return Record("SelectRadioButton", e);
+  }
+  ActionResult AssignMessageBox(const std::shared_ptr<UIElement>& e) override {
+    return Record("AssignMessageBox", e);
+  }
+  ActionResult PushButton(const std::shared_ptr<UIElement>& e) override { return Record("PushButton", e); }
+  ActionResult PixelClick(const std::shared_ptr<UIElement>& e, std::uint32_t x, std::uint32_t y,
+                          bool isAbsolute) override {
+    return Record("PixelClick " + std::to_string(x) + " " + std::to_string(y) + (isAbsolute ? " abs" : " pct"), e);
+  }
+
+ private:
+  ActionResult Record(std::string call, const std::shared_ptr<UIElement>& element) {
+    calls.push_back(std::move(call));
+    lastElement = element;
+    ActionResult result;
+    result.failed = fail;
+    return result;
+  }
+};
+
+TEST(Executors, EachActionCallsItsOperationWithTheElement) {
+  const auto pattern = ParseBody(
+      "Window [7,8] { CheckBox () { on } CheckBox () { off } RadioButton () { on } Button () { push } "
+      "Button () { block } Pane [50%,90%] { } }");
+  ASSERT_TRUE(pattern);
+  const auto window = pattern->GetRoots()[0].element;
+  std::vector<std::shared_ptr<PatternAction>> actions;
+  for (const auto& child : window->GetChildren()) {
+    for (const auto& action : child->GetActions()) actions.push_back(action);
+  }
+  for (const auto& action : window->GetActions()) actions.push_back(action);
+
+  const auto processor = std::make_shared<RecordingActionsProcessor>();
+  const std::shared_ptr<UIElement> element = std::make_shared<FakeElement>(nullptr, nullptr);
+  for (const auto& action : actions) {
+    processor->lastElement = nullptr;
+    EXPECT_FALSE(action->Execute(element, processor).failed);
+    EXPECT_EQ(processor->lastElement, element);
+  }
+  EXPECT_EQ(processor->calls, (std::vector<std::string>{"SetCheckBox", "UnsetCheckBox", "SelectRadioButton",
+                                                        "PushButton", "AssignMessageBox", "PixelClick 50 90 pct",
+                                                        "PixelClick 7 8 abs"}));
+  // The operation's result comes back unchanged.
+  processor->fail = true;
+  EXPECT_TRUE(actions[0]->Execute(element, processor).failed);
+  // Executors keep nothing of what they were given.
+  processor->lastElement = nullptr;
+  EXPECT_EQ(element.use_count(), 1);
+  EXPECT_THROW(actions[0]->Execute(element, nullptr), std::logic_error);
+}
+
+TEST(Checkers, MatchOnlyControlsNotYetInTheWantedState) {
+  const auto pattern = ParseBody("Window { CheckBox () { on } CheckBox () { off } RadioButton () { on } }");
+  ASSERT_TRUE(pattern);
+  const auto children = pattern->GetRoots()[0].element->GetChildren();
+  const StateChecker setOn = children[0]->GetCheckers().at(0);
+  const StateChecker setOff = children[1]->GetCheckers().at(0);
+  const StateChecker select = children[2]->GetCheckers().at(0);
+
+  const std::shared_ptr<UIElement> checked = std::make_shared<FakeElement>(std::make_shared<FakeCheckBox>(true), nullptr);
+  const std::shared_ptr<UIElement> unchecked =
+      std::make_shared<FakeElement>(std::make_shared<FakeCheckBox>(false), nullptr);
+  EXPECT_FALSE(setOn(checked));
+  EXPECT_TRUE(setOn(unchecked));
+  EXPECT_TRUE(setOff(checked));
+  EXPECT_FALSE(setOff(unchecked));
+
+  const std::shared_ptr<UIElement> selected = std::make_shared<FakeElement>(nullptr, std::make_shared<FakeRadio>(true));
+  const std::shared_ptr<UIElement> unselected =
+      std::make_shared<FakeElement>(nullptr, std::make_shared<FakeRadio>(false));
+  EXPECT_FALSE(select(selected));
+  EXPECT_TRUE(select(unselected));
+
+  // An element without the control's pattern object is not that control.
+  EXPECT_FALSE(setOff(selected));
+  EXPECT_FALSE(select(checked));
+  EXPECT_FALSE(select(nullptr));
+  EXPECT_EQ(checked.use_count(), 1);
+}
+
+}  // namespace
+}  // namespace installation_assistant

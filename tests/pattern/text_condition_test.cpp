@@ -1,0 +1,48 @@
+#include "pattern/text_condition.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "small_stack.h"
+
+namespace installation_assistant {
+namespace {
+
+TEST(TextCondition, HugeNamesFinishOnASmallStack) {
+  const std::wstring install = L"Install" + std::wstring(1 << 20, L'x');
+  std::wstring alternating(1 << 20, L'a');
+  for (std::size_t i = 1; i < alternating.size(); i += 2) alternating[i] = L'b';
+
+  TextMatch prefix = TextMatch::NotMatched, any = TextMatch::NotMatched, nested = TextMatch::Matched;
+  RunOnSmallStack(256 * 1024, [&] {
+    prefix = MatchWholeText(L"Install.*", install);
+    any = MatchWholeText(L".*", install);
+    nested = MatchWholeText(L"(a|b)*c", alternating);
+  });
+  EXPECT_EQ(prefix, TextMatch::Matched);
+  EXPECT_EQ(any, TextMatch::Matched);
+  EXPECT_NE(nested, TextMatch::Matched);
+}
+
+TEST(TextCondition, AgreesWithTheStandardGrammarOnOrdinaryPatterns) {
+  struct Case {
+    const wchar_t* expression;
+    const wchar_t* name;
+  };
+  const Case cases[] = {
+      {L"Setup.*", L"Setup - App"}, {L"Setup.*", L"A Setup"},     {L"[Ii]nstall", L"install"},
+      {L"Next >", L"Next >"},       {L"\\d+ MB", L"120 MB"},      {L"I (agree|accept)", L"I accept"},
+      {L"a{2,3}", L"aaaa"},         {L"(?:Yes|No)!?", L"Yes!"},   {L"\\w+\\s\\w+", L"Ask Toolbar"},
+      {L".*offer.*", L"Special offer inside"}, {L"^Setup$", L"Setup"}, {L"", L""},
+  };
+  for (const Case& c : cases) {
+    const bool standard = std::regex_match(std::wstring(c.name), std::wregex(c.expression));
+    EXPECT_EQ(MatchWholeText(c.expression, c.name) == TextMatch::Matched, standard) << c.expression;
+  }
+  EXPECT_FALSE(IsValidTextCondition(L"Setup (x86"));
+  EXPECT_TRUE(IsValidTextCondition(L"Setup \\(x86"));
+}
+
+}  // namespace
+}  // namespace installation_assistant

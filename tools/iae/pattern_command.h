@@ -1,0 +1,28 @@
+// "iae pattern describe" and "iae pattern check": the pattern author's view of the parser.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace iae_tool {
+
+// Exit codes of describe.
+inline constexpr int kDescribeOk = 0;
+inline constexpr int kDescribePatternSyntaxError = 1;
+inline constexpr int kDescribeHeaderSyntaxError = 2;
+inline constexpr int kDescribeVersionException = 3;
+inline constexpr int kDescribeUnreadable = 4;
+
+// FILE "-" reads standard input (`in`). The whole file is the pattern text, bytes as they are.
+int RunPatternDescribe(const std::string& file, bool headerOnly, std::istream& in, std::ostream& out,
+                       std::ostream& err);
+
+// Prints "FILE: ok" or one line per problem; 0 when every file is ok, else 1.
+int RunPatternCheck(const std::vector<std::string>& files, std::istream& in, std::ostream& out);
+
+// How describe writes a text field: "-" when absent, else quoted with \ and " escaped and
+// bytes outside 0x20..0x7E as \xHH.
+std::string QuoteField(const std::string* value);
+
+}  // namespace iae_tool
