@@ -1,0 +1,95 @@
+// One MSAA element (a full IAccessible object, or a simple element inside its parent's
+// object) with what has been read from it. Reads are lazy and cached until Refresh; each
+// failing call raises _com_error.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/option.h"
+#include "platform/win32.h"
+#include "uielement/com_handles.h"
+#include "uielement/element_type.h"
+
+namespace installation_assistant {
+
+// Bounds on trees that an installer serves: a custom IAccessible may list itself or an
+// ancestor as its child, claim billions of children or nest without end. What lies past a
+// bound is treated as absent.
+inline constexpr int kMaxTreeDepth = 256;
+inline constexpr long kMaxChildrenPerElement = 10000;
+inline constexpr int kMaxParentWalkSteps = 256;
+// Raw elements looked at while building one tree; stops a cycle that fans out.
+inline constexpr long kMaxElementsPerTree = 10000;
+
+// Shared by every element of one tree (one matching pass): how much of the bounds is
+// used, and which bound has already been reported.
+class TreeBounds {
+ public:
+  // False, and one Warning per tree for this bound, when the budget is spent.
+  bool TakeElement();
+  void ReportDepth(const std::string& where);
+  void ReportChildren(long reported);
+  void ReportParentWalk();
+
+ private:
+  long elementsTaken_ = 0;
+  bool elementsReported_ = false;
+  bool depthReported_ = false;
+  bool childrenReported_ = false;
+  bool parentWalkReported_ = false;
+};
+
+ElementType ElementTypeFromRole(LONG role);
+
+class MSAAUIElement {
+ public:
+  MSAAUIElement(ComPtr<IAccessible> object, LONG childId, std::shared_ptr<TreeBounds> bounds);
+
+  LONG ChildId() const { return childId_; }
+  IAccessible* Object() const { return object_.Get(); }
+  const std::shared_ptr<TreeBounds>& Bounds() const { return bounds_; }
+
+  LONG Role();
+  ElementType Type() { return ElementTypeFromRole(Role()); }
+  LONG CachedState();
+  LONG LiveState();
+  Option<std::string> Name();
+  HWND WindowHandle();
+  // At most kMaxChildrenPerElement; a simple element has none.
+  std::vector<MSAAUIElement>& RawChildren();
+  // Not cached; None at the top.
+  Option<MSAAUIElement> ParentObject();
+  // An empty rectangle when the object cannot tell.
+  RECT Location();
+  HRESULT DoDefaultAction();
+  void Refresh();
+
+  // Exactly one visible raw child, and it has that window handle: a window object that
+  // only wraps a client area.
+  bool HasSingleVisibleChildOf(HWND window);
+  // Kept type, except a window object that only wraps its own client area.
+  bool IsInteresting();
+
+  // The window whose UI Automation rectangle stands for this element when UI Automation
+  // cannot convert the object itself. Throws std::logic_error when the handle is shared
+  // with an ancestor that is itself an element.
+  HWND LocationWindow();
+  // The rectangle as UI Automation reports it (DPI-aware).
+  RECT GetDPIAwareLocation();
+
+ private:
+  VARIANT Self() const { return ChildVariant(childId_); }
+
+  ComPtr<IAccessible> object_;
+  LONG childId_;
+  std::shared_ptr<TreeBounds> bounds_;
+  Option<std::vector<MSAAUIElement>> rawChildren_;
+  Option<HWND> windowHandle_;
+  Option<LONG> role_;
+  Option<Option<std::string>> name_;
+  Option<LONG> state_;
+};
+
+}  // namespace installation_assistant

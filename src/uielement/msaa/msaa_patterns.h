@@ -1,0 +1,53 @@
+// Check box, radio button and push button over an MSAA element's default action. Each
+// pattern keeps its own copy of the element; refusals are traces and results.
+#pragma once
+
+#include <mutex>
+
+#include "uielement/msaa/msaa_element.h"
+#include "uielement/ui_element.h"
+
+namespace installation_assistant {
+
+// A pattern is used by the machine's worker for actions and by the engine thread for
+// state-change events; the element's caches are guarded by the lock. Recursive: a read
+// sends messages to the installer, and while it waits the engine thread is handed the
+// next WinEvent, whose handler reads the same pattern.
+class MSAAPatternElement {
+ protected:
+  explicit MSAAPatternElement(MSAAUIElement element) : element_(std::move(element)) {}
+  // Role and live check state in one guarded read.
+  bool HasRoleAndChecked(LONG role);
+  LONG Role();
+  std::shared_ptr<Subscription> SubscribeStates(WinEventHandler handler);
+  PatternActionResult DoDefaultAction();
+
+ private:
+  std::recursive_mutex lock_;
+  MSAAUIElement element_;
+};
+
+class MSAACheckboxPattern final : public CheckBoxPattern, private MSAAPatternElement {
+ public:
+  explicit MSAACheckboxPattern(MSAAUIElement element) : MSAAPatternElement(std::move(element)) {}
+  std::shared_ptr<Subscription> SubscribeStateChanges(WinEventHandler handler) override;
+  PatternActionResult SetCheckBox() override;
+  PatternActionResult UnsetCheckBox() override;
+  bool IsChecked() override;
+};
+
+class MSAARadioButtonPattern final : public RadioButtonPattern, private MSAAPatternElement {
+ public:
+  explicit MSAARadioButtonPattern(MSAAUIElement element) : MSAAPatternElement(std::move(element)) {}
+  std::shared_ptr<Subscription> SubscribeStateChanges(WinEventHandler handler) override;
+  PatternActionResult SelectRadioButton() override;
+  bool IsSelected() override;
+};
+
+class MSAAPushButtonPattern final : public PushButtonPattern, private MSAAPatternElement {
+ public:
+  explicit MSAAPushButtonPattern(MSAAUIElement element) : MSAAPatternElement(std::move(element)) {}
+  PatternActionResult Push() override;
+};
+
+}  // namespace installation_assistant

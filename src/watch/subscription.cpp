@@ -1,0 +1,153 @@
+#include "watch/subscription.h"
+
+#include <map>
+#include <mutex>
+#include <sstream>
+
+#include "common/message_window.h"
+#include "common/trace.h"
+#include "common/win32_error.h"
+
+namespace installation_assistant {
+namespace {
+
+// Keyed by hook, not by subscription: two subscriptions on one process each get the
+// events of their own hooks only.
+std::mutex& HookRegistryLock() {
+  static std::mutex hookRegistryLock;
+  return hookRegistryLock;
+}
+
+std::map<HWINEVENTHOOK, WinEventHandler>& HookRegistry() {
+  static std::map<HWINEVENTHOOK, WinEventHandler> registry;
+  return registry;
+}
+
+void CALLBACK WinEventHookProc(HWINEVENTHOOK hook, DWORD event, HWND window, LONG, LONG, DWORD, DWORD) {
+  try {
+    WinEventHandler handler;
+    {
+      std::lock_guard<std::mutex> lock(HookRegistryLock());
+      auto found = HookRegistry().find(hook);
+      if (found == HookRegistry().end()) return;  // its subscription is gone
+      handler = found->second;
+    }
+    // Called without the lock: a handler may create or destroy subscriptions.
+    handler(event, window);
+  } catch (...) {
+    TraceException("WinEventHookProc error");
+  }
+}
+
+std::string DescribeSubscription(const void* self, DWORD processId, const std::vector<DWORD>& events) {
+  std::ostringstream text;
+  text << "Subscription(" << self << ") pid=" << processId << ", events:";
+  for (DWORD event : events) text << " 0x" << std::hex << event << std::dec;
+  return text.str();
+}
+
+// The message window through which another thread reaches this one, if it has one.
+std::weak_ptr<MessageWindow> MessageWindowOfThisThread() {
+  std::shared_ptr<MessageWindow> window = CurrentMessageWindow();
+  if (window && GetWindowThreadProcessId(window->Handle(), nullptr) == GetCurrentThreadId()) return window;
+  return {};
+}
+
+}  // namespace
+
+UniqueWinEventHook& UniqueWinEventHook::operator=(UniqueWinEventHook&& other) noexcept {
+  if (this != &other) {
+    Reset();
+    hook_ = std::exchange(other.hook_, nullptr);
+    thread_ = other.thread_;
+  }
+  return *this;
+}
+
+void UniqueWinEventHook::Reset() {
+  HWINEVENTHOOK hook = std::exchange(hook_, nullptr);
+  if (hook == nullptr) return;
+  if (GetCurrentThreadId() != thread_) {
+    TRACE(Warning) << "Hook 0x" << hook << " cannot be removed off its thread 0x" << std::hex << thread_
+                   << "; it stays until that thread ends";
+    return;
+  }
+  if (!UnhookWinEvent(hook)) TRACE(Warning) << "UnhookWinEvent failed for hook 0x" << hook;
+}
+
+Subscription::Subscription(DWORD processId, const std::vector<DWORD>& events, WinEventHandler handler)
+    : description_(DescribeSubscription(this, processId, events)), hookingThreadWindow_(MessageWindowOfThisThread()) {
+  TRACE(Info) << "Creating " << description_;
+  const DWORD thread = GetCurrentThreadId();
+  try {
+    for (DWORD event : events) {
+      HWINEVENTHOOK hook = SetWinEventHook(event, event, nullptr, &WinEventHookProc, processId, 0,
+                                           WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNTHREAD | WINEVENT_SKIPOWNPROCESS);
+      if (hook == nullptr) throw LastWin32Error("SetWinEventHook");
+      hooks_.emplace_back(event, UniqueWinEventHook(hook, thread));
+      std::lock_guard<std::mutex> lock(HookRegistryLock());
+      HookRegistry()[hook] = handler;
+    }
+  } catch (...) {
+    // The destructor does not run for a failed construction.
+    ReleaseHooks();
+    throw;
+  }
+}
+
+Subscription::~Subscription() {
+  TRACE(Info) << "Deleting " << description_;
+  ReleaseHooks();
+}
+
+std::vector<std::pair<DWORD, HWINEVENTHOOK>> Subscription::Hooks() const {
+  std::vector<std::pair<DWORD, HWINEVENTHOOK>> hooks;
+  for (const auto& [event, hook] : hooks_) hooks.emplace_back(event, hook.Get());
+  return hooks;
+}
+
+void Subscription::ReleaseHooks() noexcept {
+  if (hooks_.empty()) return;
+  auto owned = std::make_shared<std::vector<UniqueWinEventHook>>();
+  {
+    std::lock_guard<std::mutex> lock(HookRegistryLock());
+    for (auto& [event, hook] : hooks_) {
+      HookRegistry().erase(hook.Get());
+      owned->push_back(std::move(hook));
+    }
+  }
+  hooks_.clear();
+  if (GetCurrentThreadId() == owned->front().HookingThread()) {
+    owned->clear();
+    return;
+  }
+  // Released by a worker: only the hooking thread can unhook. Whether the posted work runs
+  // or the window frees it unrun, it is destroyed on that thread, and so are the hooks.
+  if (auto window = hookingThreadWindow_.lock()) {
+    try {
+      window->Post([owned = std::move(owned)]() mutable { owned.reset(); });
+      return;
+    } catch (...) {
+      TraceException("Subscription::ReleaseHooks");
+    }
+  }
+  // Nothing leads back to that thread; the hooks stay (silent: no registry entry) until it
+  // ends, and each one says so.
+}
+
+std::shared_ptr<Subscription> SubscribeForWindow(HWND window, const std::vector<DWORD>& events,
+                                                 WinEventHandler handler) {
+  DWORD processId = 0;
+  // Process id 0 would hook every process in the session.
+  if (GetWindowThreadProcessId(window, &processId) == 0 || processId == 0) {
+    throw LastWin32Error("GetWindowThreadProcessId");
+  }
+  return std::make_shared<Subscription>(processId, events, std::move(handler));
+}
+
+std::size_t RegisteredHookCount() {
+  std::lock_guard<std::mutex> lock(HookRegistryLock());
+  return HookRegistry().size();
+}
+
+}  // namespace installation_assistant

@@ -1,0 +1,149 @@
+// A simulated installer with a setup dialog, COM for the test thread, and a text form of
+// element trees for comparing whole trees at once.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/handles.h"
+#include "common/trace_capture.h"
+#include "platform/sim/simwin.h"
+#include "uielement/ui_element.h"
+
+namespace installation_assistant::testing {
+
+enum ControlId : int {
+  kIntro = 100,
+  kOffers = 101,
+  kToolbarOffer = 102,
+  kHomepageOffer = 103,
+  kExpress = 104,
+  kCustom = 105,
+  kFolder = 106,
+  kHiddenOffer = 107,
+  kNext = IDOK,
+  kCancel = IDCANCEL,
+};
+
+inline simwin::ControlSpec Control(const wchar_t* className, DWORD style, const wchar_t* text, int id,
+                                   UINT check = BST_UNCHECKED, bool visible = true) {
+  simwin::ControlSpec spec;
+  spec.className = className;
+  spec.style = style;
+  spec.text = text;
+  spec.id = id;
+  spec.check = check;
+  spec.visible = visible;
+  spec.rect = RECT{10, 10 + 30 * (id % 100), 300, 34 + 30 * (id % 100)};
+  return spec;
+}
+
+inline simwin::AccNode Node(LONG role, std::wstring name = {}, LONG state = STATE_SYSTEM_NORMAL) {
+  simwin::AccNode node;
+  node.role = role;
+  node.name = std::move(name);
+  node.state = state;
+  return node;
+}
+
+inline simwin::AccNode Simple(simwin::AccNode node) {
+  node.simple = true;
+  return node;
+}
+
+inline simwin::AccessibilityFault Fault(std::string method, HRESULT hr) {
+  simwin::AccessibilityFault fault;
+  fault.method = std::move(method);
+  fault.hr = hr;
+  return fault;
+}
+
+// What a bundling installer's options page looks like.
+inline simwin::DialogSpec SetupDialogSpec() {
+  simwin::DialogSpec spec;
+  spec.title = L"Setup - Example App";
+  spec.controls = {
+      Control(L"Static", SS_LEFT, L"Choose the components to install:", kIntro),
+      Control(L"Button", BS_GROUPBOX, L"Optional offers", kOffers),
+      Control(L"Button", BS_AUTOCHECKBOX | WS_TABSTOP, L"Install the &SpeedBar toolbar", kToolbarOffer,
+              BST_CHECKED),
+      Control(L"Button", BS_AUTOCHECKBOX | WS_TABSTOP, L"Make SearchPage my home page", kHomepageOffer,
+              BST_CHECKED),
+      Control(L"Button", BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, L"&Express installation", kExpress,
+              BST_CHECKED),
+      Control(L"Button", BS_AUTORADIOBUTTON, L"&Custom installation", kCustom),
+      Control(L"Edit", ES_LEFT | WS_GROUP, L"C:\\Program Files\\Example App", kFolder),
+      Control(L"Button", BS_AUTOCHECKBOX, L"Hidden offer", kHiddenOffer, BST_CHECKED, false),
+      Control(L"Button", BS_DEFPUSHBUTTON | WS_GROUP | WS_TABSTOP, L"&Next >", kNext),
+      Control(L"Button", BS_PUSHBUTTON | WS_TABSTOP, L"Cancel", kCancel),
+  };
+  return spec;
+}
+
+// Trace records at exactly this level that contain the text.
+inline std::size_t CountTraces(const simwin::RecordingHost& host, TraceLevel level, std::wstring_view text) {
+  std::size_t count = 0;
+  for (const auto& call : host.CallsOf(simwin::HostCall::Kind::TraceWrite)) {
+    if (call.level == static_cast<int>(level) && call.trace.find(text) != std::wstring::npos) ++count;
+  }
+  return count;
+}
+
+// One line per element, depth first: path, then the name in quotes (or "-").
+inline void DumpTree(const std::shared_ptr<UIElement>& element, std::vector<std::string>& lines) {
+  Option<std::string> name = element->GetName();
+  lines.push_back(element->GetPath() + " " + (name.IsSome() ? "'" + name.Get() + "'" : "-"));
+  for (const auto& child : element->GetChildren()) DumpTree(child, lines);
+}
+
+inline std::vector<std::string> DumpTree(const std::shared_ptr<UIElement>& root) {
+  std::vector<std::string> lines;
+  DumpTree(root, lines);
+  return lines;
+}
+
+// The child at the end of a path of child indices.
+inline std::shared_ptr<UIElement> ChildAt(std::shared_ptr<UIElement> element, std::initializer_list<int> indices) {
+  for (int index : indices) {
+    auto children = element->GetChildren();
+    if (index >= static_cast<int>(children.size())) {
+      ADD_FAILURE() << element->GetPath() << " has no child " << index;
+      return nullptr;
+    }
+    element = children[static_cast<std::size_t>(index)];
+  }
+  return element;
+}
+
+class MSAATest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    simwin::ClearAccessibilityFaults();
+    root_.reset();
+    installer_.Exit();
+    // Nothing the backend took from the accessibility layer is still held.
+    EXPECT_EQ(simwin::LiveBstrCount(), 0);
+  }
+
+  simwin::Dialog OpenSetupDialog(simwin::DialogSpec spec = SetupDialogSpec()) {
+    dialog_ = simwin::CreateDialogFromSpec(installer_, spec);
+    return dialog_;
+  }
+  // After this, everything the installer's UI thread was asked to do has been done.
+  void Settle() {
+    installer_.Invoke([] {});
+  }
+
+  simwin::RecordingHost host_;
+  TraceCapture capture_{host_};
+  ComInitialization com_{COINIT_MULTITHREADED};
+  simwin::Process installer_;
+  simwin::Dialog dialog_;
+  std::shared_ptr<UIElement> root_;
+};
+
+}  // namespace installation_assistant::testing
