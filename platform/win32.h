@@ -24,3 +24,4 @@
 #else
 #include "sim/win32_sim.h"
 #endif
+#include "win32/uiautomation_client.h"

@@ -43,6 +43,21 @@ inline void SetI4(VARIANT* v, LONG value) {
 // The standard proxy for (hwnd, objid) without asking the window (CreateStdAccessibleObject).
 HRESULT StdAccessibleObject(HWND hwnd, LONG objid, REFIID riid, void** ppv);
 
+// What the standard client proxy of `hwnd` would answer, read without counting or faults (UI Automation's Win32
+// proxies read the same things from the window).
+LONG StdClientRole(HWND hwnd);
+bool StdClientName(HWND hwnd, std::wstring& name);
+LONG StdClientState(HWND hwnd);
+// True for simwin's standard proxies (oleacc's objects), false for objects a window serves itself.
+bool IsStandardProxy(IUnknown* object);
+
+// For an element of a custom tree: its key and an identity that survives the objects being made anew on each
+// call (tree, index); false for any other object.
+bool CustomTreeElement(IUnknown* object, LONG childId, std::wstring& key, const void*& tree, int& index);
+
+// Whether the calling thread has initialised COM (CoInitializeEx without a matching CoUninitialize).
+bool ComInitializedOnThisThread();
+
 // Reference counting and the live-object count shared by every accessible object simwin makes.
 class AccObjectCount {
  protected:

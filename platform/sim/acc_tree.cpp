@@ -336,6 +336,18 @@ class TreeAcc final : public IAccessible, private AccObjectCount {
     return Call("put_accValue", KeyOf(varChild), [] { return DISP_E_MEMBERNOTFOUND; });
   }
 
+  // The element a child id names and its key (the identity UI Automation's bridge compares); false if none.
+  bool Identify(LONG childId, std::wstring& key, const void*& tree, int& index) const {
+    VARIANT v;
+    SetI4(&v, childId);
+    int t = Target(v);
+    if (t < 0) return false;
+    key = tree_->nodes[t].key;
+    tree = tree_.get();
+    index = t;
+    return true;
+  }
+
  private:
   ~TreeAcc() = default;
 
@@ -431,6 +443,17 @@ std::shared_ptr<Tree> FindTree(HWND hwnd) {
 }
 
 }  // namespace
+
+bool CustomTreeElement(IUnknown* object, LONG childId, std::wstring& key, const void*& tree, int& index) {
+  IAccessible* acc = nullptr;
+  if (!object || FAILED(object->QueryInterface(__uuidof(IAccessible), reinterpret_cast<void**>(&acc))) || !acc) {
+    return false;
+  }
+  auto* custom = dynamic_cast<TreeAcc*>(acc);
+  bool found = custom && custom->Identify(childId, key, tree, index);
+  acc->Release();
+  return found;
+}
 
 }  // namespace simwin::detail
 

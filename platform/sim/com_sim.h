@@ -162,6 +162,9 @@ struct IUnknown;
 struct IDispatch;
 struct ITypeInfo;  // not implemented; only passed through as NULL
 typedef IUnknown* LPUNKNOWN;
+// Only named in signatures (UI Automation's runtime ids and arrays); simwin makes none.
+typedef struct tagSAFEARRAY SAFEARRAY;
+typedef SAFEARRAY* LPSAFEARRAY;
 
 // The members the engine reads; the union is as wide as Windows' (16 bytes on Win64
 // including the record pair) so VARIANT arrays have Windows' stride.
@@ -313,6 +316,22 @@ struct IAccessible : public IDispatch {
   ~IAccessible() = default;
 };
 typedef IAccessible* LPACCESSIBLE;
+
+// ---------------------------------------------------------------------------------------
+// Object creation (objbase.h, ole2.h)
+// ---------------------------------------------------------------------------------------
+#define CLSCTX_INPROC_SERVER 0x1
+#define CLSCTX_INPROC_HANDLER 0x2
+#define CLSCTX_LOCAL_SERVER 0x4
+#define CLSCTX_REMOTE_SERVER 0x10
+#define CLSCTX_INPROC (CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER)
+#define CLSCTX_ALL (CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER)
+#define CLSCTX_SERVER (CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER)
+// The only class registered is CLSID_CUIAutomation (in-process); every other CLSID gives REGDB_E_CLASSNOTREG.
+// CO_E_NOTINITIALIZED on a thread that has not called CoInitializeEx; CLASS_E_NOAGGREGATION with an outer unknown.
+STDAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext, REFIID riid, LPVOID* ppv);
+// simwin's objects are always running: S_OK for any object, E_INVALIDARG for NULL.
+STDAPI OleRun(LPUNKNOWN pUnknown);
 
 // ---------------------------------------------------------------------------------------
 // Active Accessibility (oleacc.h)

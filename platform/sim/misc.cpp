@@ -4,7 +4,7 @@
 #include <cwchar>
 #include <string>
 
-#include "platform/sim/internal.h"
+#include "platform/sim/acc_internal.h"
 
 namespace {
 
@@ -350,3 +350,7 @@ HRESULT WINAPI CoInitializeEx(LPVOID, DWORD dwCoInit) {
 void WINAPI CoUninitialize(void) {
   if (t_com.count > 0) --t_com.count;
 }
+
+namespace simwin::detail {
+bool ComInitializedOnThisThread() { return t_com.count > 0; }
+}  // namespace simwin::detail

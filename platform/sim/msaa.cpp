@@ -857,6 +857,20 @@ class StdAcc final : public IAccessible, public IEnumVARIANT, public IOleWindow,
 
 }  // namespace
 
+LONG StdClientRole(HWND hwnd) { return IsDesktop(hwnd) ? ROLE_SYSTEM_CLIENT : RoleOf(KindOf(hwnd)); }
+bool StdClientName(HWND hwnd, std::wstring& name) { return ClientName(hwnd, KindOf(hwnd), name); }
+LONG StdClientState(HWND hwnd) { return ClientState(hwnd, KindOf(hwnd)); }
+
+bool IsStandardProxy(IUnknown* object) {
+  IAccessible* acc = nullptr;
+  if (!object || FAILED(object->QueryInterface(__uuidof(IAccessible), reinterpret_cast<void**>(&acc))) || !acc) {
+    return false;
+  }
+  bool standard = dynamic_cast<StdAcc*>(acc) != nullptr;
+  acc->Release();
+  return standard;
+}
+
 HRESULT StdAccessibleObject(HWND hwnd, LONG objid, REFIID riid, void** ppv) {
   if (!ppv) return E_INVALIDARG;
   *ppv = nullptr;
