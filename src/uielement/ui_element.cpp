@@ -2,23 +2,46 @@
 
 #include <stdexcept>
 
+#include "common/scope_guard.h"
+
 namespace installation_assistant {
 namespace {
 
 // The state change events of a process come from any of its controls; the callback sees
 // only real changes of this one control, each once.
+//
+// Reading the state waits on the installer's UI thread, and the engine thread handles the
+// next event meanwhile: a read started inside that wait would report first and the older
+// outer read after it, leaving the last report stale. So an event that arrives during a read
+// only asks the running read to look once more when it is done. Handlers run on the engine
+// thread only, so the flags need no lock.
+struct OwnStateWatch {
+  bool lastKnown = false;
+  bool reading = false;
+  bool readAgain = false;
+};
+
 template <typename Pattern, typename ReadState>
 std::shared_ptr<Subscription> SubscribeOwnStateChanges(Pattern& pattern, ReadState readState,
                                                        std::function<void(bool)> callback) {
-  auto lastKnown = std::make_shared<bool>(readState(pattern));
+  auto watch = std::make_shared<OwnStateWatch>();
+  watch->lastKnown = readState(pattern);
   std::shared_ptr<Pattern> self = std::static_pointer_cast<Pattern>(pattern.shared_from_this());
-  return pattern.SubscribeStateChanges(
-      [self, lastKnown, readState, callback = std::move(callback)](DWORD, HWND) {
-        const bool state = readState(*self);
-        if (state == *lastKnown) return;
-        *lastKnown = state;
-        callback(state);
-      });
+  return pattern.SubscribeStateChanges([self, watch, readState, callback = std::move(callback)](DWORD, HWND) {
+    if (watch->reading) {
+      watch->readAgain = true;
+      return;
+    }
+    watch->reading = true;
+    ScopeGuard done([&watch] { watch->reading = false; });
+    do {
+      watch->readAgain = false;
+      const bool state = readState(*self);
+      if (state == watch->lastKnown) continue;
+      watch->lastKnown = state;
+      callback(state);
+    } while (watch->readAgain);
+  });
 }
 
 }  // namespace

@@ -1,0 +1,84 @@
+#include "uielement/ui_element.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
+
+namespace installation_assistant {
+namespace {
+
+// A check box whose reads are scripted: each read may change the box and deliver further
+// events before it returns, as the engine thread does while it waits on the installer.
+class ScriptedBox final : public CheckBoxPattern {
+ public:
+  std::shared_ptr<Subscription> SubscribeStateChanges(WinEventHandler handler) override {
+    handler_ = std::move(handler);
+    return nullptr;
+  }
+  PatternActionResult SetCheckBox() override { return {}; }
+  PatternActionResult UnsetCheckBox() override { return {}; }
+  bool IsChecked() override {
+    const bool seen = state;
+    if (duringNextRead) std::exchange(duringNextRead, nullptr)();
+    return seen;
+  }
+  void Event() { handler_(EVENT_OBJECT_STATECHANGE, nullptr); }
+
+  bool state = false;
+  std::function<void()> duringNextRead;
+
+ private:
+  WinEventHandler handler_;
+};
+
+TEST(SubscribeCheckedChanged, ReportsOnlyRealChangesOfTheBox) {
+  auto box = std::make_shared<ScriptedBox>();
+  std::vector<bool> reported;
+  box->SubscribeCheckedChanged([&](bool checked) { reported.push_back(checked); });
+
+  box->Event();  // another control of the process changed: nothing to report
+  box->state = true;
+  box->Event();
+  box->Event();  // the same state again
+  box->state = false;
+  box->Event();
+  EXPECT_EQ(reported, (std::vector<bool>{true, false}));
+}
+
+TEST(SubscribeCheckedChanged, UserChecksAndUnchecksBeforeTheHandlerRuns) {
+  auto box = std::make_shared<ScriptedBox>();
+  std::vector<bool> reported;
+  box->SubscribeCheckedChanged([&](bool checked) { reported.push_back(checked); });
+  box->state = true;
+  box->state = false;
+  box->Event();
+  box->Event();
+  EXPECT_TRUE(reported.empty());
+}
+
+TEST(SubscribeCheckedChanged, AnEventDuringAReadNeverLeavesAStaleLastReport) {
+  auto box = std::make_shared<ScriptedBox>();
+  std::vector<bool> reported;
+  box->SubscribeCheckedChanged([&](bool checked) { reported.push_back(checked); });
+
+  // The user checks the box; while the engine reads it, the user unchecks it again and that
+  // event is handled inside the wait.
+  box->state = true;
+  box->duringNextRead = [&] {
+    box->state = false;
+    box->Event();
+  };
+  box->Event();
+  ASSERT_FALSE(reported.empty());
+  EXPECT_EQ(reported.back(), box->state) << "the host must be told the state the box is in";
+  EXPECT_EQ(reported, (std::vector<bool>{true, false}));
+}
+
+TEST(SubscribeCheckedChanged, APatternNotOwnedBySharedPointerRaises) {
+  ScriptedBox box;
+  EXPECT_THROW(box.SubscribeCheckedChanged([](bool) {}), std::bad_weak_ptr);
+}
+
+}  // namespace
+}  // namespace installation_assistant
