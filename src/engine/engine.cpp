@@ -7,6 +7,7 @@
 #include "common/trace.h"
 #include "engine/host_records.h"
 #include "engine/module.h"
+#include "pattern/parser.h"
 
 namespace installation_assistant::engine {
 namespace {
@@ -31,6 +32,7 @@ Engine::Engine(std::shared_ptr<ServiceHolder> service, DWORD processId,
                bool showsNotifications)
     : service_(std::move(service)),
       results_(std::make_shared<ResultCollector>(service_)),
+      watcher_(WindowsWatcher::Create(processId, messageWindow)),
       reporter_(std::move(reporter)),
       messageWindow_(std::move(messageWindow)),
       processWaiter_(processId, messageWindow_),
@@ -38,7 +40,16 @@ Engine::Engine(std::shared_ptr<ServiceHolder> service, DWORD processId,
   service_->Get()->SetEngineVersion(kEngineVersion);
 }
 
-Engine::~Engine() { RetractMessageWindow(messageWindow_.get()); }
+Engine::~Engine() {
+  // Without Run nobody has stopped the watcher: its threads must end before anything they
+  // use goes, and its hooks be removed on this thread, which set them.
+  try {
+    if (!watcher_->IsShutDown()) watcher_->Shutdown();
+  } catch (...) {
+    TraceException("Engine::~Engine");
+  }
+  RetractMessageWindow(messageWindow_.get());
+}
 
 void Engine::AddPattern(int patternId, const char* pattern, bool silent) {
   try {
@@ -48,10 +59,95 @@ void Engine::AddPattern(int patternId, const char* pattern, bool silent) {
   }
 }
 
-void Engine::AddPatternCore(int patternId, const char*, bool) {
-  // Pattern intake (parser, model, watcher) plugs in here; until then a pattern is
-  // neither accepted nor rejected, and the trace says so.
-  TRACE(Warning) << "Pattern intake is not available; pattern " << patternId << " ignored";
+void Engine::AddPatternCore(int patternId, const char* pattern, bool silent) {
+  if (pattern == nullptr) throw std::logic_error("Invalid pattern");
+  const std::string text(pattern);
+  TRACE(Info) << "AddPattern(" << static_cast<unsigned int>(patternId) << ", " << text << ", "
+              << (silent ? "silent" : "not silent") << ")";
+
+  Option<PatternVersion> version;
+  try {
+    version = ParsePatternHeader(text);
+  } catch (const std::runtime_error&) {
+    // A malformed version string: the host must hear that the pattern is unusable.
+    TraceException("AddPattern");
+    ReportIntake(patternId, kUnreadablePattern, "");
+    return;
+  }
+  if (version.IsNone()) {
+    TRACE(Error) << "Version parsing failed.";
+    ReportIntake(patternId, kUnreadablePattern, "");
+    return;
+  }
+  const std::string versionText = version.Get().ToString();
+  if (!IsSupportedPatternVersion(version.Get())) {
+    TRACE(Error) << "Unsupported pattern version: " << versionText;
+    ReportIntake(patternId, kUnsupportedPatternVersion, versionText);
+    return;
+  }
+  TRACE(Info) << "Pattern version: " << versionText;
+
+  Option<ParsedPattern> parsed;
+  try {
+    parsed = ParsePattern(text);
+  } catch (const std::runtime_error&) {
+    TRACE(Info) << "Parsing complete";
+    TraceException("AddPattern");
+    ReportIntake(patternId, kUnreadablePattern, "");
+    return;
+  }
+  TRACE(Info) << "Parsing complete";
+  if (parsed.IsNone()) {
+    TRACE(Error) << "Pattern parsing failed.";
+    ReportIntake(patternId, kUnreadablePattern, "");
+    return;
+  }
+  const std::shared_ptr<Pattern> model = parsed.Get().pattern;
+  if (!silent && !model->HasActions()) {
+    TRACE(Error) << "Pattern contains no actions.";
+    ReportIntake(patternId, kPatternWithoutActions, versionText);
+    return;
+  }
+  // Without the engine's own notifications the host puts up its own warning for a block.
+  if (!showsNotifications_ && !silent && model->ContainsBlockAction()) service_->Get()->BlockPatternAdded();
+
+  const PatternVersion acceptedVersion = version.Get();
+  const PatternHandler regular = [this, patternId, acceptedVersion, silent](const std::shared_ptr<Pattern>& accepted) {
+    AcceptPattern(patternId, acceptedVersion, silent, accepted);
+  };
+  // Slot 2 (pixel-click patterns) is never called by the model and stays empty.
+  PatternHandlerSet handlers;
+  handlers[0] = regular;
+  handlers[1] = regular;
+  model->Accept(handlers);
+}
+
+void Engine::AcceptPattern(int patternId, const PatternVersion& version, bool silent,
+                           const std::shared_ptr<Pattern>& pattern) {
+  ProcessorFactoryContext context;
+  context.patternId = patternId;
+  context.version = version;
+  context.pattern = pattern;
+  context.service = service_;
+  context.reporter = reporter_;
+  context.messageWindow = messageWindow_;
+  context.results = results_;
+  context.makeActionsProcessor = makeActionsProcessor_;
+  if (silent && pattern->IsGeneric()) {
+    watcher_->AddSilentPattern(MakeSilentProcessorFactory(std::move(context)));
+  } else {
+    // An exact silent pattern runs in the regular machine, flagged silent.
+    watcher_->AddRegularPattern(MakeRegularProcessorFactory(std::move(context)), silent);
+  }
+}
+
+void Engine::ReportIntake(int patternId, int resultCode, const std::string& patternVersion) const {
+  ServiceReportData data;
+  data.patternId = patternId;
+  data.resultCode = resultCode;
+  data.patternVersion = patternVersion;
+  const ServiceReport report = ToServiceReport(data);
+  service_->Get()->ReportItem(&report);
 }
 
 void Engine::SetNotificationsData(const NotificationData* data) {
@@ -88,7 +184,7 @@ void Engine::Run() {
         TRACE(Info) << "Reporting results";
         results_->Report();
         TRACE(Info) << "Shutting down windows watcher";
-        // The windows watcher is shut down here, before the total is reported.
+        watcher_->Shutdown();
         TRACE(Info) << "Report processed items";
         reporter_->ReportTotal();
       } catch (...) {

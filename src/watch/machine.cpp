@@ -1,0 +1,247 @@
+#include "watch/machine.h"
+
+#include <sstream>
+#include <utility>
+
+#include "common/trace.h"
+
+namespace installation_assistant {
+
+std::wstring DescribeMachineWindow(HWND window) {
+  wchar_t className[1024] = {};
+  const int length = GetClassNameW(window, className, 1024);
+  std::wostringstream text;
+  text << L"{ Handle: ";
+  WritePointer(text, window);
+  text << L", Class: '" << std::wstring(className, length > 0 ? length : 0) << L"' }";
+  return text.str();
+}
+
+MachineBase::MachineBase(HWND window, std::shared_ptr<UIElement> root, ElementResolver resolver,
+                         std::shared_ptr<MessageWindow> messageWindow, const wchar_t* kind)
+    : resolver_(std::move(resolver)),
+      messageWindow_(std::move(messageWindow)),
+      root_(std::move(root)),
+      window_(window),
+      description_(std::wstring(kind) + L"(" + DescribeMachineWindow(window) + L")") {}
+
+void MachineBase::Init() {
+  std::weak_ptr<MachineBase> weak = weak_from_this();
+  resampler_ = std::make_shared<EventResampler>([weak] {
+    if (auto machine = weak.lock()) machine->Matcher();
+  });
+  // Hooks deliver to the thread that set them, and only the engine thread pumps for them.
+  messageWindow_->Post([weak] {
+    if (auto machine = weak.lock()) machine->SubscribeToStructureChanged();
+  });
+}
+
+void MachineBase::SubscribeToStructureChanged() {
+  std::lock_guard<std::mutex> guard(subscriptionLock_);
+  if (shutDown_) return;
+  try {
+    std::weak_ptr<MachineBase> weak = weak_from_this();
+    subscription_ = root_->SubscribeStructureChanges([weak](DWORD, HWND) {
+      if (auto machine = weak.lock()) machine->FireResampler();
+    });
+    FireResampler();
+  } catch (...) {
+    TraceException("Machine::SubscribeToStructureChanged");
+  }
+}
+
+bool MachineBase::IsSubscribed() const {
+  std::lock_guard<std::mutex> guard(subscriptionLock_);
+  return subscription_ != nullptr;
+}
+
+void MachineBase::Shutdown() {
+  std::shared_ptr<Subscription> subscription;
+  {
+    std::lock_guard<std::mutex> guard(subscriptionLock_);
+    if (shutDown_) return;
+    shutDown_ = true;
+    subscription = std::move(subscription_);
+  }
+  TRACE(Debug) << "Shutting down machine";
+  // Released off the engine thread, the subscription hands its hooks back to that thread.
+  subscription.reset();
+  resampler_->Stop();
+  resampler_->Join();
+  FlushStatistics();
+  TRACE(Debug) << "Machine shut down";
+}
+
+Machine::Machine(HWND window, std::shared_ptr<UIElement> root, ElementResolver resolver,
+                 std::shared_ptr<MessageWindow> messageWindow)
+    : MachineBase(window, std::move(root), std::move(resolver), std::move(messageWindow), L"Machine") {}
+
+std::shared_ptr<Machine> Machine::Create(HWND window, std::shared_ptr<UIElement> root, ElementResolver resolver,
+                                         std::shared_ptr<MessageWindow> messageWindow) {
+  std::shared_ptr<Machine> machine(
+      new Machine(window, std::move(root), std::move(resolver), std::move(messageWindow)));
+  machine->Init();
+  return machine;
+}
+
+void Machine::AddPattern(std::shared_ptr<PatternProcessor> processor, bool silent) {
+  TRACE(Debug) << "Adding " << (silent ? "silent" : "normal") << " pattern processor: 0x" << processor.get() << " to "
+               << Description();
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    processors_.push_back(Entry{std::move(processor), silent});
+  }
+  FireResampler();
+}
+
+void Machine::Matcher() {
+  if (!IsWindow(Window())) {
+    TRACE(Info) << "Skipping " << Description() << ", no more actual";
+    return;
+  }
+  std::lock_guard<std::mutex> guard(lock_);
+  if (!processors_.empty()) {
+    TRACE(Info) << Description() << " starts matching";
+    for (const Entry& entry : processors_) {
+      // One failing processor (a bad regular expression, a backend error) must not keep
+      // the others from matching, nor the queue from draining.
+      try {
+        MatchEntry(entry);
+      } catch (...) {
+        TraceException("Matcher");
+      }
+    }
+    std::erase_if(processors_, [](const Entry& entry) { return !entry.processor->HasRoots(); });
+  }
+  Drain();
+}
+
+void Machine::MatchEntry(const Entry& entry) {
+  const Option<std::shared_ptr<UIElement>> root = Resolver()(entry.processor->CurrentRoot());
+  if (root.IsNone()) return;
+  TRACE(Debug) << "Matching PatternProcessor 0x" << entry.processor.get();
+  MatchedList matched;
+  if (!entry.processor->Match(root.Get(), matched)) return;
+
+  if (entry.silent) {
+    TRACE(Info) << "Skipping silent processor 0x" << entry.processor.get();
+  } else if (ticketHolder_ == nullptr || ticketHolder_ == entry.processor) {
+    std::vector<MachineAction> actions = entry.processor->BuildActions(root.Get(), matched);
+    TRACE(Info) << Description() << " actions count == " << actions.size();
+    // Called once: it reports why the action at the head of the old queue never ran.
+    if (continuation_.IsSome()) std::exchange(continuation_, Option<Continuation>::None()).Get()();
+    if (!pending_.empty()) {
+      TRACE(Error) << Description() << " " << pending_.size() << " actions from previous match are not executed.";
+    }
+    pending_.assign(std::make_move_iterator(actions.begin()), std::make_move_iterator(actions.end()));
+    if (!pending_.empty() && ticketHolder_ == nullptr) {
+      ticketHolder_ = entry.processor;
+      TRACE(Debug) << "PatternProcessor 0x" << entry.processor.get() << " got ticket to invoke actions";
+    }
+  }
+  // Otherwise another processor holds the ticket: this match advances without actions.
+
+  if (!entry.processor->Advance()) {
+    // Runs only from this machine's drain, under its lock.
+    pending_.push_back([this, releasing = std::weak_ptr<PatternProcessor>(entry.processor)]() -> Option<Continuation> {
+      TRACE(Debug) << "Empty acting processor";
+      // Only the holder hands the ticket back: a silent or dropped processor that finishes
+      // must not take it from a holder between two of its roots.
+      if (ticketHolder_ != nullptr && ticketHolder_ == releasing.lock()) ticketHolder_.reset();
+      return Option<Continuation>::None();
+    });
+  }
+}
+
+void Machine::Drain() {
+  while (!pending_.empty()) {
+    Option<Continuation> result;
+    try {
+      result = pending_.front()();
+    } catch (...) {
+      // The action stays at the head and is tried again on the next pass.
+      TraceException("Matcher");
+      return;
+    }
+    continuation_ = result;
+    if (result.IsNone()) {
+      pending_.pop_front();
+      TRACE(Debug) << "Action executed; there is " << pending_.size() << " in the rest.";
+    } else {
+      TRACE(Debug) << "One of actions was not executed; there is " << pending_.size() << " in the rest.";
+      return;
+    }
+  }
+}
+
+std::size_t Machine::ProcessorCount() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return processors_.size();
+}
+
+std::size_t Machine::PendingActionCount() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return pending_.size();
+}
+
+bool Machine::HasTicketHolder() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return ticketHolder_ != nullptr;
+}
+
+SilentMachine::SilentMachine(HWND window, std::shared_ptr<UIElement> root, ElementResolver resolver,
+                             std::shared_ptr<MessageWindow> messageWindow)
+    : MachineBase(window, std::move(root), std::move(resolver), std::move(messageWindow), L"SilentMachine") {}
+
+std::shared_ptr<SilentMachine> SilentMachine::Create(HWND window, std::shared_ptr<UIElement> root,
+                                                     ElementResolver resolver,
+                                                     std::shared_ptr<MessageWindow> messageWindow) {
+  std::shared_ptr<SilentMachine> machine(
+      new SilentMachine(window, std::move(root), std::move(resolver), std::move(messageWindow)));
+  machine->Init();
+  return machine;
+}
+
+void SilentMachine::AddPattern(std::shared_ptr<SilentPatternProcessor> processor) {
+  TRACE(Debug) << "Adding silent pattern processor: 0x" << processor.get() << " to " << Description();
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    processors_.push_back(std::move(processor));
+  }
+  FireResampler();
+}
+
+void SilentMachine::Matcher() {
+  if (!IsWindow(Window())) {
+    TRACE(Info) << "Skipping " << Description() << ", no more actual";
+    return;
+  }
+  std::lock_guard<std::mutex> guard(lock_);
+  if (processors_.empty()) return;
+  TRACE(Info) << Description() << " starts matching";
+  for (const std::shared_ptr<SilentPatternProcessor>& processor : processors_) {
+    try {
+      processor->Match(Resolver());
+    } catch (...) {
+      TraceException("Matcher");
+    }
+  }
+}
+
+void SilentMachine::FlushStatistics() {
+  std::lock_guard<std::mutex> guard(lock_);
+  for (const std::shared_ptr<SilentPatternProcessor>& processor : processors_) {
+    try {
+      processor->FlushStatistics();
+    } catch (...) {
+      TraceException("SilentMachine::FlushStatistics");
+    }
+  }
+}
+
+std::size_t SilentMachine::ProcessorCount() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return processors_.size();
+}
+
+}  // namespace installation_assistant

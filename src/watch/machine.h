@@ -1,0 +1,118 @@
+// One top-level window of the installer and the pattern processors matched against it.
+// Each machine re-matches after every burst of structure changes of its window, on a
+// resampler thread of its own.
+#pragma once
+
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "common/message_window.h"
+#include "common/option.h"
+#include "platform/win32.h"
+#include "uielement/ui_element.h"
+#include "watch/event_resampler.h"
+#include "watch/pattern_processor.h"
+#include "watch/silent_pattern_processor.h"
+#include "watch/subscription.h"
+
+namespace installation_assistant {
+
+class MachineBase : public std::enable_shared_from_this<MachineBase> {
+ public:
+  virtual ~MachineBase() = default;
+  MachineBase(const MachineBase&) = delete;
+  MachineBase& operator=(const MachineBase&) = delete;
+
+  // One matching pass; runs on the machine's resampler thread.
+  virtual void Matcher() = 0;
+  virtual void FlushStatistics() {}
+
+  // Unsubscribes, stops and joins the resampler, flushes statistics. Once shut down, a
+  // subscription still posted to the engine thread is never made. Not from the machine's
+  // own resampler thread.
+  void Shutdown();
+
+  HWND Window() const { return window_; }
+  const std::wstring& Description() const { return description_; }
+  bool IsSubscribed() const;
+
+ protected:
+  MachineBase(HWND window, std::shared_ptr<UIElement> root, ElementResolver resolver,
+              std::shared_ptr<MessageWindow> messageWindow, const wchar_t* kind);
+  // Right after construction, before the machine is shared with any other thread.
+  void Init();
+  void FireResampler() { resampler_->Fire(); }
+  const ElementResolver& Resolver() const { return resolver_; }
+
+ private:
+  void SubscribeToStructureChanged();
+
+  std::shared_ptr<EventResampler> resampler_;
+  ElementResolver resolver_;
+  std::shared_ptr<MessageWindow> messageWindow_;
+  std::shared_ptr<UIElement> root_;
+  HWND window_;
+  std::wstring description_;
+
+  // Guards the subscription against a shutdown on another thread than the engine thread.
+  mutable std::mutex subscriptionLock_;
+  std::shared_ptr<Subscription> subscription_;
+  bool shutDown_ = false;
+};
+
+class Machine final : public MachineBase {
+ public:
+  static std::shared_ptr<Machine> Create(HWND window, std::shared_ptr<UIElement> root, ElementResolver resolver,
+                                         std::shared_ptr<MessageWindow> messageWindow);
+
+  void AddPattern(std::shared_ptr<PatternProcessor> processor, bool silent);
+  void Matcher() override;
+
+  std::size_t ProcessorCount() const;
+  std::size_t PendingActionCount() const;
+  bool HasTicketHolder() const;
+
+ private:
+  struct Entry {
+    std::shared_ptr<PatternProcessor> processor;
+    bool silent;
+  };
+
+  Machine(HWND window, std::shared_ptr<UIElement> root, ElementResolver resolver,
+          std::shared_ptr<MessageWindow> messageWindow);
+  void MatchEntry(const Entry& entry);
+  void Drain();
+
+  mutable std::mutex lock_;
+  std::deque<MachineAction> pending_;
+  Option<Continuation> continuation_;
+  std::shared_ptr<PatternProcessor> ticketHolder_;
+  std::vector<Entry> processors_;
+};
+
+class SilentMachine final : public MachineBase {
+ public:
+  static std::shared_ptr<SilentMachine> Create(HWND window, std::shared_ptr<UIElement> root, ElementResolver resolver,
+                                               std::shared_ptr<MessageWindow> messageWindow);
+
+  void AddPattern(std::shared_ptr<SilentPatternProcessor> processor);
+  void Matcher() override;
+  void FlushStatistics() override;
+
+  std::size_t ProcessorCount() const;
+
+ private:
+  SilentMachine(HWND window, std::shared_ptr<UIElement> root, ElementResolver resolver,
+                std::shared_ptr<MessageWindow> messageWindow);
+
+  mutable std::mutex lock_;
+  std::vector<std::shared_ptr<SilentPatternProcessor>> processors_;
+};
+
+// "{ Handle: <hex>, Class: '<class>' }"
+std::wstring DescribeMachineWindow(HWND window);
+
+}  // namespace installation_assistant

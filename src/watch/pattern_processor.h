@@ -1,0 +1,51 @@
+// A pattern's progress through its roots in one machine, and the actions a match queues.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "actions/pattern_listener.h"
+#include "common/option.h"
+#include "pattern/matcher.h"
+#include "pattern/pattern_model.h"
+#include "uielement/ui_element.h"
+
+namespace installation_assistant {
+
+// Called when the action it came from is given up or replaced; says why it did not run.
+using Continuation = std::function<void()>;
+// Empty result: done. A continuation: not carried out, to be run again on the next pass.
+using MachineAction = std::function<Option<Continuation>()>;
+// The freshly refreshed element a pattern root is matched from; nothing for no root.
+using ElementResolver = std::function<Option<std::shared_ptr<UIElement>>(const Option<PatternRoot>&)>;
+
+// Used by one machine only, under that machine's lock.
+class PatternProcessor {
+ public:
+  PatternProcessor(std::vector<PatternRoot> roots, std::shared_ptr<IPatternListener> listener,
+                   std::shared_ptr<IActionsProcessor> actionsProcessor, std::shared_ptr<PatternMatcher> matcher);
+
+  Option<PatternRoot> CurrentRoot() const;
+  // Drops the current root; true while roots remain.
+  bool Advance();
+  bool HasRoots() const { return !roots_.empty(); }
+  // Matches the current root against the live root; the listener hears of a match.
+  bool Match(const std::shared_ptr<UIElement>& root, MatchedList& matched);
+  // Element actions in ascending action index, then the report action when there is any.
+  std::vector<MachineAction> BuildActions(const std::shared_ptr<UIElement>& root, const MatchedList& matched) const;
+
+  const std::shared_ptr<IActionsProcessor>& ActionsProcessor() const { return actionsProcessor_; }
+
+ private:
+  std::deque<PatternRoot> roots_;
+  std::shared_ptr<IPatternListener> listener_;
+  std::shared_ptr<IActionsProcessor> actionsProcessor_;
+  std::shared_ptr<PatternMatcher> matcher_;
+};
+
+// The matcher a pattern's processors use: generic patterns need the backtracking one.
+std::shared_ptr<PatternMatcher> MakeMatcherFor(const Pattern& pattern);
+
+}  // namespace installation_assistant

@@ -1,0 +1,232 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/trace_capture.h"
+#include "engine/engine.h"
+#include "platform/sim/recording_host.h"
+#include "platform/sim/simwin.h"
+#include "watch/machines_test_support.h"
+
+namespace installation_assistant::engine {
+namespace {
+
+using simwin::HostCall;
+using simwin::RecordingHost;
+using testing::kOfferBox;
+using testing::kUncheckOfferPattern;
+using testing::OfferPage;
+using testing::PumpUntil;
+using testing::Recorders;
+using testing::TraceCapture;
+
+struct ReleaseEngine {
+  void operator()(IEngine* engine) const { engine->Release(); }
+};
+using EnginePtr = std::unique_ptr<IEngine, ReleaseEngine>;
+
+constexpr char kNoActions[] = "EngineVersion = \"1.5.0.0\"\nMSAA: Window (text=\"Setup\") { Pane { } }\n";
+constexpr char kExactWithoutActions[] =
+    "EngineVersion = \"1.5.0.0\"\nMSAA: Window (text=\"Setup\") { Pane { CheckBox (text=\"Install the toolbar\") "
+    "CheckBox (text=\"Make it my home page\") Button (text=\"Next >\") } }\n";
+constexpr char kBlock[] =
+    "EngineVersion = \"1.5.0.0\"\nMSAA: Window (text=\"Setup\") { AnyLevel { Button (text=\"Next >\") { block } } }\n";
+constexpr char kNeverMatches[] =
+    "EngineVersion = \"1.5.0.0\"\nMSAA: Window (text=\"Elsewhere\") { AnyLevel { CheckBox (text=\"x\") { off } } }\n";
+constexpr char kBrokenRegex[] =
+    "EngineVersion = \"1.5.0.0\"\nMSAA: Window (text=\"Setup (x86\") { AnyLevel { CheckBox (text=\".*\") { off } } }\n";
+
+class PatternIntakeTest : public ::testing::Test {
+ protected:
+  void TearDown() override { TraceCapture::Restore(); }
+
+  EnginePtr Create(CreateEngineFunction factory = &CreateEngine2) {
+    EnginePtr engine(factory(host_.Service(), static_cast<long>(installer_.Id()), 0, host_.Writer()));
+    if (engine) {
+      static_cast<Engine*>(engine.get())
+          ->SetActionsProcessorFactory([this](const ActionsProcessorParameters& p) { return recorders_.Make(p); });
+    }
+    return engine;
+  }
+  static Engine& Of(const EnginePtr& engine) { return *static_cast<Engine*>(engine.get()); }
+
+  std::vector<simwin::RecordedReport> Reports() const {
+    std::vector<simwin::RecordedReport> reports;
+    for (const HostCall& call : host_.CallsOf(HostCall::Kind::ReportItem)) reports.push_back(call.report);
+    return reports;
+  }
+  std::size_t TraceCount(const std::wstring& text) const { return host_.TracesContaining(text).size(); }
+
+  // Runs the engine until the recorders saw the offer unchecked, then ends the installer.
+  bool RunUntilOfferUnchecked(IEngine& engine, HWND box, int patternId) {
+    bool unchecked = false;
+    std::thread user([&] {
+      host_.WaitFor([&](const RecordingHost::Calls&) { return !recorders_.ActionsOf(patternId).empty(); });
+      // The default action reaches the box through the installer's own queue.
+      unchecked = PumpUntil([&] { return simwin::CheckState(box) == BST_UNCHECKED; });
+      installer_.Exit();
+    });
+    engine.Run();
+    user.join();
+    return unchecked;
+  }
+
+  RecordingHost host_;
+  simwin::Process installer_;
+  Recorders recorders_{true};
+};
+
+TEST_F(PatternIntakeTest, RejectionsAreReportedWithTheirFields) {
+  struct Case {
+    const char* name;
+    std::string text;
+    bool silent;
+    int code;  // 0: accepted, nothing reported
+    std::string version;
+    const wchar_t* trace;
+  };
+  const Case cases[] = {
+      {"newer version", "EngineVersion = \"1.6.0.0\"\nMSAA: Window { }\n", false, 6, "1.6.0.0",
+       L"Engine::AddPatternCore\tUnsupported pattern version: 1.6.0.0"},
+      {"newest supported", "EngineVersion = 1.5.99.99\nMSAA: Window (text=\"Setup\") { AnyLevel { CheckBox (text=\"x\") { off } } }\n",
+       false, 0, "", L"Engine::AddPatternCore\tPattern version: 1.5.99.99"},
+      {"no header", "MSAA: Window { }\n", false, 7, "", L"Engine::AddPatternCore\tVersion parsing failed."},
+      {"three-part version", "EngineVersion = \"1.5.0\"\nMSAA: Window { }\n", false, 7, "",
+       L"TraceException\tError: AddPattern: Unable to parse engine version"},
+      {"body does not parse", "EngineVersion = \"1.5.0.0\"\nMSAA: Window { CheckBox }\n", false, 7, "",
+       L"Engine::AddPatternCore\tPattern parsing failed."},
+      {"no actions", kNoActions, false, 8, "1.5.0.0", L"Engine::AddPatternCore\tPattern contains no actions."},
+      {"silent without actions", kNoActions, true, 0, "", L"Engine::AddPatternCore\tParsing complete"},
+  };
+  EnginePtr engine = Create();
+  ASSERT_NE(engine, nullptr);
+  int id = 40;
+  for (const Case& c : cases) {
+    host_.Clear();
+    engine->AddPattern(++id, c.text.c_str(), c.silent);
+    EXPECT_EQ(TraceCount(c.trace), 1u) << c.name;
+    const auto reports = Reports();
+    if (c.code == 0) {
+      EXPECT_TRUE(reports.empty()) << c.name;
+      continue;
+    }
+    ASSERT_EQ(reports.size(), 1u) << c.name;
+    const simwin::RecordedReport& report = reports[0];
+    EXPECT_EQ(report.patternId, id) << c.name;
+    EXPECT_EQ(report.resultCode, c.code) << c.name;
+    EXPECT_EQ(report.patternVersion, c.version) << c.name;
+    EXPECT_EQ(report.genericPattern, 0) << c.name;
+    EXPECT_EQ(report.elementType, 0) << c.name;
+    EXPECT_TRUE(report.controlData.empty()) << c.name;
+    // Never null: the host reads them as C strings.
+    EXPECT_EQ(report.controlPath, std::string()) << c.name;
+    EXPECT_EQ(report.userAction, std::string()) << c.name;
+    EXPECT_EQ(report.desiredState, std::string()) << c.name;
+  }
+}
+
+TEST_F(PatternIntakeTest, BlockPatternAddedOnlyForTheEngineWithoutNotifications) {
+  struct Case {
+    CreateEngineFunction factory;
+    const char* text;
+    bool silent;
+    std::size_t calls;
+  };
+  const Case cases[] = {
+      {&CreateEngine2, kBlock, false, 1},
+      {&CreateEngine2, kBlock, true, 0},
+      {&CreateEngine2, kUncheckOfferPattern, false, 0},
+      {&CreateEngine, kBlock, false, 0},
+  };
+  for (const Case& c : cases) {
+    host_.Clear();
+    EnginePtr engine = Create(c.factory);
+    ASSERT_NE(engine, nullptr);
+    engine->AddPattern(1, c.text, c.silent);
+    EXPECT_EQ(host_.Count(HostCall::Kind::BlockPatternAdded), c.calls) << c.text << c.silent;
+  }
+}
+
+TEST_F(PatternIntakeTest, FactoriesMakeOneProcessorPerMachineAndRegisterRegularOnes) {
+  const simwin::Dialog dialog = simwin::CreateDialogFromSpec(installer_, OfferPage());
+  EnginePtr engine = Create();
+  ASSERT_NE(engine, nullptr);
+  engine->AddPattern(5, kNeverMatches, false);
+  engine->AddPattern(6, "EngineVersion = \"1.5.0.0\"\nMSAA: Window (text=\"Setup\") { AnyLevel { CheckBox (text=\".*\") } }\n", true);
+  engine->AddPattern(7, kExactWithoutActions, true);  // exact and silent: a regular processor, flagged silent
+  ASSERT_TRUE(PumpUntil([&] { return TraceCount(L" created for pattern #") == 3; }));
+  EXPECT_EQ(TraceCount(L" created for pattern #5"), 1u);
+  EXPECT_EQ(TraceCount(L" created for pattern #6"), 1u);
+  EXPECT_EQ(TraceCount(L" created for pattern #7"), 1u);
+  EXPECT_EQ(TraceCount(L"Adding silent pattern processor: 0x"), 2u);
+  EXPECT_EQ(recorders_.Of(5).size(), 1u);
+  EXPECT_EQ(recorders_.Of(6).size(), 0u);  // silent processors have no actions processor
+  ASSERT_TRUE(PumpUntil([&] { return recorders_.Of(7).size() == 1 && recorders_.Of(7)[0]->Matches() == 1; }));
+
+  host_.Clear();
+  installer_.Exit();
+  engine->Run();
+  // One result per collected pattern; the silent one sent its statistics instead.
+  std::vector<std::pair<int, int>> results;
+  for (const auto& report : Reports()) results.emplace_back(report.patternId, report.resultCode);
+  EXPECT_EQ(results, (std::vector<std::pair<int, int>>{{5, 1}, {7, 0}, {6, 0}}));
+  EXPECT_TRUE(Of(engine).Watcher()->IsShutDown());
+
+  // After the run, patterns change nothing.
+  const std::size_t made = recorders_.Count();
+  engine->AddPattern(8, kUncheckOfferPattern, false);
+  EXPECT_EQ(recorders_.Count(), made);
+}
+
+TEST_F(PatternIntakeTest, AddedPatternUnchecksTheOfferEndToEnd) {
+  const simwin::Dialog dialog = simwin::CreateDialogFromSpec(installer_, OfferPage());
+  EnginePtr engine = Create();
+  ASSERT_NE(engine, nullptr);
+  engine->AddPattern(3, kUncheckOfferPattern, false);
+  EXPECT_TRUE(RunUntilOfferUnchecked(*engine, dialog.Control(kOfferBox), 3));
+
+  const auto actions = recorders_.ActionsOf(3);
+  ASSERT_EQ(actions.size(), 1u);
+  EXPECT_EQ(actions[0].operation, "UnsetCheckBox");
+  EXPECT_EQ(actions[0].path, "Window\\Pane(0)\\CheckBox(0)");
+  EXPECT_EQ(actions[0].name, "Install the toolbar");
+  EXPECT_EQ(actions[0].window, dialog.hwnd);
+  EXPECT_EQ(TraceCount(L"Window detected: "), 1u);
+  const auto reports = Reports();
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].patternId, 3);
+  EXPECT_EQ(reports[0].resultCode, 0);
+  EXPECT_EQ(reports[0].genericPattern, 1);
+}
+
+TEST_F(PatternIntakeTest, InvalidRegexPatternDoesNotKeepTheOfferFromBeingUnchecked) {
+  const simwin::Dialog dialog = simwin::CreateDialogFromSpec(installer_, OfferPage());
+  EnginePtr engine = Create();
+  ASSERT_NE(engine, nullptr);
+  engine->AddPattern(1, kBrokenRegex, false);
+  engine->AddPattern(2, kUncheckOfferPattern, false);
+  EXPECT_TRUE(RunUntilOfferUnchecked(*engine, dialog.Control(kOfferBox), 2));
+  EXPECT_GE(TraceCount(L": Matcher: "), 1u);
+}
+
+TEST_F(PatternIntakeTest, ReleaseWithoutRunStopsTheWatcherAndItsMachines) {
+  const simwin::Dialog dialog = simwin::CreateDialogFromSpec(installer_, OfferPage());
+  EnginePtr engine = Create();
+  ASSERT_NE(engine, nullptr);
+  engine->AddPattern(3, kUncheckOfferPattern, false);
+  ASSERT_TRUE(PumpUntil([&] { return !recorders_.ActionsOf(3).empty(); }));
+  engine.reset();
+
+  // Still here: no thread was destroyed while running.
+  EXPECT_EQ(TraceCount(L"Destroying unjoined thread"), 0u);
+  EXPECT_EQ(TraceCount(L"without a join"), 0u);
+  EXPECT_EQ(TraceCount(L"Machine shut down"), 2u);
+  EXPECT_EQ(host_.Traces().back(), L"Engine::Release\tEngine stopped");
+  EXPECT_FALSE(installer_.HasExited());
+}
+
+}  // namespace
+}  // namespace installation_assistant::engine

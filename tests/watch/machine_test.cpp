@@ -1,0 +1,269 @@
+#include "watch/machine.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/handles.h"
+#include "common/trace_capture.h"
+#include "watch/engine_thread.h"
+#include "watch/machines_test_support.h"
+#include "watch/regular_pattern_windows_watcher_implementation.h"
+#include "watch/silent_pattern_processor.h"
+
+namespace installation_assistant::testing {
+namespace {
+
+constexpr char kUncheckOther[] =
+    "EngineVersion = \"1.5.0.0\"\n"
+    "MSAA: Window (text=\"Setup\") { AnyLevel { CheckBox (text=\"Make it my home page\") { off } } }\n";
+constexpr char kNeverThere[] = "MSAA: Window (text=\"Setup\") { AnyLevel { CheckBox (text=\"Never there\") { off } } }\n";
+
+struct Built {
+  std::shared_ptr<PatternProcessor> processor;
+  std::shared_ptr<RecordingActionsProcessor> recorder;
+};
+
+class MachineTest : public ::testing::Test {
+ protected:
+  void SetUp() override { dialog_ = simwin::CreateDialogFromSpec(installer_, OfferPage(L"Setup", true, offerEnabled_)); }
+  void TearDown() override {
+    for (const auto& machine : machines_) machine->Shutdown();
+  }
+
+  // Only passes that the test runs itself see the window: the machine's own passes (fired
+  // by AddPattern) then change nothing but the drain, and each case is one known sequence.
+  std::shared_ptr<Machine> MakeMachine() {
+    const HWND window = dialog_.hwnd;
+    ElementResolver real = MakeElementResolver(window);
+    const std::thread::id testThread = std::this_thread::get_id();
+    ElementResolver gated = [real, testThread](const Option<PatternRoot>& root) {
+      if (std::this_thread::get_id() != testThread) return Option<std::shared_ptr<UIElement>>::None();
+      return real(root);
+    };
+    auto machine = Machine::Create(window, CreateMSAARootElement(window), gated, engine_.Window());
+    machines_.push_back(machine);
+    return machine;
+  }
+
+  static Built Processor(const std::string& text, bool act = false) {
+    std::shared_ptr<Pattern> pattern = ParseOrFail(text);
+    auto recorder = std::make_shared<RecordingActionsProcessor>(pattern, act);
+    auto processor = std::make_shared<PatternProcessor>(pattern->GetRoots(), recorder, recorder, MakeMatcherFor(*pattern));
+    return Built{processor, recorder};
+  }
+
+  std::size_t TraceCount(const std::wstring& text) const { return host_.TracesContaining(text).size(); }
+
+  ComInitialization com_;
+  simwin::RecordingHost host_;
+  TraceCapture capture_{host_};
+  EngineThread engine_;
+  simwin::Process installer_;
+  bool offerEnabled_ = true;
+  simwin::Dialog dialog_;
+  std::vector<std::shared_ptr<MachineBase>> machines_;
+};
+
+TEST_F(MachineTest, FirstMatchingProcessorTakesTheTicketAndTheSecondOnlyAdvances) {
+  auto machine = MakeMachine();
+  Built first = Processor(kUncheckOfferPattern);
+  Built second = Processor(kUncheckOther);
+  machine->AddPattern(first.processor, false);
+  machine->AddPattern(second.processor, false);
+  machine->Matcher();
+
+  const auto acted = first.recorder->Actions();
+  ASSERT_EQ(acted.size(), 1u);
+  EXPECT_EQ(acted[0].operation, "UnsetCheckBox");
+  EXPECT_EQ(acted[0].name, "Install the toolbar");
+  EXPECT_EQ(first.recorder->Updates(), 1);
+  EXPECT_TRUE(second.recorder->Actions().empty());
+  EXPECT_EQ(second.recorder->Matches(), 1);  // matched and advanced all the same
+  EXPECT_EQ(machine->ProcessorCount(), 0u);  // both single-root patterns are done
+  EXPECT_FALSE(machine->HasTicketHolder());  // released behind the holder's actions
+  EXPECT_EQ(TraceCount(L"got ticket to invoke actions"), 1u);
+}
+
+TEST_F(MachineTest, ProcessorWithoutActionsDoesNotTakeTheTicket) {
+  auto machine = MakeMachine();
+  // Two roots: the first matches without actions, the second never does.
+  Built quiet = Processor(std::string("EngineVersion = \"1.5.0.0\"\n") +
+                          "MSAA: Window (text=\"Setup\") { AnyLevel { CheckBox (text=\"Install the toolbar\") } }\n" +
+                          kNeverThere);
+  Built acting = Processor(kUncheckOther);
+  machine->AddPattern(quiet.processor, false);
+  machine->AddPattern(acting.processor, false);
+  machine->Matcher();
+
+  EXPECT_EQ(quiet.recorder->Matches(), 1);
+  ASSERT_EQ(acting.recorder->Actions().size(), 1u);
+  EXPECT_EQ(acting.recorder->Actions()[0].name, "Make it my home page");
+  EXPECT_EQ(machine->ProcessorCount(), 1u);  // the quiet one waits for its second root
+}
+
+class DisabledOfferTest : public MachineTest {
+ protected:
+  DisabledOfferTest() { offerEnabled_ = false; }
+};
+
+TEST_F(DisabledOfferTest, DisabledControlBlocksTheQueueUntilEnabled) {
+  auto machine = MakeMachine();
+  Built offer = Processor(kUncheckOfferPattern, true);
+  machine->AddPattern(offer.processor, false);
+  machine->Matcher();
+  machine->Matcher();
+  EXPECT_TRUE(offer.recorder->Actions().empty());
+  EXPECT_EQ(machine->PendingActionCount(), 3u);  // the action, the report, the release
+  EXPECT_GE(TraceCount(L"Element is disabled"), 2u);
+  EXPECT_EQ(simwin::CheckState(dialog_.Control(kOfferBox)), static_cast<UINT>(BST_CHECKED));
+
+  simwin::SetEnabled(installer_, dialog_.Control(kOfferBox), true);
+  machine->Matcher();
+  EXPECT_EQ(offer.recorder->Actions().size(), 1u);
+  EXPECT_EQ(machine->PendingActionCount(), 0u);
+  EXPECT_FALSE(machine->HasTicketHolder());
+  EXPECT_EQ(simwin::CheckState(dialog_.Control(kOfferBox)), static_cast<UINT>(BST_UNCHECKED));
+}
+
+TEST_F(DisabledOfferTest, NewMatchOfTheHolderReplacesThePendingActions) {
+  auto machine = MakeMachine();
+  Built twoRoots = Processor(std::string(kUncheckOfferPattern) +
+                             "MSAA: Window (text=\"Setup\") { AnyLevel { CheckBox (text=\"Make it my home page\") { off } } }\n");
+  machine->AddPattern(twoRoots.processor, false);
+  machine->Matcher();  // first root: its uncheck waits for the disabled box
+  EXPECT_EQ(machine->PendingActionCount(), 2u);
+  machine->Matcher();  // second root: the holder matches again
+
+  EXPECT_EQ(TraceCount(L" 2 actions from previous match are not executed."), 1u);
+  EXPECT_EQ(TraceCount(L"Cannot execute action Window\\Pane(0)\\CheckBox(0) is disabled"), 1u);
+  const auto acted = twoRoots.recorder->Actions();
+  ASSERT_EQ(acted.size(), 1u);
+  EXPECT_EQ(acted[0].name, "Make it my home page");
+  EXPECT_EQ(machine->PendingActionCount(), 0u);
+  EXPECT_FALSE(machine->HasTicketHolder());
+}
+
+TEST_F(MachineTest, OnlyTheHolderReleasesTheTicket) {
+  auto machine = MakeMachine();
+  Built holder = Processor(std::string(kUncheckOther) + kNeverThere);
+  Built silentEntry = Processor(kUncheckOfferPattern);
+  machine->AddPattern(holder.processor, false);
+  machine->AddPattern(silentEntry.processor, true);
+  machine->Matcher();
+
+  EXPECT_EQ(holder.recorder->Actions().size(), 1u);
+  EXPECT_TRUE(silentEntry.recorder->Actions().empty());
+  EXPECT_EQ(TraceCount(L"Skipping silent processor 0x"), 1u);
+  EXPECT_EQ(TraceCount(L"Empty acting processor"), 1u);  // the silent entry's release ran
+  EXPECT_TRUE(machine->HasTicketHolder());               // and left the holder alone
+
+  // With the ticket still held between the holder's roots, another match acts on nothing.
+  Built late = Processor(kUncheckOfferPattern);
+  machine->AddPattern(late.processor, false);
+  machine->Matcher();
+  EXPECT_EQ(late.recorder->Matches(), 1);
+  EXPECT_TRUE(late.recorder->Actions().empty());
+}
+
+TEST_F(MachineTest, FailingProcessorDoesNotStopTheOthers) {
+  auto machine = MakeMachine();
+  Built broken = Processor("EngineVersion = \"1.5.0.0\"\nMSAA: Window (text=\"Setup (x86\") { AnyLevel { CheckBox (text=\".*\") { off } } }\n");
+  Built offer = Processor(kUncheckOfferPattern);
+  machine->AddPattern(broken.processor, false);
+  machine->AddPattern(offer.processor, false);
+  machine->Matcher();
+
+  EXPECT_EQ(offer.recorder->Actions().size(), 1u);
+  EXPECT_EQ(host_.TracesContaining(L": Matcher: ").size(), 1u);
+  EXPECT_EQ(machine->ProcessorCount(), 1u);  // the broken one stays, and fails alone next time
+}
+
+TEST_F(MachineTest, ShutdownBeforeThePostedSubscriptionMeansNoSubscription) {
+  const std::size_t hooksBefore = simwin::LiveWinEventHookCount();
+  auto machine = MakeMachine();
+  machine->Shutdown();
+  engine_.DrainPosted();
+  EXPECT_FALSE(machine->IsSubscribed());
+  EXPECT_EQ(simwin::LiveWinEventHookCount(), hooksBefore);
+
+  auto subscribed = MakeMachine();
+  engine_.DrainPosted();
+  EXPECT_TRUE(subscribed->IsSubscribed());
+  EXPECT_GT(simwin::LiveWinEventHookCount(), hooksBefore);
+  subscribed->Shutdown();
+  EXPECT_EQ(simwin::LiveWinEventHookCount(), hooksBefore);
+  EXPECT_EQ(TraceCount(L"Machine shut down"), 2u);
+}
+
+// Statistics of silent patterns: the largest subtree per root, ties keep the first.
+TEST_F(MachineTest, SilentProcessorKeepsTheLargestMatchPerRoot) {
+  auto dialogWith = [this](std::vector<const wchar_t*> names) {
+    simwin::DialogSpec spec;
+    spec.title = L"Setup";
+    int id = 300;
+    for (const wchar_t* name : names) {
+      simwin::ControlSpec box;
+      box.style = BS_AUTOCHECKBOX;
+      box.text = name;
+      box.id = id++;
+      box.rect = {10, 10 + 30 * (id - 300), 200, 30 + 30 * (id - 300)};
+      spec.controls.push_back(box);
+    }
+    return simwin::CreateDialogFromSpec(installer_, spec).hwnd;
+  };
+  const HWND a = dialogWith({L"a1", L"a2"});
+  const HWND b = dialogWith({L"b1", L"b2"});
+  const HWND c = dialogWith({L"c1", L"c2", L"c3"});
+
+  auto service = std::make_shared<engine::ServiceHolder>(host_.Service());
+  const std::string any = "MSAA: Window (text=\"Setup\") { AnyLevel { CheckBox (text=\".*\") } }\n";
+  auto make = [&](int id, const std::string& root) {
+    std::shared_ptr<Pattern> pattern = ParseOrFail("EngineVersion = \"1.5.2.7\"\n" + root);
+    return std::make_shared<SilentPatternProcessor>(id, pattern->GetRoots(), MakeMatcherFor(*pattern), "1.5.2.7",
+                                                    service);
+  };
+  auto on = [](HWND window) {
+    return [window](const Option<PatternRoot>& root) { return MakeElementResolver(window)(root); };
+  };
+
+  struct Case {
+    int id;
+    std::vector<HWND> windows;
+    std::string kept;
+    std::string dropped;
+  };
+  const Case cases[] = {
+      {1, {a, b}, "a1", "b1"},  // equal size: the first dump stays
+      {2, {a, c}, "c3", "a1"},  // larger: replaces
+  };
+  for (const Case& item : cases) {
+    auto processor = make(item.id, any);
+    for (HWND window : item.windows) processor->Match(on(window));
+    processor->FlushStatistics();
+  }
+  auto never = make(3, "MSAA: Window (text=\"Nope\") { AnyLevel { CheckBox (text=\".*\") } }\n");
+  never->Match(on(a));
+  never->FlushStatistics();
+
+  const auto reports = host_.CallsOf(simwin::HostCall::Kind::ReportItem);
+  ASSERT_EQ(reports.size(), 2u);  // nothing from the processor that never matched
+  for (std::size_t i = 0; i < 2; ++i) {
+    const simwin::RecordedReport& report = reports[i].report;
+    EXPECT_EQ(report.patternId, cases[i].id);
+    EXPECT_EQ(report.resultCode, 0);
+    EXPECT_EQ(report.genericPattern, 1);
+    EXPECT_EQ(report.patternVersion, "1.5.2.7");
+    ASSERT_TRUE(report.controlPath.has_value());
+    EXPECT_NE(report.controlPath->find(cases[i].kept), std::string::npos) << *report.controlPath;
+    EXPECT_EQ(report.controlPath->find(cases[i].dropped), std::string::npos) << *report.controlPath;
+    EXPECT_EQ(report.userAction, "");
+    EXPECT_EQ(report.desiredState, "");
+  }
+}
+
+}  // namespace
+}  // namespace installation_assistant::testing
