@@ -9,6 +9,7 @@ struct DemoOptions {
   unsigned int threshold = 2;  // Info
   bool showTrace = false;
   int installerMilliseconds = 400;
+  std::string patternFile;
 };
 
 // Runs the engine on simwin against a short simulated installer; prints what the host was told.

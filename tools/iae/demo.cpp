@@ -1,5 +1,8 @@
 // The demo: a host, an engine and a simulated installer, all on simwin.
 #include <chrono>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
 #include <cstdio>
 #include <iostream>
 #include <thread>
@@ -14,27 +17,41 @@
 namespace iae_tool {
 namespace {
 
-LRESULT CALLBACK WizardProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  return DefWindowProcW(window, message, wParam, lParam);
+// The installer's options page, with two bundled offers checked by default.
+simwin::DialogSpec OptionsPage() {
+  simwin::DialogSpec page;
+  page.title = L"Setup - Sample App";
+  auto control = [](const wchar_t* className, DWORD style, const wchar_t* text, int id, RECT rect, UINT check) {
+    simwin::ControlSpec spec;
+    spec.className = className;
+    spec.style = style;
+    spec.text = text;
+    spec.id = id;
+    spec.rect = rect;
+    spec.check = check;
+    return spec;
+  };
+  page.controls = {
+      control(L"Static", SS_LEFT, L"Choose the components to install:", 100, {20, 20, 380, 40}, BST_UNCHECKED),
+      control(L"Button", BS_AUTOCHECKBOX | WS_TABSTOP, L"Install the Sample toolbar (recommended)", 101,
+              {20, 50, 380, 70}, BST_CHECKED),
+      control(L"Button", BS_AUTOCHECKBOX | WS_TABSTOP, L"Make Sample Search my home page", 102, {20, 80, 380, 100},
+              BST_CHECKED),
+      control(L"Button", BS_AUTOCHECKBOX | WS_TABSTOP, L"Create a desktop shortcut", 103, {20, 110, 380, 130},
+              BST_CHECKED),
+      control(L"Button", BS_PUSHBUTTON | WS_TABSTOP, L"< &Back", 104, {150, 250, 230, 274}, BST_UNCHECKED),
+      control(L"Button", BS_DEFPUSHBUTTON | WS_TABSTOP, L"&Next >", 105, {240, 250, 320, 274}, BST_UNCHECKED),
+      control(L"Button", BS_PUSHBUTTON | WS_TABSTOP, L"Cancel", 106, {330, 250, 390, 274}, BST_UNCHECKED),
+  };
+  return page;
 }
 
-// The installer's UI: a wizard page with its buttons, made on the installer's UI thread.
-HWND CreateWizard() {
-  WNDCLASSEXW windowClass{};
-  windowClass.cbSize = sizeof(windowClass);
-  windowClass.lpfnWndProc = WizardProc;
-  windowClass.lpszClassName = L"SetupWizardPage";
-  RegisterClassExW(&windowClass);
-  HWND wizard = CreateWindowExW(0, L"SetupWizardPage", L"Setup - Sample App", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100,
-                                100, 500, 380, nullptr, nullptr, nullptr, nullptr);
-  const wchar_t* const buttons[] = {L"< &Back", L"&Next >", L"Cancel"};
-  int x = 230;
-  for (const wchar_t* text : buttons) {
-    CreateWindowExW(0, L"SetupWizardPage", text, WS_CHILD | WS_VISIBLE, x, 320, 80, 24, wizard, nullptr, nullptr,
-                    nullptr);
-    x += 88;
-  }
-  return wizard;
+std::string ReadFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) throw std::runtime_error("cannot read " + path);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
 }
 
 std::string Narrow(const std::wstring& text) {
@@ -57,11 +74,13 @@ int RunDemo(const DemoOptions& options) {
   };
 
   simwin::RecordingHost host;
+  const std::string pattern = ReadFile(options.patternFile);
   simwin::Process installer(L"setup.exe");
-  HWND wizard = nullptr;
-  installer.Invoke([&] { wizard = CreateWizard(); });
+  const simwin::Dialog page = simwin::CreateDialogFromSpec(installer, OptionsPage());
+  HWND wizard = page.hwnd;
   std::cout << stamp() << "installer: process " << installer.Id() << " shows \"Setup - Sample App\" (window 0x"
-            << std::hex << reinterpret_cast<uintptr_t>(wizard) << std::dec << ")\n";
+            << std::hex << reinterpret_cast<uintptr_t>(wizard) << std::dec << ") with "
+            << page.controls.size() << " controls\n";
 
   const char* factoryName = options.notifications ? "CreateEngine" : "CreateEngine2";
   auto factory = options.notifications ? &CreateEngine : &CreateEngine2;
@@ -74,9 +93,15 @@ int RunDemo(const DemoOptions& options) {
     return 1;
   }
 
+  std::cout << stamp() << "host: AddPattern(1, " << options.patternFile << ", not silent)\n";
+  engine->AddPattern(1, pattern.c_str(), false);
+
   // The simulated user finishes the wizard; the installer then ends.
+  std::vector<UINT> finalStates;
   std::thread user([&] {
     std::this_thread::sleep_for(milliseconds(options.installerMilliseconds));
+    for (std::size_t i = 0; i < page.controls.size(); ++i) finalStates.push_back(simwin::CheckState(page.controls[i]));
+    simwin::Click(page.Control(105));  // Next >
     installer.Invoke([&] { DestroyWindow(wizard); });
     installer.Exit(0);
   });
@@ -90,6 +115,17 @@ int RunDemo(const DemoOptions& options) {
   // The host would now unload the module, which drops its trace writer; here the engine is
   // linked in, so drop it by hand before the host goes away.
   installation_assistant::ExchangeTraceSink(std::make_shared<installation_assistant::NullTraceWriter>());
+
+  std::cout << "The options page when the user pushed \"Next >\":\n";
+  const auto spec = OptionsPage();
+  for (std::size_t i = 0; i < spec.controls.size() && i < finalStates.size(); ++i) {
+    if ((spec.controls[i].style & 0xF) != BS_AUTOCHECKBOX || spec.controls[i].className != L"Button") continue;
+    std::cout << "  [" << (finalStates[i] == BST_CHECKED ? "x" : " ") << "] " << Narrow(spec.controls[i].text) << "\n";
+  }
+  if (!host.TracesContaining(L"No actions processor in this build").empty()) {
+    std::cout << "  (this build recognises the dialog but carries out no action yet: see --trace)\n";
+  }
+  std::cout << "\n";
 
   std::cout << "What the host was told" << (options.showTrace ? " (with the trace)" : "") << ":\n";
   for (const simwin::HostCall& call : host.AllCalls()) {

@@ -19,6 +19,10 @@ int main(int argc, char** argv) {
   demoCommand->add_option("--threshold", demo.threshold, "Trace threshold passed to the factory (0 All .. 6 Off)")
       ->capture_default_str();
   demoCommand->add_flag("--trace", demo.showTrace, "Also print the engine's trace records");
+  demo.patternFile = std::string(IAE_EXAMPLES_DIR) + "/patterns/demo_offer.pattern";
+  demoCommand->add_option("--pattern", demo.patternFile, "Pattern the host adds for the installer")
+      ->capture_default_str()
+      ->check(CLI::ExistingFile);
   demoCommand->add_option("--installer-ms", demo.installerMilliseconds,
                           "How long the simulated user takes before finishing the installer")
       ->capture_default_str()
