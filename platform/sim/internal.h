@@ -160,6 +160,9 @@ struct Globals {
   HWND messageRoot = nullptr;
 
   uintptr_t nextHook = 0x7A0004;
+  // SetWinEventHook failure injection: after this many more successes, fail once with the error.
+  int hookSuccessesBeforeFailure = -1;
+  DWORD hookFailureError = 0;
   std::map<uintptr_t, std::shared_ptr<Hook>> hooks;  // in order of creation
 };
 

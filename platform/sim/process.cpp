@@ -145,6 +145,12 @@ void ResetRootProcess() {
   G().root->exitCode = STILL_ACTIVE;
 }
 
+void FailSetWinEventHookAfter(int successes, DWORD error) {
+  Lock lk(G().mu);
+  G().hookSuccessesBeforeFailure = successes;
+  G().hookFailureError = error;
+}
+
 std::size_t LiveWinEventHookCount() {
   Lock lk(G().mu);
   return G().hooks.size();

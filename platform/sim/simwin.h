@@ -59,6 +59,10 @@ void ResetRootProcess();
 // Number of WinEvent hooks currently set, by any thread.
 std::size_t LiveWinEventHookCount();
 
+// Lets the next `successes` SetWinEventHook calls (of any thread) succeed and fails the one
+// after with `error`, as the system does when it runs out of hook resources.
+void FailSetWinEventHookAfter(int successes, DWORD error = ERROR_NOT_ENOUGH_MEMORY);
+
 // Number of windows that currently exist (for leak checks).
 std::size_t LiveWindowCount();
 

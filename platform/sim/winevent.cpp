@@ -73,6 +73,10 @@ HWINEVENTHOOK WINAPI SetWinEventHook(DWORD eventMin, DWORD eventMax, HMODULE, WI
   }
   auto self = Self();
   Lock lk(G().mu);
+  if (G().hookSuccessesBeforeFailure >= 0 && G().hookSuccessesBeforeFailure-- == 0) {
+    SetLastError(G().hookFailureError);
+    return nullptr;
+  }
   auto hook = std::make_shared<Hook>();
   uintptr_t value = G().nextHook;
   G().nextHook += 4;

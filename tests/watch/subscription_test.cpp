@@ -143,6 +143,23 @@ TEST_F(SubscriptionTest, HandlerExceptionIsTracedAndLaterEventsStillArrive) {
   EXPECT_EQ(host_.TracesContaining(L"Error: WinEventHookProc error: handler failed").size(), 1u);
 }
 
+TEST_F(SubscriptionTest, FailingSetWinEventHookLeavesNoHookAndNoRegistryEntry) {
+  // The third hook of the structure set fails: the two made before it must go too.
+  simwin::FailSetWinEventHookAfter(2, ERROR_NOT_ENOUGH_MEMORY);
+  int calls = 0;
+  try {
+    auto subscription = SubscribeForWindow(window_, kStructureEventSet, [&](DWORD, HWND) { ++calls; });
+    ADD_FAILURE() << "the subscription was created";
+  } catch (const std::system_error& error) {
+    EXPECT_EQ(error.code().value(), static_cast<int>(ERROR_NOT_ENOUGH_MEMORY));
+    EXPECT_NE(std::string(error.what()).find("SetWinEventHook"), std::string::npos) << error.what();
+  }
+  ExpectNoHooksLeft();
+  Raise(installer_, EVENT_OBJECT_CREATE, window_);
+  engine_.DrainEventsOf(installer_, window_);
+  EXPECT_EQ(calls, 0);
+}
+
 TEST_F(SubscriptionTest, WindowThatDoesNotExistIsRefusedWithoutHooks) {
   HWND gone = window_;
   installer_.Invoke([gone] { DestroyWindow(gone); });
