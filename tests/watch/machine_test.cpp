@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <thread>
@@ -13,6 +14,7 @@
 #include "watch/machines_test_support.h"
 #include "watch/regular_pattern_windows_watcher_implementation.h"
 #include "watch/silent_pattern_processor.h"
+#include "watch/subscription.h"
 
 namespace installation_assistant::testing {
 namespace {
@@ -86,6 +88,42 @@ TEST_F(MachineTest, FirstMatchingProcessorTakesTheTicketAndTheSecondOnlyAdvances
   EXPECT_EQ(machine->ProcessorCount(), 0u);  // both single-root patterns are done
   EXPECT_FALSE(machine->HasTicketHolder());  // released behind the holder's actions
   EXPECT_EQ(TraceCount(L"got ticket to invoke actions"), 1u);
+}
+
+// Structure events that arrive while a pass runs are one reason to look again, not ten.
+TEST_F(MachineTest, BurstOfEventsDuringAPassGivesExactlyOneMorePass) {
+  UniqueHandle started = CreateEventHandle(true, false);
+  UniqueHandle release = CreateEventHandle(true, false);
+  const HWND window = dialog_.hwnd;
+  ElementResolver real = MakeElementResolver(window);
+  auto calls = std::make_shared<std::atomic<int>>(0);
+  ElementResolver blocking = [real, calls, startedEvent = started.Get(),
+                              releaseEvent = release.Get()](const Option<PatternRoot>& root) {
+    if (calls->fetch_add(1) == 0) {
+      SetEvent(startedEvent);
+      WaitForSingleObject(releaseEvent, INFINITE);
+    }
+    return real(root);
+  };
+  auto machine = Machine::Create(window, CreateMSAARootElement(window), blocking, engine_.Window());
+  machines_.push_back(machine);
+  Built never = Processor(std::string("EngineVersion = \"1.5.0.0\"\n") + kNeverThere);
+  machine->AddPattern(never.processor, false);
+  ASSERT_EQ(WaitForSingleObject(started.Get(), INFINITE), WAIT_OBJECT_0);  // the first pass is under way
+  ASSERT_TRUE(PumpUntil([&] { return machine->IsSubscribed(); }));
+
+  // A witness hooked after the machine sees each event after the machine's own hook did.
+  int delivered = 0;
+  auto witness = SubscribeForWindow(window, {EVENT_OBJECT_REORDER}, [&](DWORD, HWND) { ++delivered; });
+  for (int i = 0; i < 10; ++i) {
+    installer_.Invoke([window] { NotifyWinEvent(EVENT_OBJECT_REORDER, window, OBJID_CLIENT, CHILDID_SELF); });
+  }
+  ASSERT_TRUE(PumpUntil([&] { return delivered == 10; }));
+  SetEvent(release.Get());
+  ASSERT_TRUE(PumpUntil([&] { return TraceCount(L"starts matching") >= 2; }));
+  // Stopping lets a pending fire run first, so a second pending pass would still show here.
+  machine->Shutdown();
+  EXPECT_EQ(TraceCount(L"starts matching"), 2u);
 }
 
 TEST_F(MachineTest, ProcessorWithoutActionsDoesNotTakeTheTicket) {
