@@ -1,0 +1,98 @@
+#include "uielement/uia/uia_patterns.h"
+
+#include <stdexcept>
+
+#include "uielement/uia/uia_automation.h"
+#include "watch/subscription.h"
+
+namespace installation_assistant {
+namespace {
+
+// The cached pattern as the wanted interface; null when the element has none.
+template <typename Pattern>
+ComPtr<Pattern> CachedPattern(IUIAutomationElement* element, PATTERNID id, REFIID iid) {
+  ComPtr<IUnknown> unknown;
+  ThrowIfUIAutomationFailed(element->GetCachedPattern(id, unknown.Receive()));
+  ComPtr<Pattern> pattern;
+  if (!unknown) return pattern;
+  const HRESULT hr = unknown->QueryInterface(iid, reinterpret_cast<void**>(pattern.Receive()));
+  if (hr == E_NOINTERFACE) return ComPtr<Pattern>();
+  ThrowIfUIAutomationFailed(hr);
+  return pattern;
+}
+
+PatternActionResult ResultOf(HRESULT hr) {
+  PatternActionResult result;
+  result.failed = FAILED(hr);
+  return result;
+}
+
+}  // namespace
+
+UIAutomationTogglePattern::UIAutomationTogglePattern(IUIAutomationElement* element, HWND window)
+    : element_(ComPtr<IUIAutomationElement>::Share(element)),
+      window_(window),
+      pattern_(CachedPattern<IUIAutomationTogglePattern>(element, UIA_TogglePatternId, IID_IUIAutomationTogglePattern)) {
+  if (!pattern_) throw std::logic_error("Not a toggle pattern");
+}
+
+std::shared_ptr<Subscription> UIAutomationTogglePattern::SubscribeStateChanges(WinEventHandler handler) {
+  return SubscribeForWindow(window_, kStateEventSet, std::move(handler));
+}
+
+ToggleState UIAutomationTogglePattern::State() {
+  ToggleState state = ToggleState_Off;
+  ThrowIfUIAutomationFailed(pattern_->get_CurrentToggleState(&state));
+  return state;
+}
+
+bool UIAutomationTogglePattern::IsChecked() { return State() == ToggleState_On; }
+
+PatternActionResult UIAutomationTogglePattern::Toggle() { return ResultOf(pattern_->Toggle()); }
+
+PatternActionResult UIAutomationTogglePattern::SetCheckBox() {
+  const ToggleState before = State();
+  if (before == ToggleState_On) return {};
+  PatternActionResult result = Toggle();
+  // A three-state box may cycle from indeterminate to off; one more step checks it. Only
+  // when the first step visibly landed on off, so a box that updates late is not toggled twice.
+  if (!result.failed && before == ToggleState_Indeterminate && State() == ToggleState_Off) result = Toggle();
+  return result;
+}
+
+PatternActionResult UIAutomationTogglePattern::UnsetCheckBox() {
+  if (!IsChecked()) return {};
+  return Toggle();
+}
+
+UIAutomationSelectionPattern::UIAutomationSelectionPattern(IUIAutomationElement* element, HWND window)
+    : element_(ComPtr<IUIAutomationElement>::Share(element)),
+      window_(window),
+      pattern_(CachedPattern<IUIAutomationSelectionItemPattern>(element, UIA_SelectionItemPatternId,
+                                                                IID_IUIAutomationSelectionItemPattern)) {
+  if (!pattern_) throw std::logic_error("Not a selection pattern");
+  // Read only so that an element that is gone fails here rather than at the first action.
+  CONTROLTYPEID controlType = 0;
+  ThrowIfUIAutomationFailed(element->get_CachedControlType(&controlType));
+  UIA_HWND nativeWindow = nullptr;
+  ThrowIfUIAutomationFailed(element->get_CurrentNativeWindowHandle(&nativeWindow));
+}
+
+std::shared_ptr<Subscription> UIAutomationSelectionPattern::SubscribeStateChanges(WinEventHandler handler) {
+  return SubscribeForWindow(window_, kStateEventSet, std::move(handler));
+}
+
+bool UIAutomationSelectionPattern::IsSelected() {
+  BOOL selected = FALSE;
+  ThrowIfUIAutomationFailed(pattern_->get_CurrentIsSelected(&selected));
+  return selected == 1;
+}
+
+PatternActionResult UIAutomationSelectionPattern::SelectRadioButton() {
+  if (IsSelected()) return {};
+  return ResultOf(pattern_->Select());
+}
+
+PatternActionResult UIAutomationPushButtonPattern::Push() { throw std::logic_error("Not implemented"); }
+
+}  // namespace installation_assistant

@@ -1,6 +1,0 @@
-// Placeholder until the UI Automation backend lands; replaced by it.
-#include "uielement/ui_element.h"
-
-namespace installation_assistant {
-std::shared_ptr<UIElement> CreateUIAutomationRootElement(HWND) { throw _com_error(E_NOTIMPL); }
-}  // namespace installation_assistant
