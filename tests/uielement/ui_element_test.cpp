@@ -24,6 +24,9 @@ class ScriptedBox final : public CheckBoxPattern {
     return seen;
   }
   void Event() { handler_(EVENT_OBJECT_STATECHANGE, nullptr); }
+  // The handler holds the pattern, as a real subscription's registry entry does until the
+  // subscription ends; ending it here breaks that cycle.
+  void EndSubscription() { handler_ = nullptr; }
 
   bool state = false;
   std::function<void()> duringNextRead;
@@ -34,6 +37,10 @@ class ScriptedBox final : public CheckBoxPattern {
 
 TEST(SubscribeCheckedChanged, ReportsOnlyRealChangesOfTheBox) {
   auto box = std::make_shared<ScriptedBox>();
+  struct End {
+    ScriptedBox& box;
+    ~End() { box.EndSubscription(); }
+  } end{*box};
   std::vector<bool> reported;
   box->SubscribeCheckedChanged([&](bool checked) { reported.push_back(checked); });
 
@@ -48,6 +55,10 @@ TEST(SubscribeCheckedChanged, ReportsOnlyRealChangesOfTheBox) {
 
 TEST(SubscribeCheckedChanged, UserChecksAndUnchecksBeforeTheHandlerRuns) {
   auto box = std::make_shared<ScriptedBox>();
+  struct End {
+    ScriptedBox& box;
+    ~End() { box.EndSubscription(); }
+  } end{*box};
   std::vector<bool> reported;
   box->SubscribeCheckedChanged([&](bool checked) { reported.push_back(checked); });
   box->state = true;
@@ -59,6 +70,10 @@ TEST(SubscribeCheckedChanged, UserChecksAndUnchecksBeforeTheHandlerRuns) {
 
 TEST(SubscribeCheckedChanged, AnEventDuringAReadNeverLeavesAStaleLastReport) {
   auto box = std::make_shared<ScriptedBox>();
+  struct End {
+    ScriptedBox& box;
+    ~End() { box.EndSubscription(); }
+  } end{*box};
   std::vector<bool> reported;
   box->SubscribeCheckedChanged([&](bool checked) { reported.push_back(checked); });
 
