@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
 #include "common/trace_capture.h"
 #include "platform/sim/recording_host.h"
 
@@ -75,6 +80,38 @@ TEST(ProcessedItemsReporterTest, StoredNotificationDataIsReplacedWhole) {
 
   EXPECT_EQ(reporter.StoredNotificationData().Get(), second);
   EXPECT_TRUE(reporter.StoredNotificationData().Get().Icon(0).data.empty());
+}
+
+// Machine threads read the stored data (for message boxes) while the host replaces it:
+// every read must see one whole record, never a mix. Run under ThreadSanitizer.
+TEST(ProcessedItemsReporterTest, ConcurrentReplaceAndReadSeeWholeRecords) {
+  RecordingHost host;
+  DirectReporter reporter(std::make_shared<ServiceHolder>(host.Service()));
+  auto record = [](int n) {
+    NotificationDataCopy data;
+    data.title = "title " + std::to_string(n);
+    data.okButton = "ok " + std::to_string(n);
+    data.icons.push_back({1, n, std::vector<unsigned char>(static_cast<std::size_t>(n % 7 + 1), 0x5A)});
+    return data;
+  };
+  reporter.SetNotificationData(record(0));
+  std::atomic<bool> stop{false};
+  std::atomic<int> torn{0};
+  std::vector<std::thread> readers;
+  for (int r = 0; r < 3; ++r) {
+    readers.emplace_back([&] {
+      while (!stop.load()) {
+        const NotificationDataCopy seen = reporter.StoredNotificationData().Get();
+        const int n = std::stoi(seen.title.substr(6));
+        if (!(seen == record(n))) ++torn;
+      }
+    });
+  }
+  for (int n = 1; n <= 2000; ++n) reporter.SetNotificationData(record(n));
+  stop = true;
+  for (auto& reader : readers) reader.join();
+  EXPECT_EQ(torn.load(), 0);
+  EXPECT_EQ(reporter.StoredNotificationData().Get(), record(2000));
 }
 
 TEST(ProcessedItemsReporterTest, StickerIsNotShownWithoutTheStickerWindow) {
