@@ -16,7 +16,7 @@ struct DialogRecord {
 std::mutex g_dialogMu;
 std::map<HWND, DialogRecord> g_dialogs;
 
-// Subclass of dialogs made from a spec: records WM_COMMAND, then lets the dialog class handle everything.
+// Subclass of dialogs made from a layout: records WM_COMMAND, then lets the dialog class handle everything.
 LRESULT CALLBACK RecordingDialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   WNDPROC previous = nullptr;
   std::function<void(WORD, WORD, HWND)> onCommand;
@@ -45,21 +45,21 @@ HWND Dialog::Control(int id) const {
   return nullptr;
 }
 
-Dialog CreateDialogFromSpec(Process& process, const DialogSpec& spec) {
+Dialog CreateDialogFromLayout(Process& process, const DialogLayout& layout) {
   Dialog d;
   process.Invoke([&] {
-    const RECT& r = spec.rect;
-    d.hwnd = CreateWindowExW(0, L"#32770", spec.title.c_str(), spec.style & ~static_cast<DWORD>(WS_VISIBLE), r.left,
+    const RECT& r = layout.rect;
+    d.hwnd = CreateWindowExW(0, L"#32770", layout.title.c_str(), layout.style & ~static_cast<DWORD>(WS_VISIBLE), r.left,
                              r.top, r.right - r.left, r.bottom - r.top, nullptr, nullptr, nullptr, nullptr);
     if (!d.hwnd) return;
     {
       std::lock_guard<std::mutex> guard(g_dialogMu);
       auto& rec = g_dialogs[d.hwnd];
       rec.previous = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(d.hwnd, GWLP_WNDPROC));
-      rec.onCommand = spec.onCommand;
+      rec.onCommand = layout.onCommand;
     }
     SetWindowLongPtrW(d.hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordingDialogProc));
-    for (const ControlSpec& c : spec.controls) {
+    for (const ControlLayout& c : layout.controls) {
       DWORD style = (c.style | WS_CHILD) & ~static_cast<DWORD>(WS_VISIBLE);
       if (c.visible) style |= WS_VISIBLE;
       HWND h = CreateWindowExW(0, c.className.c_str(), c.text.c_str(), style, c.rect.left, c.rect.top,
@@ -69,7 +69,7 @@ Dialog CreateDialogFromSpec(Process& process, const DialogSpec& spec) {
       if (h && !c.enabled) EnableWindow(h, FALSE);
       d.controls.push_back(h);
     }
-    if (spec.visible) ShowWindow(d.hwnd, SW_SHOW);
+    if (layout.visible) ShowWindow(d.hwnd, SW_SHOW);
   });
   return d;
 }

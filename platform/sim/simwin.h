@@ -74,7 +74,7 @@ bool IsClassRegistered(const std::wstring& className);
 // ---------------------------------------------------------------------------------------
 // One control of a dialog: a window of a system class ("Button", "Static", "Edit"), created as a child
 // (WS_CHILD is added; WS_VISIBLE too unless `visible` is false).
-struct ControlSpec {
+struct ControlLayout {
   std::wstring className = L"Button";
   DWORD style = BS_PUSHBUTTON;
   std::wstring text;
@@ -85,31 +85,31 @@ struct ControlSpec {
   bool visible = true;
 };
 
-struct DialogSpec {
+struct DialogLayout {
   std::wstring title = L"Setup";
   DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
   RECT rect{100, 100, 500, 400};  // screen
   bool visible = true;
-  std::vector<ControlSpec> controls;
+  std::vector<ControlLayout> controls;
   // Called on the UI thread for every WM_COMMAND the dialog receives (after it is recorded).
   std::function<void(WORD id, WORD code, HWND control)> onCommand;
 };
 
 struct Dialog {
   HWND hwnd = nullptr;
-  std::vector<HWND> controls;  // in the order of DialogSpec::controls
+  std::vector<HWND> controls;  // in the order of DialogLayout::controls
   HWND Control(int id) const;  // null if no control has that id
 };
 
 // Creates a "#32770" dialog and its controls on the process's UI thread.
-Dialog CreateDialogFromSpec(Process& process, const DialogSpec& spec);
+Dialog CreateDialogFromLayout(Process& process, const DialogLayout& layout);
 
 struct Command {
   WORD id;
   WORD code;
   HWND control;
 };
-// The WM_COMMAND messages a dialog made by CreateDialogFromSpec has received, in order.
+// The WM_COMMAND messages a dialog made by CreateDialogFromLayout has received, in order.
 std::vector<Command> ReceivedCommands(HWND dialog);
 
 // Clicks a control as the user would: BM_CLICK handled by the control's UI thread (blocks while it does not pump).

@@ -732,7 +732,7 @@ HRESULT ViewChildren(const Node& n, View view, int depth, std::vector<Node>& out
 // --- Cache requests
 // ------------------------------------------------------------------------------------------------
 
-struct Spec {
+struct RequestSettings {
   std::vector<PROPERTYID> properties;
   std::vector<PATTERNID> patterns;
   int scope = TreeScope_Element;
@@ -745,7 +745,7 @@ struct Spec {
 class CacheRequest final : public IUIAutomationCacheRequest, private AccObjectCount {
  public:
   CacheRequest() = default;
-  explicit CacheRequest(const Spec& spec) : spec_(spec) {}
+  explicit CacheRequest(const RequestSettings& settings) : request_(settings) {}
 
   STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
     if (!ppv) return E_POINTER;
@@ -767,8 +767,8 @@ class CacheRequest final : public IUIAutomationCacheRequest, private AccObjectCo
     if (LocalCallFails("AddProperty", nullptr, hr)) return hr;
     if (id < kFirstProperty || id > kLastProperty) return E_INVALIDARG;
     std::lock_guard<std::mutex> guard(mu_);
-    if (std::find(spec_.properties.begin(), spec_.properties.end(), id) == spec_.properties.end()) {
-      spec_.properties.push_back(id);
+    if (std::find(request_.properties.begin(), request_.properties.end(), id) == request_.properties.end()) {
+      request_.properties.push_back(id);
     }
     return S_OK;
   }
@@ -777,8 +777,8 @@ class CacheRequest final : public IUIAutomationCacheRequest, private AccObjectCo
     if (LocalCallFails("AddPattern", nullptr, hr)) return hr;
     if (id < kFirstPattern || id > kLastPattern) return E_INVALIDARG;
     std::lock_guard<std::mutex> guard(mu_);
-    if (std::find(spec_.patterns.begin(), spec_.patterns.end(), id) == spec_.patterns.end())
-      spec_.patterns.push_back(id);
+    if (std::find(request_.patterns.begin(), request_.patterns.end(), id) == request_.patterns.end())
+      request_.patterns.push_back(id);
     return S_OK;
   }
   STDMETHODIMP Clone(IUIAutomationCacheRequest** out) override {
@@ -804,7 +804,7 @@ class CacheRequest final : public IUIAutomationCacheRequest, private AccObjectCo
     // (inferred).
     if (scope == TreeScope_None || (scope & ~TreeScope_Subtree)) return E_INVALIDARG;
     std::lock_guard<std::mutex> guard(mu_);
-    spec_.scope = scope;
+    request_.scope = scope;
     return S_OK;
   }
   STDMETHODIMP get_TreeFilter(IUIAutomationCondition** filter) override {
@@ -822,7 +822,7 @@ class CacheRequest final : public IUIAutomationCacheRequest, private AccObjectCo
     auto* ours = dynamic_cast<Condition*>(filter);
     if (!ours) return E_INVALIDARG;
     std::lock_guard<std::mutex> guard(mu_);
-    spec_.filter = ours->view();
+    request_.filter = ours->view();
     return S_OK;
   }
   STDMETHODIMP get_AutomationElementMode(AutomationElementMode* mode) override {
@@ -838,19 +838,19 @@ class CacheRequest final : public IUIAutomationCacheRequest, private AccObjectCo
     if (LocalCallFails("put_AutomationElementMode", nullptr, hr)) return hr;
     if (mode != AutomationElementMode_None && mode != AutomationElementMode_Full) return E_INVALIDARG;
     std::lock_guard<std::mutex> guard(mu_);
-    spec_.full = mode == AutomationElementMode_Full;
+    request_.full = mode == AutomationElementMode_Full;
     return S_OK;
   }
 
-  Spec Snapshot() {
+  RequestSettings Snapshot() {
     std::lock_guard<std::mutex> guard(mu_);
-    return spec_;
+    return request_;
   }
 
  private:
   ~CacheRequest() = default;
   std::mutex mu_;
-  Spec spec_;
+  RequestSettings request_;
 };
 
 // --- Elements
@@ -865,7 +865,7 @@ struct Cache {
   std::optional<std::vector<Ref<IUIAutomationElement>>> children;  // empty optional: not requested
 };
 
-HRESULT Build(const Node& n, const Spec& spec, int level, std::vector<const Node*>& path, IUIAutomationElement** out);
+HRESULT Build(const Node& n, const RequestSettings& settings, int level, std::vector<const Node*>& path, IUIAutomationElement** out);
 
 class ElementArray final : public IUIAutomationElementArray, private AccObjectCount {
  public:
@@ -1650,12 +1650,12 @@ bool OnPath(const Node& n, const std::vector<const Node*>& path) {
   return false;
 }
 
-HRESULT Build(const Node& n, const Spec& spec, int level, std::vector<const Node*>& path, IUIAutomationElement** out) {
+HRESULT Build(const Node& n, const RequestSettings& settings, int level, std::vector<const Node*>& path, IUIAutomationElement** out) {
   auto cache = std::make_shared<Cache>();
   auto props = std::make_shared<std::map<PROPERTYID, Var>>();
-  cache->self = level > 0 || (spec.scope & TreeScope_Element);
+  cache->self = level > 0 || (settings.scope & TreeScope_Element);
   if (cache->self) {
-    for (PROPERTYID id : spec.properties) {
+    for (PROPERTYID id : settings.properties) {
       if (id == UIA_BoundingRectanglePropertyId) {
         RECT r;
         HRESULT hr = RectOf(n, r);
@@ -1670,21 +1670,21 @@ HRESULT Build(const Node& n, const Spec& spec, int level, std::vector<const Node
       if (FAILED(hr) && hr != E_NOTIMPL) return hr;
       (*props)[id] = v;
     }
-    for (PATTERNID id : spec.patterns) cache->patterns[id] = MakePattern(n, id, spec.full, props);
+    for (PATTERNID id : settings.patterns) cache->patterns[id] = MakePattern(n, id, settings.full, props);
   }
-  bool children = level == 0 ? (spec.scope & (TreeScope_Children | TreeScope_Descendants)) != 0
-                             : (spec.scope & TreeScope_Descendants) != 0;
+  bool children = level == 0 ? (settings.scope & (TreeScope_Children | TreeScope_Descendants)) != 0
+                             : (settings.scope & TreeScope_Descendants) != 0;
   if (children) {
     cache->children.emplace();
     if (level < kMaxDepth) {
       std::vector<Node> kids;
-      HRESULT hr = ViewChildren(n, spec.filter, level, kids);
+      HRESULT hr = ViewChildren(n, settings.filter, level, kids);
       if (FAILED(hr)) return hr;
       path.push_back(&n);
       for (const Node& k : kids) {
         if (OnPath(k, path)) continue;  // a cyclic custom tree: the ancestor is not repeated
         IUIAutomationElement* child = nullptr;
-        hr = Build(k, spec, level + 1, path, &child);
+        hr = Build(k, settings, level + 1, path, &child);
         if (FAILED(hr)) {
           path.pop_back();
           return hr;
@@ -1694,7 +1694,7 @@ HRESULT Build(const Node& n, const Spec& spec, int level, std::vector<const Node
       path.pop_back();
     }
   }
-  *out = new Element(n, spec.full, cache, cache->self ? props : nullptr);
+  *out = new Element(n, settings.full, cache, cache->self ? props : nullptr);
   return S_OK;
 }
 

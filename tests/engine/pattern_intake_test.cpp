@@ -151,7 +151,7 @@ TEST_F(PatternIntakeTest, BlockPatternAddedOnlyForTheEngineWithoutNotifications)
 }
 
 TEST_F(PatternIntakeTest, FactoriesMakeOneProcessorPerMachineAndRegisterRegularOnes) {
-  const simwin::Dialog dialog = simwin::CreateDialogFromSpec(installer_, OfferPage());
+  const simwin::Dialog dialog = simwin::CreateDialogFromLayout(installer_, OfferPage());
   EnginePtr engine = Create();
   ASSERT_NE(engine, nullptr);
   engine->AddPattern(5, kNeverMatches, false);
@@ -182,7 +182,7 @@ TEST_F(PatternIntakeTest, FactoriesMakeOneProcessorPerMachineAndRegisterRegularO
 }
 
 TEST_F(PatternIntakeTest, AddedPatternUnchecksTheOfferEndToEnd) {
-  const simwin::Dialog dialog = simwin::CreateDialogFromSpec(installer_, OfferPage());
+  const simwin::Dialog dialog = simwin::CreateDialogFromLayout(installer_, OfferPage());
   EnginePtr engine = Create();
   ASSERT_NE(engine, nullptr);
   engine->AddPattern(3, kUncheckOfferPattern, false);
@@ -203,7 +203,7 @@ TEST_F(PatternIntakeTest, AddedPatternUnchecksTheOfferEndToEnd) {
 }
 
 TEST_F(PatternIntakeTest, InvalidRegexPatternDoesNotKeepTheOfferFromBeingUnchecked) {
-  const simwin::Dialog dialog = simwin::CreateDialogFromSpec(installer_, OfferPage());
+  const simwin::Dialog dialog = simwin::CreateDialogFromLayout(installer_, OfferPage());
   EnginePtr engine = Create();
   ASSERT_NE(engine, nullptr);
   engine->AddPattern(1, kBrokenRegex, false);
@@ -213,7 +213,7 @@ TEST_F(PatternIntakeTest, InvalidRegexPatternDoesNotKeepTheOfferFromBeingUncheck
 }
 
 TEST_F(PatternIntakeTest, ReleaseWithoutRunStopsTheWatcherAndItsMachines) {
-  const simwin::Dialog dialog = simwin::CreateDialogFromSpec(installer_, OfferPage());
+  const simwin::Dialog dialog = simwin::CreateDialogFromLayout(installer_, OfferPage());
   EnginePtr engine = Create();
   ASSERT_NE(engine, nullptr);
   engine->AddPattern(3, kUncheckOfferPattern, false);

@@ -27,12 +27,12 @@ enum Id : int {
   kCancel = IDCANCEL
 };
 
-simwin::DialogSpec SetupDialog() {
-  simwin::DialogSpec d;
+simwin::DialogLayout SetupDialog() {
+  simwin::DialogLayout d;
   d.title = L"Setup - &Example";
   d.rect = RECT{100, 100, 600, 460};
   auto add = [&](LPCWSTR cls, DWORD style, LPCWSTR text, int id, int y) {
-    simwin::ControlSpec c;
+    simwin::ControlLayout c;
     c.className = cls;
     c.style = style;
     c.text = text;
@@ -160,7 +160,7 @@ class SimMsaa : public ::testing::Test {
     bstrs_ = simwin::LiveBstrCount();
     simwin::ClearAccessibilityFaults();
     process_ = std::make_unique<simwin::Process>(L"setup.exe");
-    dialog_ = simwin::CreateDialogFromSpec(*process_, SetupDialog());
+    dialog_ = simwin::CreateDialogFromLayout(*process_, SetupDialog());
     ASSERT_NE(dialog_.hwnd, nullptr);
   }
   void TearDown() override {

@@ -33,12 +33,12 @@ enum Id : int {
   kCancel = IDCANCEL
 };
 
-simwin::DialogSpec SetupDialog() {
-  simwin::DialogSpec d;
+simwin::DialogLayout SetupDialog() {
+  simwin::DialogLayout d;
   d.title = L"Setup - &Example";
   d.rect = RECT{100, 100, 600, 460};
   auto add = [&](LPCWSTR cls, DWORD style, LPCWSTR text, int id, int y) {
-    simwin::ControlSpec c;
+    simwin::ControlLayout c;
     c.className = cls;
     c.style = style;
     c.text = text;
@@ -129,7 +129,7 @@ class SimUia : public ::testing::Test {
     simwin::ClearAccessibilityFaults();
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
     process_ = std::make_unique<simwin::Process>(L"setup.exe");
-    dialog_ = simwin::CreateDialogFromSpec(*process_, SetupDialog());
+    dialog_ = simwin::CreateDialogFromLayout(*process_, SetupDialog());
     ASSERT_NE(dialog_.hwnd, nullptr);
     ASSERT_EQ(CoCreateInstance(CLSID_CUIAutomation, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IUIAutomation),
                                reinterpret_cast<void**>(&automation_.p)),
@@ -542,9 +542,9 @@ TEST_F(SimUia, ToggleWaitsForTheUiThread) {
 // unmapped), state bridged [WT-UIA msaa_state_uia_props], simple elements keep
 // their child id in LegacyIAccessible [WT-UIA test_UiaProviderFromIAccessible].
 TEST_F(SimUia, CustomTreeThroughTheMsaaBridge) {
-  simwin::DialogSpec spec;
-  spec.title = L"Custom setup";
-  simwin::Dialog custom = simwin::CreateDialogFromSpec(*process_, spec);
+  simwin::DialogLayout layout;
+  layout.title = L"Custom setup";
+  simwin::Dialog custom = simwin::CreateDialogFromLayout(*process_, layout);
   simwin::AccNode root;
   root.role = ROLE_SYSTEM_CLIENT;
   root.name = L"canvas";
@@ -623,8 +623,8 @@ TEST_F(SimUia, CustomTreeThroughTheMsaaBridge) {
 // An untrusted tree that lists its own ancestor as a child still gives a finite
 // cache.
 TEST_F(SimUia, CyclicCustomTreeEndsAtTheRepeatedAncestor) {
-  simwin::DialogSpec spec;
-  simwin::Dialog custom = simwin::CreateDialogFromSpec(*process_, spec);
+  simwin::DialogLayout layout;
+  simwin::Dialog custom = simwin::CreateDialogFromLayout(*process_, layout);
   simwin::AccNode root;
   root.name = L"root";
   simwin::AccNode child;

@@ -31,7 +31,7 @@ struct Built {
 
 class MachineTest : public ::testing::Test {
  protected:
-  void SetUp() override { dialog_ = simwin::CreateDialogFromSpec(installer_, OfferPage(L"Setup", true, offerEnabled_)); }
+  void SetUp() override { dialog_ = simwin::CreateDialogFromLayout(installer_, OfferPage(L"Setup", true, offerEnabled_)); }
   void TearDown() override {
     for (const auto& machine : machines_) machine->Shutdown();
   }
@@ -242,18 +242,18 @@ TEST_F(MachineTest, ShutdownBeforeThePostedSubscriptionMeansNoSubscription) {
 // Statistics of silent patterns: the largest subtree per root, ties keep the first.
 TEST_F(MachineTest, SilentProcessorKeepsTheLargestMatchPerRoot) {
   auto dialogWith = [this](std::vector<const wchar_t*> names) {
-    simwin::DialogSpec spec;
-    spec.title = L"Setup";
+    simwin::DialogLayout layout;
+    layout.title = L"Setup";
     int id = 300;
     for (const wchar_t* name : names) {
-      simwin::ControlSpec box;
+      simwin::ControlLayout box;
       box.style = BS_AUTOCHECKBOX;
       box.text = name;
       box.id = id++;
       box.rect = {10, 10 + 30 * (id - 300), 200, 30 + 30 * (id - 300)};
-      spec.controls.push_back(box);
+      layout.controls.push_back(box);
     }
-    return simwin::CreateDialogFromSpec(installer_, spec).hwnd;
+    return simwin::CreateDialogFromLayout(installer_, layout).hwnd;
   };
   const HWND a = dialogWith({L"a1", L"a2"});
   const HWND b = dialogWith({L"b1", L"b2"});

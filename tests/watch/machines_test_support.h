@@ -150,29 +150,29 @@ enum : int { kOfferBox = 201, kOtherBox = 202, kNextButton = 203 };
 
 // A setup page with a checked offer, a second box and a Next button: in MSAA,
 // Window\Pane(0)\CheckBox(0), CheckBox(1), Button(2).
-inline simwin::DialogSpec OfferPage(const wchar_t* title = L"Setup", bool visible = true, bool offerEnabled = true) {
-  simwin::DialogSpec spec;
-  spec.title = title;
-  spec.visible = visible;
-  simwin::ControlSpec offer;
+inline simwin::DialogLayout OfferPage(const wchar_t* title = L"Setup", bool visible = true, bool offerEnabled = true) {
+  simwin::DialogLayout layout;
+  layout.title = title;
+  layout.visible = visible;
+  simwin::ControlLayout offer;
   offer.style = BS_AUTOCHECKBOX;
   offer.text = L"Install the toolbar";
   offer.id = kOfferBox;
   offer.rect = {10, 10, 200, 30};
   offer.check = BST_CHECKED;
   offer.enabled = offerEnabled;
-  simwin::ControlSpec other = offer;
+  simwin::ControlLayout other = offer;
   other.text = L"Make it my home page";
   other.id = kOtherBox;
   other.rect = {10, 40, 200, 60};
   other.enabled = true;
-  simwin::ControlSpec next;
+  simwin::ControlLayout next;
   next.style = BS_PUSHBUTTON;
   next.text = L"Next >";
   next.id = kNextButton;
   next.rect = {10, 80, 90, 104};
-  spec.controls = {offer, other, next};
-  return spec;
+  layout.controls = {offer, other, next};
+  return layout;
 }
 
 // Unchecks the offer of OfferPage.

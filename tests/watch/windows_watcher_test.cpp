@@ -77,7 +77,7 @@ class WindowsWatcherTest : public ::testing::Test {
 };
 
 TEST_F(WindowsWatcherTest, EnumerationKeepsTopLevelAndOwnedWindowsInHandleOrder) {
-  const simwin::Dialog dialog = simwin::CreateDialogFromSpec(installer_, OfferPage());
+  const simwin::Dialog dialog = simwin::CreateDialogFromLayout(installer_, OfferPage());
   const HWND owned = CreateWindowOfClass(installer_, L"OwnedPopup", dialog.hwnd, WS_POPUP | WS_VISIBLE);
   const HWND plain = CreateWindowOfClass(installer_, L"PlainWindow");
   simwin::Process other;
@@ -90,7 +90,7 @@ TEST_F(WindowsWatcherTest, EnumerationKeepsTopLevelAndOwnedWindowsInHandleOrder)
 }
 
 TEST_F(WindowsWatcherTest, StrategyBuildsOneMachinePairPerWindow) {
-  const simwin::Dialog dialog = simwin::CreateDialogFromSpec(installer_, OfferPage());
+  const simwin::Dialog dialog = simwin::CreateDialogFromLayout(installer_, OfferPage());
   RegularPatternWindowsWatcherImplementation strategy(engine_.Window());
   std::atomic<int> calls{0};
   strategy.AddPattern(Factory(kNoMatch, &calls), false);
@@ -106,7 +106,7 @@ TEST_F(WindowsWatcherTest, StrategyBuildsOneMachinePairPerWindow) {
 }
 
 TEST_F(WindowsWatcherTest, NoWindowIsHandedOverBeforeTheFirstPattern) {
-  const simwin::Dialog dialog = simwin::CreateDialogFromSpec(installer_, OfferPage());
+  const simwin::Dialog dialog = simwin::CreateDialogFromLayout(installer_, OfferPage());
   Start();
   ASSERT_TRUE(PumpUntil([&] { return TraceCount(L"\tUpdateWindowListCore") >= 1; }));
   engine_.DrainEventsOf(installer_, dialog.hwnd);
@@ -119,7 +119,7 @@ TEST_F(WindowsWatcherTest, PatternAddedLaterReachesEveryWindow) {
   Start();
   std::vector<HWND> windows;
   for (const wchar_t* title : {L"One", L"Two", L"Three"}) {
-    windows.push_back(simwin::CreateDialogFromSpec(installer_, OfferPage(title)).hwnd);
+    windows.push_back(simwin::CreateDialogFromLayout(installer_, OfferPage(title)).hwnd);
   }
   std::atomic<int> first{0};
   watcher_->AddRegularPattern(Factory(kNoMatch, &first), false);
@@ -140,8 +140,8 @@ TEST_F(WindowsWatcherTest, PatternAddedLaterReachesEveryWindow) {
 TEST_F(WindowsWatcherTest, HiddenWindowWaitsUntilShown) {
   Start();
   watcher_->AddRegularPattern(Factory(kNoMatch), false);
-  const HWND hidden = simwin::CreateDialogFromSpec(installer_, OfferPage(L"Later", false)).hwnd;
-  const HWND shown = simwin::CreateDialogFromSpec(installer_, OfferPage(L"Now")).hwnd;
+  const HWND hidden = simwin::CreateDialogFromLayout(installer_, OfferPage(L"Later", false)).hwnd;
+  const HWND shown = simwin::CreateDialogFromLayout(installer_, OfferPage(L"Now")).hwnd;
   ASSERT_TRUE(WaitForMachines(shown));
   EXPECT_EQ(CountFor(watcher_->Machines(), hidden), 0u);
   EXPECT_GE(TraceCount(L"Window skipped by visibility "), 1u);
@@ -153,7 +153,7 @@ TEST_F(WindowsWatcherTest, HiddenWindowWaitsUntilShown) {
 TEST_F(WindowsWatcherTest, ChildWindowsAndSkippedClassesNeverGetMachines) {
   Start();
   watcher_->AddRegularPattern(Factory(kNoMatch), false);
-  const simwin::Dialog dialog = simwin::CreateDialogFromSpec(installer_, OfferPage());
+  const simwin::Dialog dialog = simwin::CreateDialogFromLayout(installer_, OfferPage());
   const HWND shadow = CreateWindowOfClass(installer_, L"SysShadow");
   const HWND sticker = CreateWindowOfClass(installer_, L"QuorvantaUncheckerNotification");
   const HWND owned = CreateWindowOfClass(installer_, L"OwnedPopup", dialog.hwnd, WS_POPUP | WS_VISIBLE);
@@ -172,8 +172,8 @@ TEST_F(WindowsWatcherTest, ChildWindowsAndSkippedClassesNeverGetMachines) {
 TEST_F(WindowsWatcherTest, ClosedWindowLosesItsMachinesOnTheNextPass) {
   Start();
   watcher_->AddRegularPattern(Factory(kNoMatch), false);
-  const HWND closing = simwin::CreateDialogFromSpec(installer_, OfferPage(L"Closing")).hwnd;
-  const HWND staying = simwin::CreateDialogFromSpec(installer_, OfferPage(L"Staying")).hwnd;
+  const HWND closing = simwin::CreateDialogFromLayout(installer_, OfferPage(L"Closing")).hwnd;
+  const HWND staying = simwin::CreateDialogFromLayout(installer_, OfferPage(L"Staying")).hwnd;
   ASSERT_TRUE(WaitForMachines(closing));
   ASSERT_TRUE(WaitForMachines(staying));
 
@@ -189,7 +189,7 @@ TEST_F(WindowsWatcherTest, ShutdownStopsEverythingAndLaterPatternsChangeNothing)
   Start();
   EXPECT_EQ(simwin::LiveWinEventHookCount(), hooksBefore + kWindowEventSet.size());
   watcher_->AddRegularPattern(Factory(kNoMatch), false);
-  const HWND window = simwin::CreateDialogFromSpec(installer_, OfferPage()).hwnd;
+  const HWND window = simwin::CreateDialogFromLayout(installer_, OfferPage()).hwnd;
   ASSERT_TRUE(WaitForMachines(window));
   ASSERT_TRUE(PumpUntil([&] { return watcher_->Machines()[0]->IsSubscribed() && watcher_->SilentMachines()[0]->IsSubscribed(); }));
 
@@ -201,7 +201,7 @@ TEST_F(WindowsWatcherTest, ShutdownStopsEverythingAndLaterPatternsChangeNothing)
   std::atomic<int> calls{0};
   watcher_->AddRegularPattern(Factory(kNoMatch, &calls), false);
   watcher_->AddSilentPattern([] { return std::shared_ptr<SilentPatternProcessor>(); });
-  simwin::CreateDialogFromSpec(installer_, OfferPage(L"After"));
+  simwin::CreateDialogFromLayout(installer_, OfferPage(L"After"));
   engine_.DrainPosted();
   EXPECT_EQ(calls, 0);
   EXPECT_TRUE(watcher_->Machines().empty());
@@ -215,7 +215,7 @@ TEST_F(WindowsWatcherTest, HooksOfClosedWindowsAreAllRemoved) {
   const std::size_t watcherHooks = simwin::LiveWinEventHookCount();
 
   std::vector<HWND> windows;
-  for (int i = 0; i < 100; ++i) windows.push_back(simwin::CreateDialogFromSpec(installer_, OfferPage()).hwnd);
+  for (int i = 0; i < 100; ++i) windows.push_back(simwin::CreateDialogFromLayout(installer_, OfferPage()).hwnd);
   ASSERT_TRUE(PumpUntil([&] {
     const auto machines = watcher_->Machines();
     const auto silent = watcher_->SilentMachines();
@@ -234,7 +234,7 @@ TEST_F(WindowsWatcherTest, HooksOfClosedWindowsAreAllRemoved) {
   // Machines dropped before the engine thread ran their subscription: without pumping,
   // only added patterns fire passes.
   std::vector<HWND> brief;
-  for (int i = 0; i < 10; ++i) brief.push_back(simwin::CreateDialogFromSpec(installer_, OfferPage()).hwnd);
+  for (int i = 0; i < 10; ++i) brief.push_back(simwin::CreateDialogFromLayout(installer_, OfferPage()).hwnd);
   watcher_->AddRegularPattern(Factory(kNoMatch), false);
   std::vector<std::shared_ptr<Machine>> held;
   while (held.size() < 10) held = watcher_->Machines();
@@ -249,8 +249,8 @@ TEST_F(WindowsWatcherTest, HooksOfClosedWindowsAreAllRemoved) {
 }
 
 TEST_F(WindowsWatcherTest, WindowThatAlwaysFailsNeitherBlocksLaterWindowsNorSpins) {
-  const HWND failing = simwin::CreateDialogFromSpec(installer_, OfferPage(L"Broken")).hwnd;
-  const HWND later = simwin::CreateDialogFromSpec(installer_, OfferPage(L"Fine")).hwnd;
+  const HWND failing = simwin::CreateDialogFromLayout(installer_, OfferPage(L"Broken")).hwnd;
+  const HWND later = simwin::CreateDialogFromLayout(installer_, OfferPage(L"Fine")).hwnd;
   ASSERT_LT(failing, later);  // offered first: its failure comes before the later window
   simwin::AccessibilityFault fault;
   fault.method = "AccessibleObjectFromWindow";
@@ -264,7 +264,7 @@ TEST_F(WindowsWatcherTest, WindowThatAlwaysFailsNeitherBlocksLaterWindowsNorSpin
   EXPECT_EQ(TraceCount(L"Retry watch"), static_cast<std::size_t>(kMaxWatchRetries));
 
   // A new window is still taken on the next event, and the failure does not restart retries.
-  const HWND newer = simwin::CreateDialogFromSpec(installer_, OfferPage(L"Newer")).hwnd;
+  const HWND newer = simwin::CreateDialogFromLayout(installer_, OfferPage(L"Newer")).hwnd;
   EXPECT_TRUE(WaitForMachines(newer));
   engine_.DrainEventsOf(installer_, newer);
   EXPECT_EQ(TraceCount(L"Retry watch"), static_cast<std::size_t>(kMaxWatchRetries));

@@ -18,18 +18,18 @@ namespace iae_tool {
 namespace {
 
 // The installer's options page, with two bundled offers checked by default.
-simwin::DialogSpec OptionsPage() {
-  simwin::DialogSpec page;
+simwin::DialogLayout OptionsPage() {
+  simwin::DialogLayout page;
   page.title = L"Setup - Sample App";
   auto control = [](const wchar_t* className, DWORD style, const wchar_t* text, int id, RECT rect, UINT check) {
-    simwin::ControlSpec spec;
-    spec.className = className;
-    spec.style = style;
-    spec.text = text;
-    spec.id = id;
-    spec.rect = rect;
-    spec.check = check;
-    return spec;
+    simwin::ControlLayout layout;
+    layout.className = className;
+    layout.style = style;
+    layout.text = text;
+    layout.id = id;
+    layout.rect = rect;
+    layout.check = check;
+    return layout;
   };
   page.controls = {
       control(L"Static", SS_LEFT, L"Choose the components to install:", 100, {20, 20, 380, 40}, BST_UNCHECKED),
@@ -76,7 +76,7 @@ int RunDemo(const DemoOptions& options) {
   simwin::RecordingHost host;
   const std::string pattern = ReadFile(options.patternFile);
   simwin::Process installer(L"setup.exe");
-  const simwin::Dialog page = simwin::CreateDialogFromSpec(installer, OptionsPage());
+  const simwin::Dialog page = simwin::CreateDialogFromLayout(installer, OptionsPage());
   HWND wizard = page.hwnd;
   std::cout << stamp() << "installer: process " << installer.Id() << " shows \"Setup - Sample App\" (window 0x"
             << std::hex << reinterpret_cast<uintptr_t>(wizard) << std::dec << ") with "
@@ -117,10 +117,10 @@ int RunDemo(const DemoOptions& options) {
   installation_assistant::ExchangeTraceSink(std::make_shared<installation_assistant::NullTraceWriter>());
 
   std::cout << "The options page when the user pushed \"Next >\":\n";
-  const auto spec = OptionsPage();
-  for (std::size_t i = 0; i < spec.controls.size() && i < finalStates.size(); ++i) {
-    if ((spec.controls[i].style & 0xF) != BS_AUTOCHECKBOX || spec.controls[i].className != L"Button") continue;
-    std::cout << "  [" << (finalStates[i] == BST_CHECKED ? "x" : " ") << "] " << Narrow(spec.controls[i].text) << "\n";
+  const auto layout = OptionsPage();
+  for (std::size_t i = 0; i < layout.controls.size() && i < finalStates.size(); ++i) {
+    if ((layout.controls[i].style & 0xF) != BS_AUTOCHECKBOX || layout.controls[i].className != L"Button") continue;
+    std::cout << "  [" << (finalStates[i] == BST_CHECKED ? "x" : " ") << "] " << Narrow(layout.controls[i].text) << "\n";
   }
   if (!host.TracesContaining(L"No actions processor in this build").empty()) {
     std::cout << "  (this build recognises the dialog but carries out no action yet: see --trace)\n";

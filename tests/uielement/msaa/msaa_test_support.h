@@ -29,17 +29,17 @@ enum ControlId : int {
   kCancel = IDCANCEL,
 };
 
-inline simwin::ControlSpec Control(const wchar_t* className, DWORD style, const wchar_t* text, int id,
+inline simwin::ControlLayout Control(const wchar_t* className, DWORD style, const wchar_t* text, int id,
                                    UINT check = BST_UNCHECKED, bool visible = true) {
-  simwin::ControlSpec spec;
-  spec.className = className;
-  spec.style = style;
-  spec.text = text;
-  spec.id = id;
-  spec.check = check;
-  spec.visible = visible;
-  spec.rect = RECT{10, 10 + 30 * (id % 100), 300, 34 + 30 * (id % 100)};
-  return spec;
+  simwin::ControlLayout layout;
+  layout.className = className;
+  layout.style = style;
+  layout.text = text;
+  layout.id = id;
+  layout.check = check;
+  layout.visible = visible;
+  layout.rect = RECT{10, 10 + 30 * (id % 100), 300, 34 + 30 * (id % 100)};
+  return layout;
 }
 
 inline simwin::AccNode Node(LONG role, std::wstring name = {}, LONG state = STATE_SYSTEM_NORMAL) {
@@ -63,10 +63,10 @@ inline simwin::AccessibilityFault Fault(std::string method, HRESULT hr) {
 }
 
 // What a bundling installer's options page looks like.
-inline simwin::DialogSpec SetupDialogSpec() {
-  simwin::DialogSpec spec;
-  spec.title = L"Setup - Example App";
-  spec.controls = {
+inline simwin::DialogLayout SetupDialogSpec() {
+  simwin::DialogLayout layout;
+  layout.title = L"Setup - Example App";
+  layout.controls = {
       Control(L"Static", SS_LEFT, L"Choose the components to install:", kIntro),
       Control(L"Button", BS_GROUPBOX, L"Optional offers", kOffers),
       Control(L"Button", BS_AUTOCHECKBOX | WS_TABSTOP, L"Install the &SpeedBar toolbar", kToolbarOffer,
@@ -81,7 +81,7 @@ inline simwin::DialogSpec SetupDialogSpec() {
       Control(L"Button", BS_DEFPUSHBUTTON | WS_GROUP | WS_TABSTOP, L"&Next >", kNext),
       Control(L"Button", BS_PUSHBUTTON | WS_TABSTOP, L"Cancel", kCancel),
   };
-  return spec;
+  return layout;
 }
 
 // Trace records at exactly this level that contain the text.
@@ -129,8 +129,8 @@ class MSAATest : public ::testing::Test {
     EXPECT_EQ(simwin::LiveBstrCount(), 0);
   }
 
-  simwin::Dialog OpenSetupDialog(simwin::DialogSpec spec = SetupDialogSpec()) {
-    dialog_ = simwin::CreateDialogFromSpec(installer_, spec);
+  simwin::Dialog OpenSetupDialog(simwin::DialogLayout layout = SetupDialogSpec()) {
+    dialog_ = simwin::CreateDialogFromLayout(installer_, layout);
     return dialog_;
   }
   // After this, everything the installer's UI thread was asked to do has been done.

@@ -44,11 +44,11 @@ TEST_F(MSAAUIElementTest, SetupDialogGivesTheTreeAUserSees) {
 }
 
 TEST_F(MSAAUIElementTest, TitleAndScrollBarsAreSkippedWithTheirButtons) {
-  simwin::DialogSpec spec;
-  spec.title = L"Scrolling";
-  spec.style = WS_OVERLAPPEDWINDOW | WS_VSCROLL | WS_HSCROLL;
-  spec.controls = {testing::Control(L"Button", BS_PUSHBUTTON, L"OK", IDOK)};
-  OpenSetupDialog(spec);
+  simwin::DialogLayout layout;
+  layout.title = L"Scrolling";
+  layout.style = WS_OVERLAPPEDWINDOW | WS_VSCROLL | WS_HSCROLL;
+  layout.controls = {testing::Control(L"Button", BS_PUSHBUTTON, L"OK", IDOK)};
+  OpenSetupDialog(layout);
   root_ = CreateMSAARootElement(dialog_.hwnd);
   // The bars' arrows and the caption buttons are push buttons; none may surface.
   EXPECT_EQ(DumpTree(root_), (std::vector<std::string>{"Window 'Scrolling'", "Window\\Pane(0) 'Scrolling'",
@@ -237,7 +237,7 @@ TEST_F(MSAAUIElementTest, HostileTreesEndWithOneWarningPerBound) {
     SCOPED_TRACE(c.name);
     host_.Clear();
     simwin::Process installer;
-    simwin::Dialog dialog = simwin::CreateDialogFromSpec(installer, testing::SetupDialogSpec());
+    simwin::Dialog dialog = simwin::CreateDialogFromLayout(installer, testing::SetupDialogSpec());
     simwin::AttachAccessibleTree(installer, dialog.hwnd, c.tree());
     auto root = CreateMSAARootElement(dialog.hwnd);
     // A full descent, as a pattern with AnyLevel makes it.

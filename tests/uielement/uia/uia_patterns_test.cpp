@@ -55,11 +55,11 @@ TEST_F(UIAutomationPatternsTest, CheckBoxActionsActOnlyWhenNeededAndNeverTrace) 
 }
 
 TEST_F(UIAutomationPatternsTest, IndeterminateBoxIsNotCheckedAndSetCheckBoxChecksIt) {
-  simwin::DialogSpec spec;
-  spec.title = L"Three states";
-  spec.controls = {testing::Control(L"Button", BS_AUTO3STATE, L"Maybe an offer", testing::kToolbarOffer,
+  simwin::DialogLayout layout;
+  layout.title = L"Three states";
+  layout.controls = {testing::Control(L"Button", BS_AUTO3STATE, L"Maybe an offer", testing::kToolbarOffer,
                                     BST_INDETERMINATE)};
-  simwin::Dialog dialog = simwin::CreateDialogFromSpec(installer_, spec);
+  simwin::Dialog dialog = simwin::CreateDialogFromLayout(installer_, layout);
   const HWND box = dialog.Control(testing::kToolbarOffer);
   auto element = ChildAt(CreateUIAutomationRootElement(dialog.hwnd), {0});
   ASSERT_EQ(element->GetType(), ElementType::CheckBox);
