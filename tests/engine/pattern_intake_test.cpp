@@ -169,10 +169,21 @@ TEST_F(PatternIntakeTest, FactoriesMakeOneProcessorPerMachineAndRegisterRegularO
   host_.Clear();
   installer_.Exit();
   engine->Run();
-  // One result per collected pattern; the silent one sent its statistics instead.
+  // One result per collected pattern; the silent one sent its statistics instead. The installer's exit closes
+  // the window, so the watcher may shut its machines down (and send the statistics) before or after the results.
   std::vector<std::pair<int, int>> results;
-  for (const auto& report : Reports()) results.emplace_back(report.patternId, report.resultCode);
-  EXPECT_EQ(results, (std::vector<std::pair<int, int>>{{5, 1}, {7, 0}, {6, 0}}));
+  int statistics = 0;
+  for (const auto& report : Reports()) {
+    if (report.patternId == 6) {
+      ++statistics;
+      EXPECT_EQ(report.resultCode, 0);
+      EXPECT_EQ(report.genericPattern, 1);
+    } else {
+      results.emplace_back(report.patternId, report.resultCode);
+    }
+  }
+  EXPECT_EQ(results, (std::vector<std::pair<int, int>>{{5, 1}, {7, 0}}));
+  EXPECT_EQ(statistics, 1);
   EXPECT_TRUE(Of(engine).Watcher()->IsShutDown());
 
   // After the run, patterns change nothing.
