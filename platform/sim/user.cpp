@@ -805,6 +805,23 @@ BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect) {
   return TRUE;
 }
 
+// simwin windows have no non-client area: the client area starts at the window's corner.
+BOOL WINAPI ScreenToClient(HWND hWnd, LPPOINT lpPoint) {
+  RECT r;
+  if (!lpPoint || !GetWindowRect(hWnd, &r)) return FALSE;
+  lpPoint->x -= r.left;
+  lpPoint->y -= r.top;
+  return TRUE;
+}
+
+BOOL WINAPI ClientToScreen(HWND hWnd, LPPOINT lpPoint) {
+  RECT r;
+  if (!lpPoint || !GetWindowRect(hWnd, &r)) return FALSE;
+  lpPoint->x += r.left;
+  lpPoint->y += r.top;
+  return TRUE;
+}
+
 BOOL WINAPI MoveWindow(HWND hWnd, int X, int Y, int nWidth, int nHeight, BOOL) {
   {
     Lock lk(G().mu);

@@ -25,13 +25,10 @@ template <typename Pattern, typename ReadState>
 std::shared_ptr<Subscription> SubscribeOwnStateChanges(Pattern& pattern, ReadState readState,
                                                        std::function<void(bool)> callback) {
   auto watch = std::make_shared<OwnStateWatch>();
-  watch->lastKnown = readState(pattern);
   std::shared_ptr<Pattern> self = std::static_pointer_cast<Pattern>(pattern.shared_from_this());
-  return pattern.SubscribeStateChanges([self, watch, readState, callback = std::move(callback)](DWORD, HWND) {
-    if (watch->reading) {
-      watch->readAgain = true;
-      return;
-    }
+  // Compares with the last known state and reports a change; looks again while events came
+  // in during the read.
+  auto readAndReport = [self, watch, readState, callback = std::move(callback)] {
     watch->reading = true;
     ScopeGuard done([&watch] { watch->reading = false; });
     do {
@@ -41,7 +38,26 @@ std::shared_ptr<Subscription> SubscribeOwnStateChanges(Pattern& pattern, ReadSta
       watch->lastKnown = state;
       callback(state);
     } while (watch->readAgain);
+  };
+  // Hook first, then the first read: a change made before the hook was set is part of that
+  // first state, and every change after it raises an event that the hook sees. Read before
+  // the hook, a change in between would be missed and the next one taken for no change.
+  watch->reading = true;
+  std::shared_ptr<Subscription> subscription = pattern.SubscribeStateChanges([watch, readAndReport](DWORD, HWND) {
+    if (watch->reading) {
+      watch->readAgain = true;
+      return;
+    }
+    readAndReport();
   });
+  {
+    ScopeGuard done([&watch] { watch->reading = false; });
+    watch->readAgain = false;
+    watch->lastKnown = readState(pattern);
+  }
+  // An event during the first read may describe a state newer than the one read.
+  if (watch->readAgain) readAndReport();
+  return subscription;
 }
 
 }  // namespace

@@ -165,6 +165,17 @@ TEST_F(PatternIntakeTest, FactoriesMakeOneProcessorPerMachineAndRegisterRegularO
   EXPECT_EQ(recorders_.Of(5).size(), 1u);
   EXPECT_EQ(recorders_.Of(6).size(), 0u);  // silent processors have no actions processor
   ASSERT_TRUE(PumpUntil([&] { return recorders_.Of(7).size() == 1 && recorders_.Of(7)[0]->Matches() == 1; }));
+  // A second pass of the silent machine starts only when its first pass is over.
+  auto silentPasses = [&] {
+    std::size_t passes = 0;
+    for (const std::wstring& trace : host_.TracesContaining(L" starts matching")) {
+      passes += trace.find(L"\tSilentMachine(") != std::wstring::npos ? 1 : 0;
+    }
+    return passes;
+  };
+  ASSERT_TRUE(PumpUntil([&] { return silentPasses() >= 1; }));
+  simwin::Click(dialog.Control(testing::kOtherBox));
+  ASSERT_TRUE(PumpUntil([&] { return silentPasses() >= 2; }));
 
   host_.Clear();
   installer_.Exit();

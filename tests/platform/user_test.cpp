@@ -309,6 +309,33 @@ TEST(Windows, LongsTextAndSubclassing) {
   DestroyWindow(hwnd);
 }
 
+// A window without a frame has its client area at its corner; a child's is offset by its parent's.
+TEST(Windows, ScreenAndClientCoordinatesOfFramelessWindows) {
+  HWND parent = CreateTestWindow(WS_POPUP);
+  ASSERT_TRUE(MoveWindow(parent, 300, 200, 200, 100, FALSE));
+  HWND child = CreateTestWindow(WS_CHILD, parent);
+  ASSERT_TRUE(MoveWindow(child, 10, 20, 50, 30, FALSE));
+  struct Case {
+    HWND window;
+    POINT screen;
+    POINT client;
+  };
+  for (const Case& c : {Case{parent, {320, 230}, {20, 30}}, Case{child, {320, 230}, {10, 10}},
+                        Case{parent, {0, 0}, {-300, -200}}}) {
+    POINT point = c.screen;
+    ASSERT_TRUE(ScreenToClient(c.window, &point));
+    EXPECT_EQ(point.x, c.client.x);
+    EXPECT_EQ(point.y, c.client.y);
+    ASSERT_TRUE(ClientToScreen(c.window, &point));
+    EXPECT_EQ(point.x, c.screen.x);
+    EXPECT_EQ(point.y, c.screen.y);
+  }
+  DestroyWindow(parent);
+  POINT point{1, 1};
+  EXPECT_FALSE(ScreenToClient(parent, &point)) << "a destroyed window";
+  EXPECT_EQ(point.x, 1);
+}
+
 // --- Messages
 // -------------------------------------------------------------------------------
 

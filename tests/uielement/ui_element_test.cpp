@@ -14,6 +14,7 @@ class ScriptedBox final : public CheckBoxPattern {
  public:
   std::shared_ptr<Subscription> SubscribeStateChanges(WinEventHandler handler) override {
     handler_ = std::move(handler);
+    if (whileHooking) std::exchange(whileHooking, nullptr)();
     return nullptr;
   }
   PatternActionResult SetCheckBox() override { return {}; }
@@ -30,6 +31,8 @@ class ScriptedBox final : public CheckBoxPattern {
 
   bool state = false;
   std::function<void()> duringNextRead;
+  // Runs once the hook is set, before the subscription returns.
+  std::function<void()> whileHooking;
 
  private:
   WinEventHandler handler_;
@@ -88,6 +91,45 @@ TEST(SubscribeCheckedChanged, AnEventDuringAReadNeverLeavesAStaleLastReport) {
   ASSERT_FALSE(reported.empty());
   EXPECT_EQ(reported.back(), box->state) << "the host must be told the state the box is in";
   EXPECT_EQ(reported, (std::vector<bool>{true, false}));
+}
+
+// The engine's own change races with the subscription that it posts to another thread.
+TEST(SubscribeCheckedChanged, ChangesAroundTheSubscriptionAreNeitherLostNorInvented) {
+  struct Case {
+    const char* name;
+    // What happens while the hook is being set: a change whose event nobody sees, or one
+    // whose event arrives during the first read.
+    bool eventDuringFirstRead;
+    std::vector<bool> reported;
+  };
+  const Case cases[] = {
+      {"change before the hook took effect, then the user's", false, {true}},
+      {"change whose event comes during the first read", true, {true}},
+  };
+  for (const Case& c : cases) {
+    auto box = std::make_shared<ScriptedBox>();
+    struct End {
+      ScriptedBox& box;
+      ~End() { box.EndSubscription(); }
+    } end{*box};
+    box->state = true;
+    box->whileHooking = [&] {
+      box->state = false;  // the engine's uncheck lands now
+      if (c.eventDuringFirstRead) {
+        box->duringNextRead = [&] {
+          box->state = true;  // the user is quicker than the first read's answer
+          box->Event();
+        };
+      }
+    };
+    std::vector<bool> reported;
+    box->SubscribeCheckedChanged([&](bool checked) { reported.push_back(checked); });
+    if (!c.eventDuringFirstRead) {
+      box->state = true;  // the user wants the offer after all
+      box->Event();
+    }
+    EXPECT_EQ(reported, c.reported) << c.name;
+  }
 }
 
 TEST(SubscribeCheckedChanged, APatternNotOwnedBySharedPointerRaises) {

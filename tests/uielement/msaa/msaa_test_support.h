@@ -63,7 +63,7 @@ inline simwin::AccessibilityFault Fault(std::string method, HRESULT hr) {
 }
 
 // What a bundling installer's options page looks like.
-inline simwin::DialogLayout SetupDialogSpec() {
+inline simwin::DialogLayout SetupDialogLayout() {
   simwin::DialogLayout layout;
   layout.title = L"Setup - Example App";
   layout.controls = {
@@ -129,7 +129,7 @@ class MSAATest : public ::testing::Test {
     EXPECT_EQ(simwin::LiveBstrCount(), 0);
   }
 
-  simwin::Dialog OpenSetupDialog(simwin::DialogLayout layout = SetupDialogSpec()) {
+  simwin::Dialog OpenSetupDialog(simwin::DialogLayout layout = SetupDialogLayout()) {
     dialog_ = simwin::CreateDialogFromLayout(installer_, layout);
     return dialog_;
   }

@@ -237,7 +237,7 @@ TEST_F(MSAAUIElementTest, HostileTreesEndWithOneWarningPerBound) {
     SCOPED_TRACE(c.name);
     host_.Clear();
     simwin::Process installer;
-    simwin::Dialog dialog = simwin::CreateDialogFromLayout(installer, testing::SetupDialogSpec());
+    simwin::Dialog dialog = simwin::CreateDialogFromLayout(installer, testing::SetupDialogLayout());
     simwin::AttachAccessibleTree(installer, dialog.hwnd, c.tree());
     auto root = CreateMSAARootElement(dialog.hwnd);
     // A full descent, as a pattern with AnyLevel makes it.

@@ -11,7 +11,7 @@ TEST(UIAutomationInstanceTest, FailedCreationIsTracedAndRetriedUntilItSucceeds) 
   testing::TraceCapture capture{host};
   ComInitialization com{COINIT_MULTITHREADED};
   simwin::Process installer;
-  const simwin::Dialog dialog = simwin::CreateDialogFromLayout(installer, testing::SetupDialogSpec());
+  const simwin::Dialog dialog = simwin::CreateDialogFromLayout(installer, testing::SetupDialogLayout());
 
   simwin::AccessibilityFault fault = testing::Fault("CoCreateInstance", E_OUTOFMEMORY);
   fault.times = 2;

@@ -215,7 +215,7 @@ class UIAutomationHostileTreeTest : public testing::MSAATest {
   void Check(const HostileCase& c, bool repeat = false) {
     SCOPED_TRACE(c.name);
     simwin::Process installer;
-    simwin::Dialog dialog = simwin::CreateDialogFromLayout(installer, testing::SetupDialogSpec());
+    simwin::Dialog dialog = simwin::CreateDialogFromLayout(installer, testing::SetupDialogLayout());
     simwin::AttachAccessibleTree(installer, dialog.hwnd, c.tree());
     host_.Clear();
     auto root = CreateUIAutomationRootElement(dialog.hwnd);

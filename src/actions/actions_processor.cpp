@@ -1,0 +1,310 @@
+#include "actions/actions_processor.h"
+
+#include <stdexcept>
+#include <utility>
+
+#include "common/message_window.h"
+#include "common/trace.h"
+#include "engine/processed_items_reporter.h"
+#include "engine/result_collector.h"
+#include "engine/service_holder.h"
+#include "watch/first_event_state_filter.h"
+
+namespace installation_assistant {
+namespace {
+
+constexpr char kScopePrefix[] = "installation_assistant::ActionsProcessor::";
+
+ActionResult Done() { return ActionResult{}; }
+
+ActionResult NotDone(std::function<void()> followUp = {}) {
+  ActionResult result;
+  result.followUp = std::move(followUp);
+  result.failed = true;
+  return result;
+}
+
+LPARAM PointParameter(LONG x, LONG y) {
+  return static_cast<LPARAM>((static_cast<std::uint32_t>(y) << 16) | static_cast<std::uint32_t>(x));
+}
+
+int HostWindowValue(HWND window) { return static_cast<int>(reinterpret_cast<std::intptr_t>(window)); }
+
+}  // namespace
+
+ActionsProcessor::ActionsProcessor(const ActionsProcessorParameters& parameters)
+    : patternId_(parameters.patternId),
+      pattern_(parameters.pattern),
+      rootCount_(parameters.pattern ? parameters.pattern->GetRootCount() : 0),
+      version_(parameters.version),
+      service_(parameters.service),
+      reporter_(parameters.reporter),
+      messageWindow_(parameters.messageWindow) {
+  if (!pattern_ || !service_ || !messageWindow_) throw std::logic_error("Actions processor without its pattern");
+}
+
+ActionsProcessor::~ActionsProcessor() = default;
+
+ActionResult ActionsProcessor::SetCheckBox(const std::shared_ptr<UIElement>& element) {
+  TraceScope scope(std::string(kScopePrefix) + "SetCheckBox");
+  return MakeAction(element, &ActionsProcessor::SetCheckboxCore, "SetCheckBox");
+}
+
+ActionResult ActionsProcessor::UnsetCheckBox(const std::shared_ptr<UIElement>& element) {
+  TraceScope scope(std::string(kScopePrefix) + "UnsetCheckBox");
+  return MakeAction(element, &ActionsProcessor::UnsetCheckboxCore, "UnsetCheckBox");
+}
+
+ActionResult ActionsProcessor::SelectRadioButton(const std::shared_ptr<UIElement>& element) {
+  TraceScope scope(std::string(kScopePrefix) + "SelectRadioButton");
+  return MakeAction(element, &ActionsProcessor::SelectRadioButtonCore, "SelectRadioButton");
+}
+
+ActionResult ActionsProcessor::PushButton(const std::shared_ptr<UIElement>& element) {
+  TraceScope scope(std::string(kScopePrefix) + "PushButton");
+  return MakeAction(element, &ActionsProcessor::PushButtonCore, "PushButton");
+}
+
+ActionResult ActionsProcessor::AssignMessageBox(const std::shared_ptr<UIElement>& element) {
+  TraceScope scope(std::string(kScopePrefix) + "AssignMessageBox");
+  // Without the in-process channel no message box can be put on the button. Not done keeps
+  // every later action of the list (a "push Next" after the block) from running.
+  TRACE(Warning) << "Message boxes on buttons are not available; button " << element->GetPath() << " left as it is";
+  return NotDone();
+}
+
+ActionResult ActionsProcessor::MakeAction(const std::shared_ptr<UIElement>& element, Core core,
+                                          const char* operation) {
+  try {
+    ActionResult result = (this->*core)(element);
+    if (!result.failed) {
+      ++executed_;
+      reportedFailure_.clear();
+      return Done();
+    }
+    std::weak_ptr<ActionsProcessor> weak = weak_from_this();
+    return NotDone([weak, element] {
+      if (std::shared_ptr<ActionsProcessor> self = weak.lock()) self->ReportForElement(element, kActionFailed);
+    });
+  } catch (...) {
+    // The machine retries the action at the head of its queue on every pass; the host hears
+    // of the failure once, not once per pass.
+    const std::string failure = std::string(operation) + "\n" + element->GetPath();
+    if (failure == reportedFailure_) {
+      TRACE(Debug) << operation << " on " << element->GetPath() << " failed again";
+      return NotDone();
+    }
+    TraceException("MakeAction");
+    reportedFailure_ = failure;
+    ReportForElement(element, kActionFailed);
+    return NotDone();
+  }
+}
+
+ActionResult ActionsProcessor::ChangeCheckBox(const std::shared_ptr<UIElement>& element, bool check) {
+  PostMessageW(element->GetWindowHandle(), WM_ACTIVATE, WA_CLICKACTIVE, 0);
+  std::shared_ptr<CheckBoxPattern> checkBox = element->GetCheckBoxPattern();
+  if (!checkBox) throw std::runtime_error("CheckBox(" + element->GetPath() + ") has no check box pattern");
+  if (checkBox->IsChecked() == check) {
+    TRACE(Info) << "CheckBox(" << element->GetPath() << (check ? ") already checked" : ") already unchecked");
+    return Done();
+  }
+  PatternActionResult result = check ? checkBox->SetCheckBox() : checkBox->UnsetCheckBox();
+  if (!result.failed) {
+    TRACE(Info) << "CheckBox(" << element->GetPath() << (check ? ") checked" : ") unchecked");
+    SubscribeCheckBox(element, std::move(checkBox), check);
+  }
+  return result;
+}
+
+ActionResult ActionsProcessor::SetCheckboxCore(const std::shared_ptr<UIElement>& element) {
+  return ChangeCheckBox(element, true);
+}
+
+ActionResult ActionsProcessor::UnsetCheckboxCore(const std::shared_ptr<UIElement>& element) {
+  return ChangeCheckBox(element, false);
+}
+
+ActionResult ActionsProcessor::SelectRadioButtonCore(const std::shared_ptr<UIElement>& element) {
+  std::shared_ptr<RadioButtonPattern> radio = element->GetRadioButtonPattern();
+  if (!radio) throw std::runtime_error("RadioButton(" + element->GetPath() + ") has no radio button pattern");
+  if (radio->IsSelected()) {
+    TRACE(Info) << "RadioButton(" << element->GetPath() << ") already selected";
+    return Done();
+  }
+  PatternActionResult result = radio->SelectRadioButton();
+  if (!result.failed) {
+    TRACE(Info) << "RadioButton(" << element->GetPath() << ") selected";
+    SubscribeRadioButton(element, std::move(radio));
+  }
+  return result;
+}
+
+ActionResult ActionsProcessor::PushButtonCore(const std::shared_ptr<UIElement>& element) {
+  std::shared_ptr<PushButtonPattern> button = element->GetPushButtonPattern();
+  if (!button) throw std::runtime_error("PushButton(" + element->GetPath() + ") has no push button pattern");
+  PatternActionResult result = button->Push();
+  if (!result.failed) TRACE(Info) << "PushButton(" << element->GetPath() << ") pushed";
+  return result;
+}
+
+void ActionsProcessor::SubscribeCheckBox(const std::shared_ptr<UIElement>& element,
+                                         std::shared_ptr<CheckBoxPattern> pattern, bool desired) {
+  std::weak_ptr<ActionsProcessor> weak = weak_from_this();
+  messageWindow_->Post([weak, element, pattern = std::move(pattern), desired] {
+    std::shared_ptr<ActionsProcessor> self = weak.lock();
+    if (!self) return;
+    auto filter = std::make_shared<FirstEventStateFilter>(element->GetPath(), desired);
+    std::weak_ptr<ActionsProcessor> owner = self;
+    std::shared_ptr<Subscription> subscription =
+        pattern->SubscribeCheckedChanged([filter, element, owner, desired](bool checked) {
+          TRACE(Debug) << "CheckBox(" << element->GetPath() << ") is now " << (checked ? kStateChecked : kStateUnchecked);
+          std::shared_ptr<ActionsProcessor> processor = owner.lock();
+          if (!processor || !filter->AllowEvent(checked) || !element->IsVisible()) return;
+          processor->ReportForElement(element, kUserChanged, checked ? kStateChecked : kStateUnchecked,
+                                      desired ? kStateChecked : kStateUnchecked);
+        });
+    TRACE(Debug) << "Subscribed to checkbox changes";
+    self->KeepSubscription(std::move(subscription));
+  });
+}
+
+void ActionsProcessor::SubscribeRadioButton(const std::shared_ptr<UIElement>& element,
+                                            std::shared_ptr<RadioButtonPattern> pattern) {
+  std::weak_ptr<ActionsProcessor> weak = weak_from_this();
+  messageWindow_->Post([weak, element, pattern = std::move(pattern)] {
+    std::shared_ptr<ActionsProcessor> self = weak.lock();
+    if (!self) return;
+    auto filter = std::make_shared<FirstEventStateFilter>(element->GetPath(), true);
+    std::weak_ptr<ActionsProcessor> owner = self;
+    std::shared_ptr<Subscription> subscription =
+        pattern->SubscribeSelectedChanged([filter, element, owner](bool selected) {
+          TRACE(Debug) << "RadioButton(" << element->GetPath() << ") is now "
+                       << (selected ? kStateSelected : kStateUnselected);
+          std::shared_ptr<ActionsProcessor> processor = owner.lock();
+          if (!processor || !filter->AllowEvent(selected) || !element->IsVisible()) return;
+          processor->ReportForElement(element, kUserChanged, selected ? kStateSelected : kStateUnselected,
+                                      kStateSelected);
+        });
+    TRACE(Debug) << "Subscribed to radio button changes";
+    self->KeepSubscription(std::move(subscription));
+  });
+}
+
+void ActionsProcessor::KeepSubscription(std::shared_ptr<Subscription> subscription) {
+  std::lock_guard<std::mutex> guard(subscriptionsLock_);
+  subscriptions_.push_back(std::move(subscription));
+}
+
+std::size_t ActionsProcessor::SubscriptionCount() const {
+  std::lock_guard<std::mutex> guard(subscriptionsLock_);
+  return subscriptions_.size();
+}
+
+ActionResult ActionsProcessor::PixelClick(const std::shared_ptr<UIElement>& element, std::uint32_t x,
+                                          std::uint32_t y, bool isAbsolute) {
+  TraceScope scope(std::string(kScopePrefix) + "PixelClick");
+  try {
+    const HWND window = element->GetWindowHandle();
+    const RECT rect = element->GetDPIAwareLocation();
+    const std::int32_t width = rect.right - rect.left;
+    const std::int32_t height = rect.bottom - rect.top;
+    const auto sx = static_cast<std::int32_t>(x);
+    const auto sy = static_cast<std::int32_t>(y);
+    if (isAbsolute) {
+      if (sx > width || sy > height) {
+        TRACE(Info) << "Window 0x" << window << " is too small to click on it";
+        return Done();
+      }
+      const LPARAM point = PointParameter(sx, sy);
+      PostMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, point);
+      PostMessageW(window, WM_LBUTTONUP, 0, point);
+      ++executed_;
+      return Done();
+    }
+    TRACE(Info) << "Window 0x" << window << "click at " << sx << "% " << sy << "%";
+    const auto px = static_cast<std::int32_t>(sx / 100.0 * width);
+    const auto py = static_cast<std::int32_t>(sy / 100.0 * height);
+    if (px > width || py > height || width == 0 || height == 0) {
+      TRACE(Info) << "Window 0x" << window << " is too small to click on it";
+      return Done();
+    }
+    const LPARAM point = PointParameter(px, py);
+    SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, point);
+    SendMessageW(window, WM_LBUTTONUP, 0, point);
+    ++executed_;
+  } catch (const std::exception& error) {
+    TRACE(Info) << "PixelClick error. " << error.what();
+  } catch (...) {
+    TRACE(Info) << "PixelClick error. unknown exception";
+  }
+  return Done();
+}
+
+void ActionsProcessor::ClickElement(const std::shared_ptr<UIElement>& element) {
+  TraceScope scope(std::string(kScopePrefix) + "ClickElement");
+  try {
+    const RECT rect = element->GetDPIAwareLocation();
+    POINT point{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+    const HWND window = FindWindowHandle(element);
+    SendMessageW(window, WM_ACTIVATE, WA_CLICKACTIVE, 0);
+    if (!ScreenToClient(window, &point)) return;
+    const LPARAM parameter = PointParameter(point.x, point.y);
+    SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, parameter);
+    SendMessageW(window, WM_LBUTTONUP, 0, parameter);
+  } catch (const std::exception& error) {
+    TRACE(Info) << "ClickElement error. " << error.what();
+  } catch (...) {
+    TRACE(Info) << "ClickElement error. unknown exception";
+  }
+}
+
+void ActionsProcessor::PatternMatched(const std::shared_ptr<UIElement>&) {
+  ++matches_;
+  // A new match queues new actions: their failures are news again.
+  reportedFailure_.clear();
+}
+
+void ActionsProcessor::PatternUpdated(const std::shared_ptr<UIElement>& rootElement) {
+  const int executed = executed_.load();
+  TRACE(Debug) << "Have " << executed << " changes  to report";
+  if (executed == 0) return;
+  TRACE(Debug) << "Going to report results to service";
+  TRACE(Debug) << "Going to show sticker";
+  if (reporter_) reporter_->ReportProcessed(HostWindowValue(rootElement->GetWindowHandle()), executed);
+  executed_ -= executed;
+}
+
+int ActionsProcessor::GetMatchingResult() {
+  TraceScope scope(std::string(kScopePrefix) + "GetMatchingResult");
+  const int matches = matches_.load();
+  if (matches == 0) return engine::kNeverMatched;
+  return static_cast<std::size_t>(matches) == pattern_->GetRootCount() ? engine::kMatchedAllRoots
+                                                                       : engine::kMatchedSomeRoots;
+}
+
+void ActionsProcessor::ReportForElement(const std::shared_ptr<UIElement>& element, int code,
+                                        const std::string& userAction, const std::string& desiredState) {
+  engine::ServiceReportData data;
+  data.patternId = patternId_;
+  data.resultCode = code;
+  data.genericPattern = pattern_->IsGeneric() ? 1 : 0;
+  data.elementType = static_cast<int>(element->GetType());
+  if (Option<std::string> name = element->GetName(); name.IsSome()) {
+    data.controlData.assign(name.Get().begin(), name.Get().end());
+  }
+  const std::size_t passed = rootCount_ - pattern_->GetRootCount();
+  data.controlPath = "Pattern(" + std::to_string(passed) + ")\\" + element->GetPath();
+  data.userAction = userAction;
+  data.desiredState = desiredState;
+  data.patternVersion = version_.ToString();
+  const engine::ServiceReport report = engine::ToServiceReport(data);
+  service_->Get()->ReportItem(&report);
+
+}
+
+std::shared_ptr<IPatternActionsProcessor> CreateActionsProcessor(const ActionsProcessorParameters& parameters) {
+  return std::make_shared<ActionsProcessor>(parameters);
+}
+
+}  // namespace installation_assistant

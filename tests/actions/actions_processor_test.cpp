@@ -1,0 +1,398 @@
+#include "actions/actions_processor.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "common/trace_capture.h"
+#include "engine/processed_items_reporter.h"
+#include "engine/service_holder.h"
+#include "platform/sim/recording_host.h"
+#include "platform/sim/simwin.h"
+#include "uielement/msaa/msaa_test_support.h"
+#include "watch/engine_thread.h"
+#include "watch/machines_test_support.h"
+
+namespace installation_assistant {
+namespace {
+
+using simwin::HostCall;
+using testing::EngineThread;
+using testing::ParseOrFail;
+
+constexpr char kTwoRoots[] =
+    "EngineVersion = \"1.5.2.7\"\n"
+    "MSAA: Window (text=\"Setup - Example App\") { AnyLevel { CheckBox (text=\".*SpeedBar.*\") { off } } }\n"
+    "MSAA: Window (text=\"Setup - Example App\") { AnyLevel { Button (text=\"&Next >\") { push } } }\n";
+
+std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+std::shared_ptr<UIElement> FindByName(const std::shared_ptr<UIElement>& element, const std::string& name) {
+  if (element->GetName().GetOr(std::string()) == name) return element;
+  for (const auto& child : element->GetChildren()) {
+    if (auto found = FindByName(child, name)) return found;
+  }
+  return nullptr;
+}
+
+class ActionsProcessorTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dialog_ = simwin::CreateDialogFromLayout(installer_, testing::SetupDialogLayout());
+    root_ = CreateMSAARootElement(dialog_.hwnd);
+  }
+  void TearDown() override {
+    simwin::ClearAccessibilityFaults();
+    root_.reset();
+    installer_.Exit();
+  }
+
+  std::shared_ptr<ActionsProcessor> Make(const char* pattern = kTwoRoots) {
+    ActionsProcessorParameters parameters;
+    parameters.patternId = 17;
+    parameters.pattern = ParseOrFail(pattern);
+    parameters.version = PatternVersion{1, 5, 2, 7};
+    parameters.service = service_;
+    parameters.reporter = std::make_shared<engine::DirectReporter>(service_);
+    parameters.messageWindow = engine_.Window();
+    return std::make_shared<ActionsProcessor>(parameters);
+  }
+  std::shared_ptr<UIElement> Element(const std::string& name) {
+    root_->Refresh();
+    std::shared_ptr<UIElement> element = FindByName(root_, name);
+    EXPECT_NE(element, nullptr) << name;
+    return element;
+  }
+  // The default action reaches the control through the installer's queue; then the
+  // subscription is made on this thread and the control's events reach it.
+  void Settle() {
+    installer_.Invoke([] {});
+    engine_.DrainPosted();
+    engine_.DrainEventsOf(installer_, dialog_.hwnd);
+  }
+  // The user clicks the control; the change event reaches this thread's hooks.
+  void UserClicks(int id) {
+    simwin::Click(dialog_.Control(id));
+    engine_.DrainEventsOf(installer_, dialog_.hwnd);
+  }
+  std::vector<simwin::RecordedReport> Reports() const {
+    std::vector<simwin::RecordedReport> reports;
+    for (const HostCall& call : host_.CallsOf(HostCall::Kind::ReportItem)) reports.push_back(call.report);
+    return reports;
+  }
+  std::size_t Traces(const std::wstring& text) const { return host_.TracesContaining(text).size(); }
+
+  simwin::RecordingHost host_;
+  testing::TraceCapture capture_{host_};
+  EngineThread engine_;
+  std::shared_ptr<engine::ServiceHolder> service_ = std::make_shared<engine::ServiceHolder>(host_.Service());
+  simwin::Process installer_;
+  simwin::Dialog dialog_;
+  std::shared_ptr<UIElement> root_;
+};
+
+const char kToolbar[] = "Install the SpeedBar toolbar";
+const char kExpress[] = "Express installation";
+const char kCustom[] = "Custom installation";
+
+TEST_F(ActionsProcessorTest, StateActionsLookFirstAndActOnlyWhenNeeded) {
+  struct Case {
+    const char* name;
+    const char* element;
+    int id;
+    ActionResult (ActionsProcessor::*operation)(const std::shared_ptr<UIElement>&);
+    UINT before;
+    UINT after;
+    const char* trace;  // after the element's path
+    std::size_t subscriptions;
+  };
+  const Case cases[] = {
+      {"uncheck a checked box", kToolbar, testing::kToolbarOffer, &ActionsProcessor::UnsetCheckBox, BST_CHECKED,
+       BST_UNCHECKED, ") unchecked", 1},
+      {"uncheck an unchecked box", kToolbar, testing::kToolbarOffer, &ActionsProcessor::UnsetCheckBox,
+       BST_UNCHECKED, BST_UNCHECKED, ") already unchecked", 0},
+      {"check an unchecked box", kToolbar, testing::kToolbarOffer, &ActionsProcessor::SetCheckBox, BST_UNCHECKED,
+       BST_CHECKED, ") checked", 1},
+      {"check a checked box", kToolbar, testing::kToolbarOffer, &ActionsProcessor::SetCheckBox, BST_CHECKED,
+       BST_CHECKED, ") already checked", 0},
+      {"select a radio", kCustom, testing::kCustom, &ActionsProcessor::SelectRadioButton, BST_UNCHECKED,
+       BST_CHECKED, ") selected", 1},
+      {"select a selected radio", kExpress, testing::kExpress, &ActionsProcessor::SelectRadioButton, BST_CHECKED,
+       BST_CHECKED, ") already selected", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    host_.Clear();
+    installer_.Invoke([&] { SendMessageW(dialog_.Control(c.id), BM_SETCHECK, c.before, 0); });
+    auto processor = Make();
+    const std::shared_ptr<UIElement> element = Element(c.element);
+    const std::string kind = element->GetType() == ElementType::CheckBox ? "CheckBox(" : "RadioButton(";
+    const ActionResult result = ((*processor).*(c.operation))(element);
+    Settle();
+    EXPECT_FALSE(result.failed);
+    EXPECT_EQ(simwin::CheckState(dialog_.Control(c.id)), c.after);
+    EXPECT_EQ(Traces(Wide(kind + element->GetPath() + c.trace)), 1u);
+    // Done counts as executed whether or not the control had to change.
+    EXPECT_EQ(processor->ExecutedCount(), 1);
+    EXPECT_EQ(processor->SubscriptionCount(), c.subscriptions);
+    EXPECT_TRUE(Reports().empty());
+  }
+}
+
+TEST_F(ActionsProcessorTest, UserChangesAfterTheEngineAreReportedAndItsOwnEchoIsNot) {
+  auto processor = Make();
+  const std::shared_ptr<UIElement> box = Element(kToolbar);
+  ASSERT_FALSE(processor->UnsetCheckBox(box).failed);
+  // Whether the box's own event reaches the new subscription depends on which thread runs
+  // first; either way it is not the user's and is not reported.
+  Settle();
+  EXPECT_TRUE(Reports().empty());
+
+  UserClicks(testing::kToolbarOffer);  // the user wants the offer after all
+  UserClicks(testing::kToolbarOffer);  // and changes their mind again
+  const auto reports = Reports();
+  ASSERT_EQ(reports.size(), 2u);
+  const simwin::RecordedReport& first = reports[0];
+  EXPECT_EQ(first.patternId, 17);
+  EXPECT_EQ(first.resultCode, 4);
+  EXPECT_EQ(first.genericPattern, 1);
+  EXPECT_EQ(first.elementType, static_cast<int>(ElementType::CheckBox));
+  EXPECT_EQ(std::string(first.controlData.begin(), first.controlData.end()), kToolbar);
+  EXPECT_EQ(first.controlPath, "Pattern(0)\\" + box->GetPath());
+  EXPECT_EQ(first.userAction, "checked");
+  EXPECT_EQ(first.desiredState, "unchecked");
+  EXPECT_EQ(first.patternVersion, "1.5.2.7");
+  EXPECT_EQ(reports[1].userAction, "unchecked");
+  EXPECT_EQ(reports[1].desiredState, "unchecked");
+}
+
+TEST_F(ActionsProcessorTest, RadioChangesReportSelectedAsTheWantedState) {
+  auto processor = Make();
+  ASSERT_FALSE(processor->SelectRadioButton(Element(kCustom)).failed);
+  Settle();
+  UserClicks(testing::kExpress);  // deselects Custom
+  const auto reports = Reports();
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].elementType, static_cast<int>(ElementType::RadioButton));
+  EXPECT_EQ(reports[0].userAction, "unselected");
+  EXPECT_EQ(reports[0].desiredState, "selected");
+}
+
+TEST_F(ActionsProcessorTest, ChangesOfAnInvisibleControlOrAfterTheProcessorIsGoneAreNotReported) {
+  auto processor = Make();
+  ASSERT_FALSE(processor->UnsetCheckBox(Element(kToolbar)).failed);
+  Settle();
+  HWND box = dialog_.Control(testing::kToolbarOffer);
+  installer_.Invoke([box] { ShowWindow(box, SW_HIDE); });
+  UserClicks(testing::kToolbarOffer);
+  EXPECT_TRUE(Reports().empty());
+
+  installer_.Invoke([box] { ShowWindow(box, SW_SHOW); });
+  processor.reset();
+  UserClicks(testing::kToolbarOffer);
+  EXPECT_TRUE(Reports().empty());
+}
+
+TEST_F(ActionsProcessorTest, PushButtonPushesAndIsNotWatched) {
+  auto processor = Make();
+  const std::shared_ptr<UIElement> next = Element("Next >");
+  ASSERT_FALSE(processor->PushButton(next).failed);
+  Settle();
+  const auto commands = simwin::ReceivedCommands(dialog_.hwnd);
+  ASSERT_FALSE(commands.empty());
+  EXPECT_EQ(commands.back().id, testing::kNext);
+  EXPECT_EQ(commands.back().code, BN_CLICKED);
+  EXPECT_EQ(processor->SubscriptionCount(), 0u);
+  EXPECT_EQ(Traces(Wide("PushButton(" + next->GetPath() + ") pushed")), 1u);
+}
+
+TEST_F(ActionsProcessorTest, AFailedPatternCallIsReportedThroughTheContinuation) {
+  auto processor = Make();
+  // A push button cannot be checked: the backend refuses.
+  const std::shared_ptr<UIElement> next = Element("Next >");
+  const ActionResult result = processor->SetCheckBox(next);
+  ASSERT_TRUE(result.failed);
+  EXPECT_EQ(processor->ExecutedCount(), 0);
+  EXPECT_TRUE(Reports().empty());
+  ASSERT_TRUE(result.followUp);
+  result.followUp();
+  ASSERT_EQ(Reports().size(), 1u);
+  EXPECT_EQ(Reports()[0].resultCode, 2);
+  EXPECT_EQ(Reports()[0].controlPath, "Pattern(0)\\" + next->GetPath());
+  EXPECT_EQ(Reports()[0].userAction, "");
+}
+
+// A core that raises, retried on every pass by the machine: the host hears of it once per
+// queued action, not once per pass.
+TEST_F(ActionsProcessorTest, ARaisingCoreIsReportedOncePerQueuedAction) {
+  auto processor = Make();
+  const std::shared_ptr<UIElement> box = Element(kToolbar);
+  const int faults = simwin::InjectAccessibilityFault(testing::Fault("get_accState", E_FAIL));
+  for (int pass = 0; pass < 50; ++pass) {
+    const ActionResult result = processor->UnsetCheckBox(box);
+    EXPECT_TRUE(result.failed);
+    EXPECT_FALSE(result.followUp);
+  }
+  EXPECT_EQ(Reports().size(), 1u);
+  EXPECT_EQ(testing::CountTraces(host_, TraceLevel::Error, L"MakeAction"), 1u);
+  // A new match queues the action anew.
+  processor->PatternMatched(root_);
+  EXPECT_TRUE(processor->UnsetCheckBox(box).failed);
+  EXPECT_EQ(Reports().size(), 2u);
+  simwin::RemoveAccessibilityFault(faults);
+  ASSERT_FALSE(processor->UnsetCheckBox(box).failed);
+  for (const auto& report : Reports()) EXPECT_EQ(report.resultCode, 2);
+}
+
+TEST_F(ActionsProcessorTest, PatternUpdatedReportsTheExecutedCountOnce) {
+  auto processor = Make();
+  processor->PatternUpdated(root_);
+  EXPECT_EQ(host_.Count(HostCall::Kind::ReportProcessedItems), 0u);
+  ASSERT_FALSE(processor->UnsetCheckBox(Element(kToolbar)).failed);
+  ASSERT_FALSE(processor->SelectRadioButton(Element(kCustom)).failed);
+  processor->PatternUpdated(root_);
+  processor->PatternUpdated(root_);
+  const auto calls = host_.CallsOf(HostCall::Kind::ReportProcessedItems);
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].window, static_cast<int>(reinterpret_cast<std::intptr_t>(dialog_.hwnd)));
+  EXPECT_EQ(calls[0].count, 2);
+  EXPECT_EQ(Traces(L"Have 0 changes  to report"), 2u);
+  Settle();
+}
+
+TEST_F(ActionsProcessorTest, MatchingResultFollowsTheMatchCount) {
+  struct Case {
+    int matches;
+    int result;
+  };
+  for (const Case& c : {Case{0, 1}, Case{1, 3}, Case{2, 0}}) {
+    auto processor = Make();
+    for (int i = 0; i < c.matches; ++i) processor->PatternMatched(root_);
+    EXPECT_EQ(processor->GetMatchingResult(), c.result) << c.matches << " matches";
+  }
+}
+
+// An element of a given size on a window that records the mouse messages it receives.
+class ClickTarget final : public UIElement {
+ public:
+  ClickTarget(HWND window, RECT location) : UIElement("Window\\Pane(0)", window, {}, false), location_(location) {}
+  ElementType GetType() override { return ElementType::Pane; }
+  HWND GetWindowHandle() override { return GetTreeWindow(); }
+  Option<std::string> GetName() override { return Option<std::string>(); }
+  RECT GetLocation() override { return location_; }
+  RECT GetDPIAwareLocation() override { return location_; }
+  std::shared_ptr<Subscription> SubscribeStructureChanges(WinEventHandler) override { return nullptr; }
+  std::shared_ptr<CheckBoxPattern> GetCheckBoxPattern() override { return nullptr; }
+  std::shared_ptr<RadioButtonPattern> GetRadioButtonPattern() override { return nullptr; }
+  std::shared_ptr<PushButtonPattern> GetPushButtonPattern() override { return nullptr; }
+  std::vector<std::shared_ptr<UIElement>> GetChildren() override { return {}; }
+  void Refresh() override {}
+  Option<std::shared_ptr<UIElement>> GetParent() override { return Option<std::shared_ptr<UIElement>>(); }
+  bool IsEnabled() override { return true; }
+  bool IsVisible() override { return true; }
+
+ private:
+  RECT location_;
+};
+
+struct MouseMessage {
+  UINT message;
+  WPARAM wParam;
+  int x;
+  int y;
+  friend bool operator==(const MouseMessage&, const MouseMessage&) = default;
+};
+
+std::mutex gMouseLock;
+std::vector<MouseMessage> gMouse;
+
+LRESULT CALLBACK RecordMouse(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_LBUTTONDOWN || message == WM_LBUTTONUP) {
+    std::lock_guard<std::mutex> guard(gMouseLock);
+    gMouse.push_back({message, wParam, static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))});
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+std::vector<MouseMessage> TakeMouse() {
+  std::lock_guard<std::mutex> guard(gMouseLock);
+  return std::exchange(gMouse, {});
+}
+
+TEST_F(ActionsProcessorTest, PixelClicksLandWhereThePointSays) {
+  HWND target = nullptr;
+  installer_.Invoke([&] {
+    WNDCLASSEXW windowClass = {};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = &RecordMouse;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"ClickTarget";
+    RegisterClassExW(&windowClass);
+    target = CreateWindowExW(0, L"ClickTarget", L"Target", WS_POPUP | WS_VISIBLE, 300, 200, 200, 100, nullptr,
+                             nullptr, GetModuleHandleW(nullptr), nullptr);
+  });
+  ASSERT_NE(target, nullptr);
+  struct Case {
+    const char* name;
+    RECT location;
+    std::uint32_t x;
+    std::uint32_t y;
+    bool isAbsolute;
+    std::vector<MouseMessage> expected;  // empty: too small
+  };
+  const Case cases[] = {
+      {"percent of 200 x 100", {300, 200, 500, 300}, 50, 50, false,
+       {{WM_LBUTTONDOWN, MK_LBUTTON, 100, 50}, {WM_LBUTTONUP, 0, 100, 50}}},
+      {"percent truncates", {0, 0, 3, 3}, 50, 50, false,
+       {{WM_LBUTTONDOWN, MK_LBUTTON, 1, 1}, {WM_LBUTTONUP, 0, 1, 1}}},
+      {"percent on the far edge", {0, 0, 200, 100}, 100, 100, false,
+       {{WM_LBUTTONDOWN, MK_LBUTTON, 200, 100}, {WM_LBUTTONUP, 0, 200, 100}}},
+      {"percent past the edge", {0, 0, 200, 100}, 101, 10, false, {}},
+      {"percent on zero width", {10, 10, 10, 110}, 0, 0, false, {}},
+      {"pixels", {300, 200, 500, 300}, 30, 40, true,
+       {{WM_LBUTTONDOWN, MK_LBUTTON, 30, 40}, {WM_LBUTTONUP, 0, 30, 40}}},
+      {"pixels on the edge", {300, 200, 500, 300}, 200, 100, true,
+       {{WM_LBUTTONDOWN, MK_LBUTTON, 200, 100}, {WM_LBUTTONUP, 0, 200, 100}}},
+      {"pixels past the edge", {300, 200, 500, 300}, 201, 0, true, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    host_.Clear();
+    auto processor = Make();
+    const ActionResult result =
+        processor->PixelClick(std::make_shared<ClickTarget>(target, c.location), c.x, c.y, c.isAbsolute);
+    installer_.Invoke([] {});  // posted clicks are handled by now
+    EXPECT_FALSE(result.failed);
+    EXPECT_EQ(TakeMouse(), c.expected);
+    EXPECT_EQ(processor->ExecutedCount(), c.expected.empty() ? 0 : 1);
+    EXPECT_EQ(Traces(L" is too small to click on it"), c.expected.empty() ? 1u : 0u);
+  }
+}
+
+TEST_F(ActionsProcessorTest, ClickElementClicksTheMiddleInClientCoordinates) {
+  HWND target = nullptr;
+  installer_.Invoke([&] {
+    WNDCLASSEXW windowClass = {};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = &RecordMouse;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"ClickTarget2";
+    RegisterClassExW(&windowClass);
+    target = CreateWindowExW(0, L"ClickTarget2", L"Target", WS_POPUP | WS_VISIBLE, 300, 200, 200, 100, nullptr,
+                             nullptr, GetModuleHandleW(nullptr), nullptr);
+  });
+  auto processor = Make();
+  processor->ClickElement(std::make_shared<ClickTarget>(target, RECT{310, 220, 331, 241}));
+  const std::vector<MouseMessage> expected = {{WM_LBUTTONDOWN, MK_LBUTTON, 20, 30}, {WM_LBUTTONUP, 0, 20, 30}};
+  EXPECT_EQ(TakeMouse(), expected);
+  // A window that is gone: nothing is sent and nothing escapes.
+  installer_.Invoke([&] { DestroyWindow(target); });
+  processor->ClickElement(std::make_shared<ClickTarget>(target, RECT{310, 220, 331, 241}));
+  EXPECT_TRUE(TakeMouse().empty());
+}
+
+}  // namespace
+}  // namespace installation_assistant

@@ -1,0 +1,276 @@
+// Whole runs through the real factories: the engine watches a simulated installer, acts on
+// its controls, and tells the host what happened, in the order the host relies on.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cwchar>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/handles.h"
+#include "common/trace_capture.h"
+#include "engine/engine.h"
+#include "platform/sim/recording_host.h"
+#include "platform/sim/simwin.h"
+#include "watch/machines_test_support.h"
+
+namespace installation_assistant::engine {
+namespace {
+
+using simwin::HostCall;
+using simwin::RecordingHost;
+using testing::kNextButton;
+using testing::kOfferBox;
+using testing::kOtherBox;
+using testing::kUncheckOfferPattern;
+using testing::OfferPage;
+using testing::PumpUntil;
+using testing::TraceCapture;
+
+struct ReleaseEngine {
+  void operator()(IEngine* engine) const { engine->Release(); }
+};
+using EnginePtr = std::unique_ptr<IEngine, ReleaseEngine>;
+
+class EngineRunTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    TraceCapture::Restore();
+    installer_.Exit();
+  }
+
+  EnginePtr Create(CreateEngineFunction factory = &CreateEngine2) { return Create(factory, installer_); }
+  EnginePtr Create(CreateEngineFunction factory, simwin::Process& installer) {
+    return EnginePtr(factory(host_.Service(), static_cast<long>(installer.Id()), 0, host_.Writer()));
+  }
+  // Runs the engine on this thread while `user` acts on another; the installer exits when
+  // the user is done.
+  void RunWithUser(IEngine& engine, const std::function<void()>& user) { RunWithUser(engine, installer_, user); }
+  void RunWithUser(IEngine& engine, simwin::Process& installer, const std::function<void()>& user) {
+    std::thread thread([&] {
+      host_.WaitForTrace(L"Engine::Run\tStarting message loop");
+      user();
+      installer.Exit();
+    });
+    engine.Run();
+    thread.join();
+  }
+  // Waits on the user's thread until the installer's control has the state; the engine
+  // thread pumps meanwhile.
+  static bool WaitForCheck(HWND control, UINT state) {
+    return WaitUntil([&] { return simwin::CheckState(control) == state; });
+  }
+  static bool WaitUntil(const std::function<bool()>& done) {
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > giveUp) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+  }
+  // For predicates of WaitFor, which holds the host's lock: count in the calls given.
+  static std::size_t Count(const RecordingHost::Calls& calls, int resultCode) {
+    return static_cast<std::size_t>(std::count_if(calls.begin(), calls.end(), [resultCode](const HostCall& call) {
+      return call.kind == HostCall::Kind::ReportItem && call.report.resultCode == resultCode;
+    }));
+  }
+  static std::size_t Count(const RecordingHost::Calls& calls, const std::wstring& trace) {
+    return static_cast<std::size_t>(std::count_if(calls.begin(), calls.end(), [&trace](const HostCall& call) {
+      return call.kind == HostCall::Kind::TraceWrite && call.trace.find(trace) != std::wstring::npos;
+    }));
+  }
+  static std::size_t Count(const RecordingHost::Calls& calls, HostCall::Kind kind) {
+    return static_cast<std::size_t>(
+        std::count_if(calls.begin(), calls.end(), [kind](const HostCall& call) { return call.kind == kind; }));
+  }
+  std::vector<simwin::RecordedReport> ReportsWithCode(int code) const {
+    std::vector<simwin::RecordedReport> reports;
+    for (const HostCall& call : host_.CallsOf(HostCall::Kind::ReportItem)) {
+      if (call.report.resultCode == code) reports.push_back(call.report);
+    }
+    return reports;
+  }
+  // The host calls after the loop ended: what the host sees of the end of the run.
+  std::vector<std::string> EndOfRunCalls() const {
+    std::vector<std::string> lines;
+    bool ended = false;
+    for (const HostCall& call : host_.AllCalls()) {
+      if (call.kind == HostCall::Kind::TraceWrite) {
+        if (call.trace.find(L"\tReporting results") != std::wstring::npos) ended = true;
+        if (ended && call.trace.find(L"\tShutting down windows watcher") != std::wstring::npos) {
+          lines.push_back("watcher stopping");
+        }
+        continue;
+      }
+      if (!ended || call.kind == HostCall::Kind::TraceFlush || call.kind == HostCall::Kind::TraceRelease) continue;
+      if (call.kind == HostCall::Kind::ReportItem) {
+        lines.push_back("result " + std::to_string(call.report.patternId) + "=" +
+                        std::to_string(call.report.resultCode));
+      } else {
+        lines.push_back(RecordingHost::Format(call));
+      }
+    }
+    return lines;
+  }
+
+  RecordingHost host_;
+  simwin::Process installer_;
+};
+
+TEST_F(EngineRunTest, TheOfferIsUncheckedAndTheHostToldAtEachStep) {
+  struct Case {
+    const char* name;
+    CreateEngineFunction factory;
+    std::vector<std::string> end;
+  };
+  const Case cases[] = {
+      {"CreateEngine", &CreateEngine, {"result 1=0", "watcher stopping", "ReportProcessedTotal count=1"}},
+      {"CreateEngine2", &CreateEngine2, {"result 1=0", "watcher stopping", "ReportProcessedTotal count=0"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    host_.Clear();
+    simwin::Process installer;
+    const simwin::Dialog dialog = simwin::CreateDialogFromLayout(installer, OfferPage());
+    EnginePtr engine = Create(c.factory, installer);
+    ASSERT_NE(engine, nullptr);
+    engine->AddPattern(1, kUncheckOfferPattern, false);
+    bool unchecked = false;
+    UINT other = BST_UNCHECKED;
+    RunWithUser(*engine, installer, [&] {
+      unchecked = WaitForCheck(dialog.Control(kOfferBox), BST_UNCHECKED);
+      host_.WaitForCall(HostCall::Kind::ReportProcessedItems);
+      other = simwin::CheckState(dialog.Control(kOtherBox));
+    });
+    EXPECT_TRUE(unchecked);
+    EXPECT_EQ(other, static_cast<UINT>(BST_CHECKED)) << "not in the pattern";
+    const auto processed = host_.CallsOf(HostCall::Kind::ReportProcessedItems);
+    ASSERT_EQ(processed.size(), 1u);
+    EXPECT_EQ(processed[0].window, static_cast<int>(reinterpret_cast<std::intptr_t>(dialog.hwnd)));
+    EXPECT_EQ(EndOfRunCalls(), c.end);
+  }
+}
+
+TEST_F(EngineRunTest, TheUsersLaterChangeIsReportedOnce) {
+  const simwin::Dialog dialog = simwin::CreateDialogFromLayout(installer_, OfferPage());
+  EnginePtr engine = Create();
+  ASSERT_NE(engine, nullptr);
+  engine->AddPattern(3, kUncheckOfferPattern, false);
+  UINT final = BST_UNCHECKED;
+  RunWithUser(*engine, [&] {
+    ASSERT_TRUE(WaitForCheck(dialog.Control(kOfferBox), BST_UNCHECKED));
+    ASSERT_TRUE(host_.WaitForTrace(L"Subscribed to checkbox changes"));
+    simwin::Click(dialog.Control(kOfferBox));  // the user wants the offer after all
+    ASSERT_TRUE(host_.WaitFor([](const RecordingHost::Calls& calls) { return Count(calls, 4) > 0; }));
+    // The engine does not overrule the user: the box stays as the user left it.
+    final = simwin::CheckState(dialog.Control(kOfferBox));
+  });
+  const auto changes = ReportsWithCode(4);
+  ASSERT_EQ(changes.size(), 1u);
+  EXPECT_EQ(changes[0].patternId, 3);
+  EXPECT_EQ(changes[0].userAction, "checked");
+  EXPECT_EQ(changes[0].desiredState, "unchecked");
+  EXPECT_EQ(changes[0].controlPath.value_or("").rfind("Pattern(0)\\Window\\", 0), 0u);
+  EXPECT_EQ(final, static_cast<UINT>(BST_CHECKED));
+}
+
+// Two windows, three patterns: the best result of each pattern over its processors.
+TEST_F(EngineRunTest, ResultsTakeTheBestOfEveryWindow) {
+  simwin::DialogLayout second = OfferPage(L"Setup B");
+  second.controls.pop_back();  // no Next button
+  const simwin::Dialog a = simwin::CreateDialogFromLayout(installer_, OfferPage());
+  const simwin::Dialog b = simwin::CreateDialogFromLayout(installer_, second);
+  EnginePtr engine = Create();
+  ASSERT_NE(engine, nullptr);
+  // Both roots match in the first window, only the first in the second one.
+  engine->AddPattern(1,
+                     "EngineVersion = \"1.5.0.0\"\n"
+                     "MSAA: Window (text=\"Setup.*\") { AnyLevel { CheckBox (text=\"Install the toolbar\") { off } } }\n"
+                     "MSAA: Window (text=\"Setup.*\") { AnyLevel { Button (text=\"Next >\") } }\n",
+                     false);
+  // Only the second window matches its first root; its second root needs a Next button.
+  engine->AddPattern(2,
+                     "EngineVersion = \"1.5.0.0\"\n"
+                     "MSAA: Window (text=\"Setup B\") { AnyLevel { CheckBox (text=\"Make it my home page\") } }\n"
+                     "MSAA: Window (text=\"Setup B\") { AnyLevel { Button (text=\"Next >\") { push } } }\n",
+                     false);
+  engine->AddPattern(3,
+                     "EngineVersion = \"1.5.0.0\"\n"
+                     "MSAA: Window (text=\"Elsewhere\") { AnyLevel { CheckBox (text=\"x\") { off } } }\n",
+                     false);
+  RunWithUser(*engine, [&] {
+    ASSERT_TRUE(WaitForCheck(a.Control(kOfferBox), BST_UNCHECKED));
+    ASSERT_TRUE(WaitForCheck(b.Control(kOfferBox), BST_UNCHECKED));
+    // Two more passes of each window after the offers went: every root that can match has.
+    for (const simwin::Dialog* dialog : {&a, &b, &a, &b}) {
+      wchar_t text[64];
+      std::swprintf(text, 64, L"Machine({ Handle: %08X, Class: '#32770' }) starts matching",
+                    static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(dialog->hwnd)));
+      const std::wstring passOf = text;
+      const std::size_t before = host_.TracesContaining(passOf).size();
+      simwin::Click(dialog->Control(kOtherBox));
+      ASSERT_TRUE(host_.WaitFor([&](const RecordingHost::Calls& calls) { return Count(calls, passOf) > before; }));
+    }
+  });
+  EXPECT_EQ(EndOfRunCalls(), (std::vector<std::string>{"result 1=0", "result 2=3", "result 3=1", "watcher stopping",
+                                                        "ReportProcessedTotal count=0"}));
+}
+
+// A push through UI Automation always fails in the backend; the machine retries it on
+// every pass, but the host hears of it once.
+TEST_F(EngineRunTest, AnActionThatKeepsFailingIsReportedOnce) {
+  const simwin::Dialog dialog = simwin::CreateDialogFromLayout(installer_, OfferPage());
+  EnginePtr engine = Create();
+  ASSERT_NE(engine, nullptr);
+  engine->AddPattern(5,
+                     "EngineVersion = \"1.5.0.0\"\n"
+                     "UIAutomation: Window (text=\"Setup\") { AnyLevel { Button (text=\"Next >\") { push } } }\n",
+                     false);
+  constexpr std::size_t kPasses = 50;
+  RunWithUser(*engine, [&] {
+    ASSERT_TRUE(host_.WaitFor([](const RecordingHost::Calls& calls) { return Count(calls, 2) > 0; }));
+    // Each change of the window is a new pass, and each pass retries the push.
+    for (std::size_t pass = 0; pass < kPasses; ++pass) {
+      const std::size_t before = host_.TracesContaining(L"One of actions was not executed").size();
+      simwin::Click(dialog.Control(kOtherBox));
+      ASSERT_TRUE(host_.WaitFor([before](const RecordingHost::Calls& calls) {
+        return Count(calls, L"One of actions was not executed") > before;
+      }));
+    }
+  });
+  EXPECT_GE(host_.TracesContaining(L"One of actions was not executed").size(), kPasses);
+  const auto failures = ReportsWithCode(2);
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_EQ(failures[0].patternId, 5);
+  EXPECT_EQ(failures[0].elementType, static_cast<int>(ElementType::Button));
+}
+
+// A host whose thread is in a single-threaded apartment: the engine's own threads make
+// their accessibility calls in an apartment of their own.
+TEST_F(EngineRunTest, AFactoryOnASingleThreadedApartmentStillMatchesAndActs) {
+  const simwin::Dialog dialog = simwin::CreateDialogFromLayout(installer_, OfferPage());
+  bool unchecked = false;
+  // A host thread of its own: this one may already be in the multithreaded apartment.
+  std::thread host([&] {
+    ComInitialization apartment(COINIT_APARTMENTTHREADED);
+    ASSERT_EQ(apartment.Result(), S_OK);
+    EnginePtr engine = Create();
+    ASSERT_NE(engine, nullptr);
+    engine->AddPattern(6,
+                       "EngineVersion = \"1.5.0.0\"\n"
+                       "UIAutomation: Window (text=\"Setup\") { AnyLevel { CheckBox (text=\"Install the toolbar\") "
+                       "{ off } } }\n",
+                       false);
+    RunWithUser(*engine, [&] { unchecked = WaitForCheck(dialog.Control(kOfferBox), BST_UNCHECKED); });
+  });
+  host.join();
+  EXPECT_TRUE(unchecked);
+  ASSERT_FALSE(EndOfRunCalls().empty());
+  EXPECT_EQ(EndOfRunCalls().front(), "result 6=0");
+}
+
+}  // namespace
+}  // namespace installation_assistant::engine
