@@ -15,28 +15,25 @@ PatternActionResult Failed() {
 
 }  // namespace
 
-bool MSAAPatternElement::HasRoleAndChecked(LONG role) {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
-  return element_.Role() == role && (element_.LiveState() & STATE_SYSTEM_CHECKED) != 0;
+MSAAUIElement MSAAPatternElement::Element() {
+  std::lock_guard<std::mutex> guard(lock_);
+  return element_;
 }
 
-LONG MSAAPatternElement::Role() {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
-  return element_.Role();
+bool MSAAPatternElement::HasRoleAndChecked(LONG role) {
+  MSAAUIElement element = Element();
+  return element.Role() == role && (element.LiveState() & STATE_SYSTEM_CHECKED) != 0;
 }
+
+LONG MSAAPatternElement::Role() { return Element().Role(); }
 
 std::shared_ptr<Subscription> MSAAPatternElement::SubscribeStates(WinEventHandler handler) {
-  HWND window;
-  {
-    std::lock_guard<std::recursive_mutex> guard(lock_);
-    window = element_.WindowHandle();
-  }
-  return SubscribeForWindow(window, kStateEventSet, std::move(handler));
+  return SubscribeForWindow(Element().WindowHandle(), kStateEventSet, std::move(handler));
 }
 
 PatternActionResult MSAAPatternElement::DoDefaultAction() {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
-  return MSAAUIElementWrapper::DoDefaultAction(element_);
+  MSAAUIElement element = Element();
+  return MSAAUIElementWrapper::DoDefaultAction(element);
 }
 
 std::shared_ptr<Subscription> MSAACheckboxPattern::SubscribeStateChanges(WinEventHandler handler) {

@@ -10,9 +10,9 @@
 namespace installation_assistant {
 
 // A pattern is used by the machine's worker for actions and by the engine thread for
-// state-change events; the element's caches are guarded by the lock. Recursive: a read
-// sends messages to the installer, and while it waits the engine thread is handed the
-// next WinEvent, whose handler reads the same pattern.
+// state-change events. Every call goes through a copy of the element taken under the lock,
+// and no lock is held while a call waits on the installer: meanwhile the engine thread is
+// handed the next WinEvent, whose handler reads this or another pattern.
 class MSAAPatternElement {
  protected:
   explicit MSAAPatternElement(MSAAUIElement element) : element_(std::move(element)) {}
@@ -23,7 +23,9 @@ class MSAAPatternElement {
   PatternActionResult DoDefaultAction();
 
  private:
-  std::recursive_mutex lock_;
+  MSAAUIElement Element();
+
+  std::mutex lock_;
   MSAAUIElement element_;
 };
 
