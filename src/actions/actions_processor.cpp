@@ -69,7 +69,10 @@ ActionResult ActionsProcessor::AssignMessageBox(const std::shared_ptr<UIElement>
   TraceScope scope(std::string(kScopePrefix) + "AssignMessageBox");
   // Without the in-process channel no message box can be put on the button. Not done keeps
   // every later action of the list (a "push Next" after the block) from running.
-  TRACE(Warning) << "Message boxes on buttons are not available; button " << element->GetPath() << " left as it is";
+  // Retried on every pass: warn once.
+  if (!warnedMessageBox_.exchange(true)) {
+    TRACE(Warning) << "Message boxes on buttons are not available; button " << element->GetPath() << " left as it is";
+  }
   return NotDone();
 }
 

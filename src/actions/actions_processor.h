@@ -86,6 +86,7 @@ class ActionsProcessor final : public IPatternActionsProcessor, public std::enab
   // The failure reported last for the action at the head of the machine's queue; a retry of
   // that same action is not reported again. Machine thread only.
   std::string reportedFailure_;
+  std::atomic<bool> warnedMessageBox_{false};
 
   mutable std::mutex subscriptionsLock_;
   std::vector<std::shared_ptr<Subscription>> subscriptions_;

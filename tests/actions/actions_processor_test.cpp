@@ -209,6 +209,19 @@ TEST_F(ActionsProcessorTest, PushButtonPushesAndIsNotWatched) {
   EXPECT_EQ(Traces(Wide("PushButton(" + next->GetPath() + ") pushed")), 1u);
 }
 
+// Without the in-process channel no message box can guard the button: the action stays
+// not done, so nothing queued after it (a push of that very button) runs.
+TEST_F(ActionsProcessorTest, ABlockedButtonIsLeftAloneAndHoldsTheQueue) {
+  auto processor = Make();
+  const std::shared_ptr<UIElement> next = Element("Next >");
+  for (int pass = 0; pass < 3; ++pass) EXPECT_TRUE(processor->AssignMessageBox(next).failed);
+  Settle();
+  EXPECT_EQ(testing::CountTraces(host_, TraceLevel::Warning, L"Message boxes on buttons are not available"), 1u);
+  EXPECT_TRUE(simwin::ReceivedCommands(dialog_.hwnd).empty());
+  EXPECT_TRUE(Reports().empty());
+  EXPECT_EQ(processor->ExecutedCount(), 0);
+}
+
 TEST_F(ActionsProcessorTest, AFailedPatternCallIsReportedThroughTheContinuation) {
   auto processor = Make();
   // A push button cannot be checked: the backend refuses.
