@@ -1,8 +1,21 @@
 #!/usr/bin/env bash
-# The main job: the engine on simwin against a simulated installer, printing what the host was told.
+# The main job: the engine on simwin against a simulated setup wizard (examples/scenarios/wizard.yaml),
+# telling what the user, the installer, the host and the engine did, and whether it ended as expected.
+# Arguments go to `iae sim run` (--json, --trace FILE, --quiet); a .yaml argument replaces the scenario.
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 ensure_packages "${LINUX_PACKAGES[@]}"
 log "building (build/)"
 configure_and_build "$REPO_ROOT/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -- iae
-log "running the demo"
-exec "$REPO_ROOT/build/tools/iae/iae" demo "$@"
+scenario="$REPO_ROOT/examples/scenarios/wizard.yaml"
+args=()
+previous=""
+for arg in "$@"; do
+  if [[ "$arg" == *.yaml && "$previous" != "--trace" ]]; then
+    scenario="$arg"
+  else
+    args+=("$arg")
+  fi
+  previous="$arg"
+done
+log "running the demo: $(basename "$scenario")"
+exec "$REPO_ROOT/build/tools/iae/iae" sim run "$scenario" ${args[@]+"${args[@]}"}

@@ -22,7 +22,8 @@ ensure_packages() {
 }
 
 # What the Linux build needs.
-LINUX_PACKAGES=(build-essential cmake libgtest-dev libgmock-dev libcli11-dev libbenchmark-dev libboost1.81-dev)
+LINUX_PACKAGES=(build-essential cmake libgtest-dev libgmock-dev libcli11-dev libbenchmark-dev libboost1.81-dev
+                libyaml-cpp-dev nlohmann-json3-dev)
 # What the Windows builds and the tests under wine need.
 WINDOWS_PACKAGES=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix googletest binutils-mingw-w64-i686 libboost1.81-dev)
 WINE_PACKAGES=(wine64 xvfb xauth)

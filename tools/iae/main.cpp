@@ -5,28 +5,26 @@
 #include <string>
 #include <vector>
 
-#include "commands.h"
 #include "pattern_command.h"
+#include "scenario_runner.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"iae: installation assistant engine tools"};
   app.require_subcommand(1);
 
-  iae_tool::DemoOptions demo;
-  CLI::App* demoCommand =
-      app.add_subcommand("demo", "Run the engine on simwin against a simulated installer and show what the host was told");
-  demoCommand->add_flag("--notifications", demo.notifications, "Create the engine with CreateEngine (notifications on)");
-  demoCommand->add_option("--threshold", demo.threshold, "Trace threshold passed to the factory (0 All .. 6 Off)")
-      ->capture_default_str();
-  demoCommand->add_flag("--trace", demo.showTrace, "Also print the engine's trace records");
-  demo.patternFile = std::string(IAE_EXAMPLES_DIR) + "/patterns/demo_offer.pattern";
-  demoCommand->add_option("--pattern", demo.patternFile, "Pattern the host adds for the installer")
-      ->capture_default_str()
-      ->check(CLI::ExistingFile);
-  demoCommand->add_option("--installer-ms", demo.installerMilliseconds,
-                          "How long the simulated user takes before finishing the installer")
-      ->capture_default_str()
-      ->check(CLI::Range(0, 60000));
+  CLI::App* simCommand = app.add_subcommand("sim", "Simulated installers on simwin");
+  simCommand->require_subcommand(1);
+  std::string scenarioFile;
+  iae_tool::ScenarioRunOptions scenarioOptions;
+  CLI::App* runCommand = simCommand->add_subcommand(
+      "run",
+      "Run a scenario file (docs/scenarios.md) against the engine and check its expectations. Exit 0 as expected, "
+      "1 a mismatch or failure, 2 a mistake in the scenario file");
+  runCommand->add_option("SCENARIO", scenarioFile, "Scenario file (YAML)")->required();
+  runCommand->add_flag("--json", scenarioOptions.json,
+                       "Print the host calls as JSON lines on standard output; the rest goes to standard error");
+  runCommand->add_option("--trace", scenarioOptions.traceFile, "Write the engine's trace records to this file");
+  runCommand->add_flag("--quiet", scenarioOptions.quiet, "Print the outcome only");
 
   CLI::App* patternCommand = app.add_subcommand("pattern", "Tools for pattern authors");
   patternCommand->require_subcommand(1);
@@ -44,7 +42,7 @@ int main(int argc, char** argv) {
   checkCommand->add_option("FILE", checkFiles, "Pattern files, or - for standard input")->required();
 
   CLI11_PARSE(app, argc, argv);
-  if (demoCommand->parsed()) return iae_tool::RunDemo(demo);
+  if (runCommand->parsed()) return iae_tool::RunScenarioFile(scenarioFile, scenarioOptions, std::cout, std::cerr);
   if (describeCommand->parsed()) {
     return iae_tool::RunPatternDescribe(describeFile, headerOnly, std::cin, std::cout, std::cerr);
   }

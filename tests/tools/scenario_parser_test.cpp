@@ -1,0 +1,341 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "scenario.h"
+
+namespace iae_tool {
+namespace {
+
+constexpr char kFile[] = "dir/t.yaml";
+
+std::string ErrorOf(const std::string& text, const std::string& path = kFile) {
+  try {
+    ParseScenario(text, path);
+  } catch (const ScenarioError& error) {
+    return error.what();
+  }
+  return "(no error)";
+}
+
+// Enough of a scenario to be valid; the cases below change one thing in it.
+const std::string kPage =
+    "installer:\n"                                                          // 1
+    "  pages:\n"                                                            // 2
+    "    - name: options\n"                                                 // 3
+    "      controls:\n"                                                     // 4
+    "        - {id: 101, name: toolbar, style: autocheckbox, state: checked}\n"  // 5
+    "        - {id: 102, name: express, style: autoradiobutton | group}\n"      // 6
+    "        - {id: 105, name: next, style: defpushbutton, on_push: exit}\n";   // 7
+const std::string kHost =
+    "host:\n"                                                               // 8
+    "  patterns:\n"                                                         // 9
+    "    - {id: 1, text: \"EngineVersion = 1.5.0.0 Window { }\"}\n";        // 10
+
+struct ErrorCase {
+  const char* what;
+  std::string text;
+  std::string error;
+};
+
+TEST(ScenarioParser, MistakesAreNamedWithFileLineAndColumn) {
+  const ErrorCase cases[] = {
+      {"control without id",
+       "installer:\n  pages:\n    - name: options\n      controls:\n        - {name: toolbar, style: autocheckbox}\n" +
+           kHost,
+       "dir/t.yaml:5:11: control needs an id"},
+      {"misspelt key",
+       "installer:\n  pages:\n    - name: options\n      controls:\n        - id: 101\n          stat: checked\n" +
+           kHost,
+       "dir/t.yaml:6:11: unknown key 'stat' in control (did you mean 'state'?)"},
+      {"unknown key far from any known one", kPage + kHost + "colour: blue\n",
+       "dir/t.yaml:11:1: unknown key 'colour' in the scenario (known: description, timeout, installer, host, user, "
+       "expect)"},
+      {"bad initial state",
+       "installer:\n  pages:\n    - name: options\n      controls:\n        - {id: 101, style: autocheckbox, state: on}\n" +
+           kHost,
+       "dir/t.yaml:5:49: unknown state 'on' (one of unchecked, checked, indeterminate)"},
+      {"bad state in a wait", kPage + kHost + "user:\n  - wait_for: {control: options/toolbar, state: unchekced}\n",
+       "dir/t.yaml:12:49: unknown state 'unchekced' (one of checked, unchecked, indeterminate, enabled, disabled, "
+       "visible, hidden)"},
+      {"state of a push button",
+       "installer:\n  pages:\n    - name: options\n      controls:\n        - {id: 105, text: Next, state: checked}\n" +
+           kHost,
+       "dir/t.yaml:5:40: state applies to check boxes and radio buttons only"},
+      {"expected check state of a push button", kPage + kHost + "expect:\n  controls:\n    options/next: unchecked\n",
+       "dir/t.yaml:13:19: expect: 'options/next' is not a check box"},
+      {"unchecking a radio button", kPage + kHost + "user:\n  - uncheck: options/express\n",
+       "dir/t.yaml:12:14: uncheck: 'options/express' is a radio button: check another one of its group instead"},
+      {"pattern without id", kPage + "host:\n  patterns:\n    - {text: x}\n", "dir/t.yaml:10:7: pattern needs an id"},
+      {"pattern with file and text", kPage + "host:\n  patterns:\n    - {id: 1, text: x, file: y.pattern}\n",
+       "dir/t.yaml:10:7: pattern needs either a file or a text"},
+      {"missing pattern file", kPage + "host:\n  patterns:\n    - {id: 1, file: nope.pattern}\n",
+       "dir/t.yaml:10:21: cannot read pattern file 'dir/nope.pattern'"},
+      {"unknown page", kPage + kHost + "user:\n  - click: optoins/next\n",
+       "dir/t.yaml:12:12: unknown page 'optoins' in 'optoins/next'"},
+      {"unknown control", kPage + kHost + "user:\n  - click: options/nxt\n",
+       "dir/t.yaml:12:12: page 'options' has no control or accessible element 'nxt'"},
+      {"reference without page", kPage + kHost + "user:\n  - click: next\n",
+       "dir/t.yaml:12:12: a control is named PAGE/CONTROL (a name or an id), not 'next'"},
+      {"two actions in a step", kPage + kHost + "user:\n  - {click: options/next, wait: 5}\n",
+       "dir/t.yaml:12:5: a step has exactly one action (note, wait, wait_for, click, ...)"},
+      {"wait_for with control and page", kPage + kHost + "user:\n  - wait_for: {page: options, control: options/next}\n",
+       "dir/t.yaml:12:15: wait_for needs either a control or a page"},
+      {"number that is not one",
+       "installer:\n  pages:\n    - name: options\n      controls:\n        - {id: abc}\n" + kHost,
+       "dir/t.yaml:5:16: id must be a whole number, not 'abc'"},
+      {"number out of range",
+       "installer:\n  pages:\n    - name: options\n      controls:\n        - {id: 70000}\n" + kHost,
+       "dir/t.yaml:5:16: id must be between 0 and 65535, not 70000"},
+      {"short rect",
+       "installer:\n  pages:\n    - name: options\n      rect: [1, 2, 3]\n" + kHost,
+       "dir/t.yaml:4:13: rect must be [left, top, right, bottom]"},
+      {"key given twice",
+       "installer:\n  pages:\n    - name: options\n      controls:\n        - {id: 1, text: a, id: 2}\n" + kHost,
+       "dir/t.yaml:5:28: key 'id' appears twice in control"},
+      {"two controls with one id",
+       "installer:\n  pages:\n    - name: options\n      controls:\n        - {id: 1}\n        - {id: 1}\n" + kHost,
+       "dir/t.yaml:6:16: page 'options' already has a control with id 1"},
+      {"unknown style",
+       "installer:\n  pages:\n    - name: options\n      controls:\n        - {id: 1, style: checkbx}\n" + kHost,
+       "dir/t.yaml:5:26: unknown style 'checkbx' (a number or one of pushbutton, defpushbutton, checkbox, "
+       "autocheckbox, radiobutton, 3state, auto3state, groupbox, autoradiobutton, group, tabstop, lefttext, notify, "
+       "multiline, password, readonly)"},
+      {"push behaviour showing an unknown page",
+       "installer:\n  pages:\n    - name: options\n      controls:\n        - {id: 1, on_push: {show: finsh}}\n" + kHost,
+       "dir/t.yaml:5:35: unknown page 'finsh'"},
+      {"accessible elements sharing a key",
+       "installer:\n  pages:\n    - name: drawn\n      accessible:\n        children:\n          - {name: Offer}\n"
+       "          - {name: Offer, role: checkbutton}\n" +
+           kHost,
+       "dir/t.yaml:7:13: two accessible elements of one page share the key 'Offer' (give one a key of its own)"},
+      {"unknown role",
+       "installer:\n  pages:\n    - name: drawn\n      accessible: {role: checkbox}\n" + kHost,
+       "dir/t.yaml:4:26: unknown role 'checkbox' (one of titlebar, window, client, document, pane, dialog, grouping, "
+       "separator, toolbar, statusbar, table, cell, link, list, listitem, outline, outlineitem, pagetab, propertypage, "
+       "graphic, statictext, text, pushbutton, checkbutton, radiobutton, combobox, progressbar, pagetablist, "
+       "splitbutton)"},
+      {"unknown factory", kPage + "host:\n  factory: CreateEngine3\n  patterns: []\n",
+       "dir/t.yaml:9:12: unknown factory 'CreateEngine3' (CreateEngine or CreateEngine2)"},
+      {"missing host", kPage, "dir/t.yaml:1:1: the scenario needs a host"},
+      {"empty file", "", "dir/t.yaml: the file holds no scenario"},
+      {"YAML syntax", "installer: [\n", "dir/t.yaml:2:1: end of sequence flow not found"},
+  };
+  for (const ErrorCase& c : cases) {
+    EXPECT_EQ(ErrorOf(c.text), c.error) << c.what;
+  }
+}
+
+TEST(ScenarioParser, UnreadableFileIsNamed) {
+  try {
+    LoadScenario("/nonexistent/dir/s.yaml");
+    FAIL() << "no error";
+  } catch (const ScenarioError& error) {
+    EXPECT_STREQ(error.what(), "/nonexistent/dir/s.yaml: cannot read the file");
+  }
+}
+
+class TempDir {
+ public:
+  TempDir() : path_(std::filesystem::temp_directory_path() / ("scenario_test_" + std::to_string(::getpid()))) {
+    std::filesystem::create_directories(path_ / "patterns");
+  }
+  ~TempDir() { std::filesystem::remove_all(path_); }
+  std::filesystem::path Write(const std::string& name, const std::string& text) const {
+    std::ofstream(path_ / name, std::ios::binary) << text;
+    return path_ / name;
+  }
+
+ private:
+  std::filesystem::path path_;
+};
+
+TEST(ScenarioParser, ReadsEveryPartOfAScenario) {
+  TempDir dir;
+  dir.Write("patterns/offer.pattern", "EngineVersion = 1.5.0.0 Window { }");
+  dir.Write("icon.ico", std::string("\0\0\1\0", 4));
+  const std::filesystem::path file = dir.Write("s.yaml", R"(description: all of it
+timeout: 9000
+installer:
+  process: other.exe
+  pages:
+    - name: type
+      title: "Setup – Ünïcode"
+      rect: [1, 2, 301, 202]
+      controls:
+        - {id: 201, name: express, style: autoradiobutton | group | tabstop, state: checked, text: Express}
+        - {id: 202, name: custom, style: [autoradiobutton, 0x100000], text: Custom, enabled: false, visible: false}
+        - {id: 203, class: Static, text: Hello}
+        - {id: 204, style: defpushbutton, on_push: {show: drawn, current: hide}}
+        - {id: 205, on_push: {exit: 3}}
+        - {id: 206, on_push: close}
+    - name: drawn
+      visible: false
+      accessible:
+        role: client
+        name: Drawn
+        children:
+          - {key: box, role: checkbutton, name: Offer, state: checked | focusable, default_action: Uncheck,
+             toggle: true, location: [10, 20, 30, 40]}
+          - {role: 0x2B, name: Next, on_default_action: exit, simple: true}
+host:
+  factory: CreateEngine
+  threshold: warning
+  notifications:
+    title: Title
+    ok: Fine
+    icons: [{id: 4, value: 9, file: icon.ico}]
+  patterns:
+    - {id: 1, file: patterns/offer.pattern}
+    - {id: 2, text: inline text, silent: true, when: 250}
+    - {id: 3, text: other, when: before_run}
+user:
+  - note: hello
+  - wait: 20
+  - wait_for: {control: type/express, state: checked}
+  - wait_for: {page: drawn, state: closed, timeout: 70}
+  - check: type/202
+  - uncheck: drawn/box
+  - click: drawn/Next
+  - disable: type/custom
+  - show: drawn
+  - exit: 5
+  - exit
+expect:
+  controls: {type/express: unchecked, drawn/box: checked}
+  pages: {drawn: visible}
+  results: {1: 0, 2: none}
+  report_items:
+    - {code: 4, pattern: 1, generic: 1, element_type: 5, user_action: checked, desired_state: unchecked,
+       control_path_contains: CheckBox, count: 1}
+  processed_items: {type: 2}
+  processed_total: none
+  block_pattern_added: 1
+)");
+  const Scenario s = LoadScenario(file.string());
+  EXPECT_EQ(s.description, "all of it");
+  EXPECT_EQ(s.timeoutMilliseconds, 9000);
+  EXPECT_EQ(s.installer.image, L"other.exe");
+  ASSERT_EQ(s.installer.pages.size(), 2u);
+  const ScenarioPage& type = s.installer.pages[0];
+  EXPECT_EQ(type.title, L"Setup \u2013 \u00DCn\u00EFcode");
+  EXPECT_EQ(type.rect.left, 1);
+  EXPECT_EQ(type.rect.bottom, 202);
+  ASSERT_EQ(type.controls.size(), 6u);
+  EXPECT_EQ(type.controls[0].style, static_cast<DWORD>(BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP));
+  EXPECT_EQ(type.controls[0].check, static_cast<UINT>(BST_CHECKED));
+  EXPECT_EQ(type.controls[1].style, static_cast<DWORD>(BS_AUTORADIOBUTTON | 0x100000));
+  EXPECT_FALSE(type.controls[1].enabled);
+  EXPECT_FALSE(type.controls[1].visible);
+  EXPECT_EQ(type.controls[2].className, L"Static");
+  EXPECT_EQ(type.controls[2].style, 0u) << "a static control gets no button style";
+  ASSERT_TRUE(type.controls[3].onPush);
+  EXPECT_EQ(type.controls[3].onPush->kind, PushBehaviour::Kind::ShowPage);
+  EXPECT_EQ(type.controls[3].onPush->page, 1u) << "a page listed after the button";
+  EXPECT_EQ(type.controls[3].onPush->leave, PushBehaviour::Leave::Hide);
+  EXPECT_EQ(type.controls[4].onPush->kind, PushBehaviour::Kind::Exit);
+  EXPECT_EQ(type.controls[4].onPush->exitCode, 3u);
+  EXPECT_EQ(type.controls[5].onPush->kind, PushBehaviour::Kind::ClosePage);
+
+  const ScenarioPage& drawn = s.installer.pages[1];
+  EXPECT_FALSE(drawn.visible);
+  ASSERT_TRUE(drawn.accessible);
+  ASSERT_EQ(drawn.accessible->children.size(), 2u);
+  const ScenarioAccNode& box = drawn.accessible->children[0];
+  EXPECT_EQ(box.key, L"box");
+  EXPECT_EQ(box.role, ROLE_SYSTEM_CHECKBUTTON);
+  EXPECT_EQ(box.state, STATE_SYSTEM_CHECKED | STATE_SYSTEM_FOCUSABLE);
+  EXPECT_EQ(box.defaultAction, std::optional<std::wstring>(L"Uncheck"));
+  EXPECT_TRUE(box.toggleOnDefaultAction);
+  EXPECT_EQ(box.location.right, 30);
+  const ScenarioAccNode& next = drawn.accessible->children[1];
+  EXPECT_EQ(next.key, L"Next") << "the key defaults to the name";
+  EXPECT_EQ(next.role, ROLE_SYSTEM_PUSHBUTTON);
+  EXPECT_TRUE(next.simple);
+  ASSERT_TRUE(next.onPush);
+  EXPECT_EQ(next.onPush->kind, PushBehaviour::Kind::Exit);
+
+  EXPECT_TRUE(s.host.notifications);
+  EXPECT_EQ(s.host.threshold, 3u);
+  ASSERT_TRUE(s.host.notificationData);
+  EXPECT_EQ(s.host.notificationData->title, "Title");
+  EXPECT_EQ(s.host.notificationData->okButton, "Fine");
+  EXPECT_EQ(s.host.notificationData->cancelButton, "Cancel");
+  ASSERT_EQ(s.host.notificationData->icons.size(), 1u);
+  EXPECT_EQ(s.host.notificationData->icons[0].data, (std::vector<unsigned char>{0, 0, 1, 0}));
+  ASSERT_EQ(s.host.patterns.size(), 3u);
+  EXPECT_EQ(s.host.patterns[0].text, "EngineVersion = 1.5.0.0 Window { }") << "read relative to the scenario";
+  EXPECT_EQ(s.host.patterns[0].source, "patterns/offer.pattern");
+  EXPECT_FALSE(s.host.patterns[0].afterMilliseconds);
+  EXPECT_TRUE(s.host.patterns[1].silent);
+  EXPECT_EQ(s.host.patterns[1].afterMilliseconds, std::optional<int>(250));
+  EXPECT_EQ(s.host.patterns[1].source, "inline");
+  EXPECT_FALSE(s.host.patterns[2].afterMilliseconds);
+
+  using Kind = UserStep::Kind;
+  ASSERT_EQ(s.user.size(), 11u);
+  EXPECT_EQ(s.user[0].kind, Kind::Note);
+  EXPECT_EQ(s.user[1].milliseconds, 20);
+  EXPECT_EQ(s.user[2].kind, Kind::WaitForElement);
+  EXPECT_EQ(s.user[2].milliseconds, 5000) << "default time-out";
+  EXPECT_EQ(s.user[3].kind, Kind::WaitForPage);
+  EXPECT_EQ(s.user[3].pageState, PageState::Closed);
+  EXPECT_EQ(s.user[3].milliseconds, 70);
+  EXPECT_EQ(s.user[4].element.control, std::optional<std::size_t>(1)) << "a control by its id";
+  EXPECT_EQ(s.user[5].element.nodeKey, L"box");
+  EXPECT_FALSE(s.user[5].element.control);
+  EXPECT_EQ(s.user[6].element.nodeKey, L"Next");
+  EXPECT_EQ(s.user[7].kind, Kind::Disable);
+  EXPECT_EQ(s.user[7].element.control, std::optional<std::size_t>(1));
+  EXPECT_EQ(s.user[8].page, 1u);
+  EXPECT_EQ(s.user[9].exitCode, 5u);
+  EXPECT_EQ(s.user[10].kind, Kind::Exit);
+  EXPECT_EQ(s.user[10].place.line, 47);
+
+  ASSERT_TRUE(s.hasExpectations);
+  ASSERT_EQ(s.expect.elements.size(), 2u);
+  EXPECT_EQ(s.expect.elements[0].state, ElementState::Unchecked);
+  EXPECT_EQ(s.expect.elements[1].ref.nodeKey, L"box");
+  ASSERT_EQ(s.expect.pages.size(), 1u);
+  EXPECT_EQ(s.expect.pages[0].state, PageState::Visible);
+  EXPECT_EQ(s.expect.results.at(1), std::optional<int>(0));
+  EXPECT_EQ(s.expect.results.at(2), std::nullopt);
+  ASSERT_EQ(s.expect.reportCounts.size(), 1u);
+  const ReportCountExpectation& count = s.expect.reportCounts[0];
+  EXPECT_EQ(count.code, std::optional<int>(4));
+  EXPECT_EQ(count.elementType, std::optional<int>(5));
+  EXPECT_EQ(count.userAction, std::optional<std::string>("checked"));
+  EXPECT_EQ(count.controlPathContains, std::optional<std::string>("CheckBox"));
+  EXPECT_EQ(count.count, 1);
+  ASSERT_EQ(s.expect.processed.size(), 1u);
+  EXPECT_EQ(s.expect.processed[0].count, 2);
+  ASSERT_TRUE(s.expect.processedTotal);
+  EXPECT_FALSE(*s.expect.processedTotal) << "none: no ReportProcessedTotal call";
+  EXPECT_EQ(s.expect.blockPatternAdded, std::optional<int>(1));
+}
+
+TEST(ScenarioParser, NamesOfStatesAndRolesReadBack) {
+  EXPECT_EQ(StateFlagsText(STATE_SYSTEM_NORMAL), "normal");
+  EXPECT_EQ(StateFlagsText(STATE_SYSTEM_CHECKED | STATE_SYSTEM_UNAVAILABLE), "unavailable checked");
+  EXPECT_EQ(StateFlagsText(STATE_SYSTEM_MIXED), "mixed") << "one name for a flag with two";
+  EXPECT_EQ(StateFlagsText(STATE_SYSTEM_CHECKED | 0x80000), "checked 0x80000");
+  EXPECT_EQ(RoleName(ROLE_SYSTEM_CHECKBUTTON), "checkbutton");
+  EXPECT_EQ(RoleName(0x7000), "28672");
+}
+
+TEST(ScenarioParser, ExampleScenariosLoad) {
+  std::size_t loaded = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(std::string(IAE_EXAMPLES_DIR) + "/scenarios")) {
+    if (entry.path().extension() != ".yaml") continue;
+    const Scenario scenario = LoadScenario(entry.path().string());
+    EXPECT_TRUE(scenario.hasExpectations) << entry.path() << ": every example states what it should end with";
+    EXPECT_FALSE(scenario.user.empty()) << entry.path();
+    ++loaded;
+  }
+  EXPECT_GE(loaded, 8u);
+}
+
+}  // namespace
+}  // namespace iae_tool

@@ -1,0 +1,296 @@
+#include "scenario_runner.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "host_calls.h"
+
+namespace iae_tool {
+namespace {
+
+// Scenarios of these tests sit beside the examples, so that "../patterns/..." resolves.
+const std::string kPath = std::string(IAE_EXAMPLES_DIR) + "/scenarios/test.yaml";
+
+const std::string kOfferPage = R"(installer:
+  pages:
+    - name: options
+      title: Setup - Sample App
+      controls:
+        - {id: 101, name: toolbar, style: autocheckbox, state: checked, text: Install the Sample toolbar (recommended),
+           rect: [20, 50, 380, 70]}
+        - {id: 102, name: homepage, style: autocheckbox, state: checked, text: Make Sample Search my home page,
+           rect: [20, 80, 380, 100]}
+        - {id: 105, name: next, style: defpushbutton, text: "&Next >", rect: [240, 250, 320, 274], on_push: exit}
+host:
+  patterns:
+    - {id: 1, file: ../patterns/demo_offer.pattern}
+)";
+
+struct RunResult {
+  int code = -1;
+  std::string out;
+  std::string err;
+};
+
+RunResult RunText(const std::string& text, ScenarioRunOptions options = {}) {
+  const Scenario scenario = ParseScenario(text, kPath);
+  std::ostringstream out;
+  std::ostringstream err;
+  RunResult run;
+  run.code = RunScenario(scenario, options, out, err);
+  run.out = out.str();
+  run.err = err.str();
+  return run;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::set<std::string> Keys(const nlohmann::json& object) {
+  std::set<std::string> keys;
+  for (auto it = object.begin(); it != object.end(); ++it) keys.insert(it.key());
+  return keys;
+}
+
+TEST(ScenarioRunner, JsonLinesCarryTheHostCallsAndNothingElse) {
+  ScenarioRunOptions options;
+  options.json = true;
+  const RunResult run = RunText(kOfferPage + R"(user:
+  - wait_for: {control: options/homepage, state: unchecked}
+  - check: options/toolbar
+  - wait: 300
+  - click: options/next
+)",
+                          options);
+  ASSERT_EQ(run.code, kScenarioAsExpected) << run.err;
+
+  std::vector<nlohmann::json> calls;
+  for (const std::string& line : Lines(run.out)) {
+    ASSERT_TRUE(nlohmann::json::accept(line)) << "not a JSON line: " << line;
+    calls.push_back(nlohmann::json::parse(line));
+  }
+  ASSERT_GE(calls.size(), 5u) << run.out;
+  const std::set<std::string> report = {"kind",        "ms",          "patternId",   "resultCode",
+                                        "genericPattern", "elementType", "controlData", "controlPath",
+                                        "userAction",  "desiredState", "patternVersion"};
+  EXPECT_EQ(calls.front(), nlohmann::json::parse(R"({"kind":"SetEngineVersion","version":"1.5.0.3","ms":)" +
+                                                 calls.front()["ms"].dump() + "}"));
+  int userChanged = 0;
+  int processed = 0;
+  long long previous = 0;
+  for (const nlohmann::json& call : calls) {
+    ASSERT_TRUE(call["ms"].is_number_integer());
+    EXPECT_GE(call["ms"].get<long long>(), previous) << "in the order the host heard them";
+    previous = call["ms"].get<long long>();
+    const std::string kind = call["kind"];
+    if (kind == "ReportItem") {
+      EXPECT_EQ(Keys(call), report) << call.dump();
+      if (call["resultCode"] == 4) {
+        ++userChanged;
+        EXPECT_EQ(call["controlData"], "Install the Sample toolbar (recommended)");
+        EXPECT_EQ(call["userAction"], "checked");
+        EXPECT_EQ(call["desiredState"], "unchecked");
+        EXPECT_EQ(call["elementType"], 5);
+      }
+    } else if (kind == "ReportProcessedItems") {
+      ++processed;
+      EXPECT_EQ(Keys(call), (std::set<std::string>{"kind", "ms", "window", "count"}));
+      EXPECT_TRUE(call["window"].is_number_integer());
+      EXPECT_EQ(call["count"], 2);
+    }
+  }
+  EXPECT_EQ(userChanged, 1);
+  EXPECT_EQ(processed, 1);
+  EXPECT_EQ(calls.back(), nlohmann::json::parse(R"({"kind":"ReportProcessedTotal","count":0,"ms":)" +
+                                                calls.back()["ms"].dump() + "}"));
+  // The story goes to the other stream, in text.
+  EXPECT_NE(run.err.find("user: checks options/toolbar"), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find("engine -> host"), std::string::npos);
+  EXPECT_NE(run.err.find("outcome: as expected"), std::string::npos);
+}
+
+TEST(ScenarioRunner, HostCallJsonFields) {
+  struct Case {
+    const char* what;
+    simwin::HostCall call;
+    nlohmann::json expected;
+  };
+  simwin::HostCall binary;
+  binary.kind = simwin::HostCall::Kind::ReportItem;
+  binary.report.patternId = 3;
+  binary.report.resultCode = 2;
+  binary.report.controlData = {0x41, 0xFF, 0x00};
+  binary.report.controlPath = "Window";
+  binary.report.userAction = "";
+  binary.report.desiredState = "";
+  binary.report.patternVersion = "1.5.0.0";
+  simwin::HostCall nullData = binary;
+  nullData.report.controlData.clear();
+  nullData.report.controlDataNull = true;
+  nullData.report.reserved2 = 7;
+  simwin::HostCall text = binary;
+  text.report.controlData = {0xC3, 0xA9};  // "é"
+  simwin::HostCall items;
+  items.kind = simwin::HostCall::Kind::ReportProcessedItems;
+  items.window = 0x10018;
+  items.count = 2;
+  simwin::HostCall block;
+  block.kind = simwin::HostCall::Kind::BlockPatternAdded;
+
+  const Case cases[] = {
+      {"bytes that are not UTF-8", binary,
+       R"({"kind":"ReportItem","patternId":3,"resultCode":2,"genericPattern":0,"elementType":0,"controlData":"41ff00",
+           "controlDataEncoding":"hex","controlPath":"Window","userAction":"","desiredState":"",
+           "patternVersion":"1.5.0.0"})"_json},
+      {"null data, reserved fields set", nullData,
+       R"({"kind":"ReportItem","patternId":3,"resultCode":2,"genericPattern":0,"elementType":0,"controlData":null,
+           "controlPath":"Window","userAction":"","desiredState":"","patternVersion":"1.5.0.0","reserved1":0,
+           "reserved2":7})"_json},
+      {"UTF-8 data", text,
+       R"({"kind":"ReportItem","patternId":3,"resultCode":2,"genericPattern":0,"elementType":0,"controlData":"é",
+           "controlPath":"Window","userAction":"","desiredState":"","patternVersion":"1.5.0.0"})"_json},
+      {"processed items", items, R"({"kind":"ReportProcessedItems","window":65560,"count":2})"_json},
+      {"block pattern added", block, R"({"kind":"BlockPatternAdded"})"_json},
+  };
+  for (const Case& c : cases) EXPECT_EQ(nlohmann::json::parse(HostCallJson(c.call).dump()), c.expected) << c.what;
+  // Fields come in the record's order, so a line reads like the text form.
+  std::vector<std::string> order;
+  const nlohmann::ordered_json ordered = HostCallJson(nullData);
+  for (const auto& [key, value] : ordered.items()) order.push_back(key);
+  EXPECT_EQ(order, (std::vector<std::string>{"kind", "patternId", "resultCode", "genericPattern", "elementType",
+                                             "controlData", "controlPath", "userAction", "desiredState",
+                                             "patternVersion", "reserved1", "reserved2"}));
+}
+
+TEST(ScenarioRunner, Utf8Validation) {
+  const std::pair<std::string, bool> cases[] = {
+      {"", true},
+      {"plain", true},
+      {"\xC3\xA9", true},
+      {"\xF0\x9F\x98\x80", true},
+      {"\xC3", false},              // cut short
+      {"\xC0\xAF", false},          // overlong
+      {"\xED\xA0\x80", false},      // surrogate
+      {"\xF4\x90\x80\x80", false},  // past U+10FFFF
+      {"\x80", false},              // continuation without lead
+  };
+  for (const auto& [bytes, valid] : cases) EXPECT_EQ(IsValidUtf8(bytes), valid) << testing::PrintToString(bytes);
+}
+
+TEST(ScenarioRunner, MismatchesAreListedWithWhereTheyWereWritten) {
+  const RunResult run = RunText(kOfferPage + R"(user:
+  - wait_for: {control: options/homepage, state: unchecked}
+  - click: options/next
+expect:
+  controls:
+    options/toolbar: checked
+  results:
+    1: 3
+  report_items:
+    - {code: 4, count: 1}
+  processed_items:
+    options: 5
+  processed_total: none
+)");
+  EXPECT_EQ(run.code, kScenarioFailed);
+  const std::string& out = run.out;
+  EXPECT_NE(out.find("outcome: 5 mismatch(es)"), std::string::npos) << out;
+  EXPECT_NE(out.find("test.yaml:19:5: options/toolbar: expected checked, found unchecked"), std::string::npos) << out;
+  EXPECT_NE(out.find("pattern 1: expected result 3 at the end of the run, found 0"), std::string::npos) << out;
+  EXPECT_NE(out.find("test.yaml:23:7: ReportItem code 4: expected 1, found 0"), std::string::npos) << out;
+  EXPECT_NE(out.find("processed items of page \"options\": expected 5, found 2"), std::string::npos) << out;
+  EXPECT_NE(out.find("processed total: expected no ReportProcessedTotal, found 0"), std::string::npos) << out;
+}
+
+TEST(ScenarioRunner, RunsEndWhateverTheUserDoes) {
+  struct Case {
+    const char* what;
+    std::string text;
+    int code;
+    std::vector<std::string> said;
+    std::vector<std::string> unsaid = {};
+  };
+  const Case cases[] = {
+      {"a wait that times out fails and stops the steps",
+       kOfferPage + "user:\n  - wait_for: {page: options, state: closed, timeout: 100}\n  - click: options/next\n",
+       kScenarioFailed,
+       {"user: time-out: page \"options\" is closed did not happen within 100 ms (it is visible)",
+        "time-out waiting until page \"options\" is closed (after 100 ms it is visible)", "host: Run() returned"}},
+      {"steps that end without an exit", kOfferPage + "user:\n  - wait: 10\n", kScenarioAsExpected,
+       {"runner: the user's steps ended without an exit: the runner exits the installer",
+        "outcome: as expected (no expectations)"}},
+      {"a run longer than the scenario allows", "timeout: 200\n" + kOfferPage + "user:\n  - wait: 20000\n",
+       kScenarioFailed,
+       {"runner: time-out: the scenario ran longer than 200 ms; the runner exits the installer",
+        "host: Run() returned"}},
+      {"a button that exits with a code", kOfferPage + "user:\n  - click: options/next\n  - wait: 20000\n",
+       kScenarioAsExpected,
+       {"installer: options/next \"&Next >\" pushed: the installer finishes", "installer: process exits with code 0",
+        "user: the installer is exiting"}},
+      {"a click on a disabled button",
+       kOfferPage + "user:\n  - disable: options/next\n  - click: options/next\n", kScenarioAsExpected,
+       {"installer: disables options/next", "user: options/next is disabled: the click does nothing",
+        "the user's steps ended without an exit"},
+       {"pushed"}},
+      {"a step on a closed page fails",
+       kOfferPage + "user:\n  - close: options\n  - check: options/toolbar\n", kScenarioFailed,
+       {"user: cannot reach options/toolbar: its page is closed", "page options \"Setup - Sample App\": closed"}},
+  };
+  for (const Case& c : cases) {
+    const auto start = std::chrono::steady_clock::now();
+    const RunResult run = RunText(c.text);
+    EXPECT_EQ(run.code, c.code) << c.what << "\n" << run.out;
+    for (const std::string& line : c.said) {
+      EXPECT_NE(run.out.find(line), std::string::npos) << c.what << ": missing \"" << line << "\" in\n" << run.out;
+    }
+    for (const std::string& line : c.unsaid) {
+      EXPECT_EQ(run.out.find(line), std::string::npos) << c.what << ": unexpected \"" << line << "\" in\n" << run.out;
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << c.what;
+  }
+}
+
+TEST(ScenarioRunner, QuietPrintsTheOutcomeAndTraceGoesToItsFile) {
+  const std::filesystem::path trace =
+      std::filesystem::temp_directory_path() / ("scenario_trace_" + std::to_string(::getpid()) + ".txt");
+  ScenarioRunOptions options;
+  options.quiet = true;
+  options.traceFile = trace.string();
+  const RunResult run = RunText(kOfferPage.substr(0, kOfferPage.find("host:")) +
+                              "host:\n  threshold: all\n  patterns:\n    - {id: 1, file: ../patterns/demo_offer.pattern}\n"
+                              "user:\n  - wait_for: {control: options/homepage, state: unchecked}\n  - exit\n"
+                              "expect:\n  controls: {options/homepage: unchecked}\n",
+                          options);
+  EXPECT_EQ(run.code, kScenarioAsExpected);
+  EXPECT_EQ(run.out, "outcome: as expected\n");
+  std::ifstream in(trace);
+  std::stringstream text;
+  text << in.rdbuf();
+  std::filesystem::remove(trace);
+  EXPECT_NE(text.str().find("CreateEngineImpl\tEngine version: 1.5.0.3"), std::string::npos);
+  EXPECT_NE(text.str().find("ActionsProcessor"), std::string::npos) << "level 0 records are written too";
+}
+
+TEST(ScenarioRunner, UnusableScenarioFileExitsWithTwo) {
+  std::ostringstream out;
+  std::ostringstream err;
+  EXPECT_EQ(RunScenarioFile("/nonexistent/s.yaml", {}, out, err), kScenarioUnusable);
+  EXPECT_EQ(err.str(), "/nonexistent/s.yaml: cannot read the file\n");
+  EXPECT_EQ(out.str(), "");
+}
+
+}  // namespace
+}  // namespace iae_tool

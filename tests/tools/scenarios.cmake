@@ -1,0 +1,23 @@
+# Every example scenario checks its own expectations: `iae sim run` exits 0 only when the run
+# ended as the file says it should.
+file(GLOB IAE_EXAMPLE_SCENARIOS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/examples/scenarios/*.yaml)
+foreach(scenario ${IAE_EXAMPLE_SCENARIOS})
+  get_filename_component(name ${scenario} NAME_WE)
+  add_test(NAME scenario.example.${name} COMMAND iae sim run --quiet ${scenario})
+  set_tests_properties(scenario.example.${name} PROPERTIES TIMEOUT 60)
+endforeach()
+
+# The patterns the scenarios use must stay free of syntax errors and warnings.
+file(GLOB IAE_EXAMPLE_PATTERNS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/examples/patterns/*.pattern)
+# A statistics pattern has no actions on purpose; check warns about that.
+list(FILTER IAE_EXAMPLE_PATTERNS EXCLUDE REGEX "survey_checkboxes\\.pattern$")
+add_test(NAME scenario.example_patterns_check COMMAND iae pattern check ${IAE_EXAMPLE_PATTERNS})
+
+# The unit tests, prefixed so that `ctest -R scenario` selects them with the examples.
+add_executable(scenario_test
+  ${CMAKE_CURRENT_LIST_DIR}/scenario_parser_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/scenario_runner_test.cpp)
+target_link_libraries(scenario_test PRIVATE iae_scenario GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+target_include_directories(scenario_test PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+target_compile_definitions(scenario_test PRIVATE IAE_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples")
+gtest_discover_tests(scenario_test TEST_PREFIX "scenario." DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)

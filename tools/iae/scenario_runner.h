@@ -1,0 +1,29 @@
+// Runs a scenario on simwin against the engine linked into this program.
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include "scenario.h"
+
+namespace iae_tool {
+
+struct ScenarioRunOptions {
+  bool json = false;   // host calls as JSON lines on `out`; the story goes to `err`
+  bool quiet = false;  // the outcome only
+  std::string traceFile;
+  // How long Run may take to return once the installer has exited before the program gives up on it.
+  int runReturnGraceMilliseconds = 10000;
+};
+
+// Exit codes of `iae sim run`.
+inline constexpr int kScenarioAsExpected = 0;
+inline constexpr int kScenarioFailed = 1;
+inline constexpr int kScenarioUnusable = 2;
+
+int RunScenario(const Scenario& scenario, const ScenarioRunOptions& options, std::ostream& out, std::ostream& err);
+// Loads the file first; a mistake in it is printed to err and gives kScenarioUnusable.
+int RunScenarioFile(const std::string& path, const ScenarioRunOptions& options, std::ostream& out,
+                    std::ostream& err);
+
+}  // namespace iae_tool
