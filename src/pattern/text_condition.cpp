@@ -1,13 +1,42 @@
 #include "pattern/text_condition.h"
 
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+
 #include <boost/regex.hpp>
 
 namespace installation_assistant {
+namespace {
+
+// Every pass tests the same few expressions of the added patterns against every element:
+// compiling once is most of the matching cost saved. A compiled expression is only read
+// while matching, which Boost allows from any number of threads at once.
+constexpr std::size_t kMaxCachedExpressions = 4096;
+
+std::shared_ptr<const boost::wregex> Compiled(const std::wstring& expression) {
+  static std::mutex lock;
+  static std::unordered_map<std::wstring, std::shared_ptr<const boost::wregex>> cache;
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    if (auto found = cache.find(expression); found != cache.end()) return found->second;
+  }
+  // An invalid expression raises here every time, as it would uncached.
+  auto compiled = std::make_shared<const boost::wregex>(expression, boost::regex_constants::ECMAScript);
+  std::lock_guard<std::mutex> guard(lock);
+  // Patterns hold a few hundred texts at most; a host that keeps adding new ones only
+  // starts the cache over.
+  if (cache.size() >= kMaxCachedExpressions) cache.clear();
+  cache.emplace(expression, compiled);
+  return compiled;
+}
+
+}  // namespace
 
 TextMatch MatchWholeText(const std::wstring& expression, const std::wstring& name) {
-  const boost::wregex compiled(expression, boost::regex_constants::ECMAScript);
+  const std::shared_ptr<const boost::wregex> compiled = Compiled(expression);
   try {
-    return boost::regex_match(name, compiled) ? TextMatch::Matched : TextMatch::NotMatched;
+    return boost::regex_match(name, *compiled) ? TextMatch::Matched : TextMatch::NotMatched;
   } catch (const std::runtime_error&) {
     // Boost raises only its complexity ("exceeded predefined bounds") and memory ("Ran out
     // of stack space") limits here; compile errors were raised above.

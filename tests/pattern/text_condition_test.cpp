@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <thread>
+#include <vector>
 
 #include "small_stack.h"
 
@@ -42,6 +44,28 @@ TEST(TextCondition, AgreesWithTheStandardGrammarOnOrdinaryPatterns) {
   }
   EXPECT_FALSE(IsValidTextCondition(L"Setup (x86"));
   EXPECT_TRUE(IsValidTextCondition(L"Setup \\(x86"));
+}
+
+// Compiled expressions are kept and shared: machine threads match the same texts at once,
+// and an invalid text fails every time, not only the first.
+TEST(TextCondition, KeptExpressionsServeManyThreadsAndInvalidOnesKeepFailing) {
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    EXPECT_THROW(MatchWholeText(L"Setup (x86", L"Setup (x86)"), std::runtime_error) << attempt;
+  }
+  std::vector<std::thread> threads;
+  std::vector<int> wrong(4, 0);
+  for (std::size_t t = 0; t < wrong.size(); ++t) {
+    threads.emplace_back([t, &wrong] {
+      for (int i = 0; i < 500; ++i) {
+        const std::wstring expression = L"Offer " + std::to_wstring(i % 7) + L".*";
+        const std::wstring name = L"Offer " + std::to_wstring((i + static_cast<int>(t)) % 7) + L" inside";
+        const bool expected = (i % 7) == ((i + static_cast<int>(t)) % 7);
+        if ((MatchWholeText(expression, name) == TextMatch::Matched) != expected) ++wrong[t];
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(wrong, std::vector<int>(4, 0));
 }
 
 }  // namespace
