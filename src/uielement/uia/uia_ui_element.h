@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "uielement/com_handles.h"
-#include "uielement/msaa/msaa_element.h"
+#include "uielement/tree_bounds.h"
 #include "uielement/ui_element.h"
 
 namespace installation_assistant {

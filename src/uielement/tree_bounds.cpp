@@ -1,0 +1,40 @@
+#include "uielement/tree_bounds.h"
+
+#include "common/trace.h"
+
+namespace installation_assistant {
+
+bool TreeBounds::TakeElement() {
+  if (elementsTaken_ < kMaxElementsPerTree) {
+    ++elementsTaken_;
+    return true;
+  }
+  if (!elementsReported_) {
+    elementsReported_ = true;
+    TRACE(Warning) << "Element tree larger than " << kMaxElementsPerTree
+                   << " elements; the rest is treated as absent";
+  }
+  return false;
+}
+
+void TreeBounds::ReportDepth(const std::string& where) {
+  if (depthReported_) return;
+  depthReported_ = true;
+  TRACE(Warning) << "Element tree deeper than " << kMaxTreeDepth << " levels below " << where
+                 << "; deeper elements are treated as absent";
+}
+
+void TreeBounds::ReportChildren(long reported) {
+  if (childrenReported_) return;
+  childrenReported_ = true;
+  TRACE(Warning) << "An element reports " << reported << " children; only the first "
+                 << kMaxChildrenPerElement << " are read";
+}
+
+void TreeBounds::ReportParentWalk() {
+  if (parentWalkReported_) return;
+  parentWalkReported_ = true;
+  TRACE(Warning) << "Parent chain longer than " << kMaxParentWalkSteps << " steps; treated as ending there";
+}
+
+}  // namespace installation_assistant

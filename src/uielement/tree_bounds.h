@@ -1,0 +1,35 @@
+// Bounds on the element trees an installer serves, shared by both accessibility backends.
+#pragma once
+
+#include <string>
+
+namespace installation_assistant {
+
+// Bounds on trees that an installer serves: a custom IAccessible may list itself or an
+// ancestor as its child, claim billions of children or nest without end. What lies past a
+// bound is treated as absent.
+inline constexpr int kMaxTreeDepth = 256;
+inline constexpr long kMaxChildrenPerElement = 10000;
+inline constexpr int kMaxParentWalkSteps = 256;
+// Raw elements looked at while building one tree; stops a cycle that fans out.
+inline constexpr long kMaxElementsPerTree = 10000;
+
+// Shared by every element of one tree (one matching pass): how much of the bounds is
+// used, and which bound has already been reported.
+class TreeBounds {
+ public:
+  // False, and one Warning per tree for this bound, when the budget is spent.
+  bool TakeElement();
+  void ReportDepth(const std::string& where);
+  void ReportChildren(long reported);
+  void ReportParentWalk();
+
+ private:
+  long elementsTaken_ = 0;
+  bool elementsReported_ = false;
+  bool depthReported_ = false;
+  bool childrenReported_ = false;
+  bool parentWalkReported_ = false;
+};
+
+}  // namespace installation_assistant
