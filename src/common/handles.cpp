@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "common/trace.h"
 #include "common/win32_error.h"
 
 namespace installation_assistant {
@@ -33,6 +34,26 @@ ComInitialization::ComInitialization(DWORD model) : result_(CoInitializeEx(nullp
 
 ComInitialization::~ComInitialization() {
   if (SUCCEEDED(result_)) CoUninitialize();
+}
+
+UniqueWinEventHook& UniqueWinEventHook::operator=(UniqueWinEventHook&& other) noexcept {
+  if (this != &other) {
+    Reset();
+    hook_ = std::exchange(other.hook_, nullptr);
+    thread_ = other.thread_;
+  }
+  return *this;
+}
+
+void UniqueWinEventHook::Reset() {
+  HWINEVENTHOOK hook = std::exchange(hook_, nullptr);
+  if (hook == nullptr) return;
+  if (GetCurrentThreadId() != thread_) {
+    TRACE(Warning) << "Hook 0x" << hook << " cannot be removed off its thread 0x" << std::hex << thread_
+                   << "; it stays until that thread ends";
+    return;
+  }
+  if (!UnhookWinEvent(hook)) TRACE(Warning) << "UnhookWinEvent failed for hook 0x" << hook;
 }
 
 }  // namespace installation_assistant

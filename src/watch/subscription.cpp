@@ -55,26 +55,6 @@ std::weak_ptr<MessageWindow> MessageWindowOfThisThread() {
 
 }  // namespace
 
-UniqueWinEventHook& UniqueWinEventHook::operator=(UniqueWinEventHook&& other) noexcept {
-  if (this != &other) {
-    Reset();
-    hook_ = std::exchange(other.hook_, nullptr);
-    thread_ = other.thread_;
-  }
-  return *this;
-}
-
-void UniqueWinEventHook::Reset() {
-  HWINEVENTHOOK hook = std::exchange(hook_, nullptr);
-  if (hook == nullptr) return;
-  if (GetCurrentThreadId() != thread_) {
-    TRACE(Warning) << "Hook 0x" << hook << " cannot be removed off its thread 0x" << std::hex << thread_
-                   << "; it stays until that thread ends";
-    return;
-  }
-  if (!UnhookWinEvent(hook)) TRACE(Warning) << "UnhookWinEvent failed for hook 0x" << hook;
-}
-
 Subscription::Subscription(DWORD processId, const std::vector<DWORD>& events, WinEventHandler handler)
     : description_(DescribeSubscription(this, processId, events)), hookingThreadWindow_(MessageWindowOfThisThread()) {
   TRACE(Info) << "Creating " << description_;

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/handles.h"
 #include "platform/win32.h"
 
 namespace installation_assistant {
@@ -27,30 +28,6 @@ inline const std::vector<DWORD> kStructureEventSet = {EVENT_OBJECT_CREATE,      
                                                       EVENT_OBJECT_FOCUS,       EVENT_OBJECT_REORDER};
 // Check and selection changes of controls.
 inline const std::vector<DWORD> kStateEventSet = {EVENT_OBJECT_STATECHANGE};
-
-// An out-of-context hook handle. UnhookWinEvent only works on the thread that called
-// SetWinEventHook, so the owner remembers that thread and unhooks only there.
-class UniqueWinEventHook {
- public:
-  UniqueWinEventHook() = default;
-  UniqueWinEventHook(HWINEVENTHOOK hook, DWORD hookingThread) : hook_(hook), thread_(hookingThread) {}
-  UniqueWinEventHook(UniqueWinEventHook&& other) noexcept
-      : hook_(std::exchange(other.hook_, nullptr)), thread_(other.thread_) {}
-  UniqueWinEventHook& operator=(UniqueWinEventHook&& other) noexcept;
-  UniqueWinEventHook(const UniqueWinEventHook&) = delete;
-  UniqueWinEventHook& operator=(const UniqueWinEventHook&) = delete;
-  // Off the hooking thread the hook cannot be removed: it is left to the system, which
-  // removes it when that thread ends, and a Warning says so.
-  ~UniqueWinEventHook() { Reset(); }
-
-  HWINEVENTHOOK Get() const { return hook_; }
-  DWORD HookingThread() const { return thread_; }
-  void Reset();
-
- private:
-  HWINEVENTHOOK hook_ = nullptr;
-  DWORD thread_ = 0;
-};
 
 class Subscription {
  public:

@@ -9,7 +9,7 @@
 
 #include "common/option.h"
 #include "platform/win32.h"
-#include "uielement/com_handles.h"
+#include "common/com_handles.h"
 #include "uielement/element_type.h"
 #include "uielement/tree_bounds.h"
 

@@ -2,7 +2,7 @@
 // taken from the element's cache. Pushing needs MSAA's default action.
 #pragma once
 
-#include "uielement/com_handles.h"
+#include "common/com_handles.h"
 #include "uielement/ui_element.h"
 
 namespace installation_assistant {

@@ -1,6 +1,6 @@
 #include "uielement/uia_rectangles.h"
 
-#include "uielement/com_handles.h"
+#include "common/com_handles.h"
 #include "uielement/uia/uia_automation.h"
 
 namespace installation_assistant {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "uielement/com_handles.h"
+#include "common/com_handles.h"
 #include "uielement/tree_bounds.h"
 #include "uielement/ui_element.h"
 
