@@ -23,6 +23,8 @@ class TreeBounds {
   void ReportDepth(const std::string& where);
   void ReportChildren(long reported);
   void ReportParentWalk();
+  // A new pass over the same tree starts with the whole budget.
+  void Reset() { *this = TreeBounds(); }
 
  private:
   long elementsTaken_ = 0;

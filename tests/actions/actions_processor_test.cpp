@@ -243,7 +243,9 @@ TEST_F(ActionsProcessorTest, AFailedPatternCallIsReportedThroughTheContinuation)
 TEST_F(ActionsProcessorTest, ARaisingCoreIsReportedOncePerQueuedAction) {
   auto processor = Make();
   const std::shared_ptr<UIElement> box = Element(kToolbar);
-  const int faults = simwin::InjectAccessibilityFault(testing::Fault("get_accState", E_FAIL));
+  simwin::AccessibilityFault fault;
+  fault.method = "get_accState";
+  const int faults = simwin::InjectAccessibilityFault(fault);
   for (int pass = 0; pass < 50; ++pass) {
     const ActionResult result = processor->UnsetCheckBox(box);
     EXPECT_TRUE(result.failed);

@@ -7,96 +7,37 @@
 #include <string>
 #include <vector>
 
-#include "conformance.h"
-#include "platform/sim/simwin.h"
-
-using conformance::Event;
-using conformance::TestThread;
+#include "sim_accessibility.h"
 
 namespace {
 
-enum Id : int {
-  kLabel = 100,
-  kPath = 101,
-  kGroup = 102,
-  kShortcut = 103,
-  kTypical = 104,
-  kCustom = 105,
-  kHidden = 106,
-  kNext = IDOK,
-  kCancel = IDCANCEL
-};
+using namespace simaccess;
 
-simwin::DialogLayout SetupDialog() {
-  simwin::DialogLayout d;
-  d.title = L"Setup - &Example";
-  d.rect = RECT{100, 100, 600, 460};
-  auto add = [&](LPCWSTR cls, DWORD style, LPCWSTR text, int id, int y) {
-    simwin::ControlLayout c;
-    c.className = cls;
-    c.style = style;
-    c.text = text;
-    c.id = id;
-    c.rect = RECT{10, y, 210, y + 24};
-    d.controls.push_back(c);
-    return &d.controls.back();
-  };
-  add(L"Static", SS_LEFT, L"&Destination:", kLabel, 10);
-  add(L"Edit", ES_LEFT, L"C:\\Program Files\\Example", kPath, 40);
-  add(L"Button", BS_GROUPBOX, L"Options", kGroup, 70);
-  add(L"Button", BS_AUTOCHECKBOX | WS_GROUP, L"&Desktop shortcut", kShortcut, 100)->check = BST_CHECKED;
-  add(L"Button", BS_AUTORADIOBUTTON | WS_GROUP, L"&Typical", kTypical, 130)->check = BST_CHECKED;
-  add(L"Button", BS_AUTORADIOBUTTON, L"&Custom", kCustom, 160);
-  add(L"Button", BS_AUTOCHECKBOX | WS_GROUP, L"Hidden", kHidden, 190)->visible = false;
-  add(L"Button", BS_DEFPUSHBUTTON | WS_GROUP, L"&Next >", kNext, 300);
-  add(L"Button", BS_PUSHBUTTON, L"Cancel", kCancel, 330)->enabled = false;
-  return d;
-}
-
-VARIANT Self() {
+VARIANT ChildId(LONG id) {
   VARIANT v;
   VariantInit(&v);
   v.vt = VT_I4;
-  v.lVal = CHILDID_SELF;
-  return v;
-}
-
-VARIANT ChildId(LONG id) {
-  VARIANT v = Self();
   v.lVal = id;
   return v;
 }
+VARIANT Self() { return ChildId(CHILDID_SELF); }
 
-// Owns one reference.
-struct Acc {
-  IAccessible* p = nullptr;
+struct Acc : Com<IAccessible> {
   Acc() = default;
-  explicit Acc(IAccessible* a) : p(a) {}
+  explicit Acc(IAccessible* a) { p = a; }
   explicit Acc(IDispatch* d) {
     if (d) {
       d->QueryInterface(__uuidof(IAccessible), reinterpret_cast<void**>(&p));
       d->Release();
     }
   }
-  Acc(Acc&& o) noexcept : p(o.p) { o.p = nullptr; }
-  Acc& operator=(Acc&& o) noexcept {
-    std::swap(p, o.p);
-    return *this;
-  }
-  ~Acc() {
-    if (p) p->Release();
-  }
-  IAccessible* operator->() const { return p; }
-  explicit operator bool() const { return p != nullptr; }
 
   std::wstring Text(HRESULT (STDMETHODCALLTYPE IAccessible::*get)(VARIANT, BSTR*), LONG child = CHILDID_SELF,
                     HRESULT* hrOut = nullptr) const {
     BSTR b = nullptr;
     HRESULT hr = (p->*get)(ChildId(child), &b);
     if (hrOut) *hrOut = hr;
-    std::wstring s = b ? std::wstring(b, SysStringLen(b)) : L"<null>";
-    SysFreeString(b);
-    return s;
+    return Take(b);
   }
   std::wstring Name(LONG child = CHILDID_SELF) const { return Text(&IAccessible::get_accName, child); }
   LONG I4(HRESULT (STDMETHODCALLTYPE IAccessible::*get)(VARIANT, VARIANT*), LONG child = CHILDID_SELF) const {
@@ -148,46 +89,19 @@ struct Acc {
 
 Acc FromWindow(HWND hwnd, LONG objid) {
   IAccessible* a = nullptr;
-  EXPECT_EQ(AccessibleObjectFromWindow(hwnd, static_cast<DWORD>(objid), __uuidof(IAccessible),
-                                       reinterpret_cast<void**>(&a)),
-            S_OK);
+  EXPECT_EQ(ObjectFromWindow(hwnd, objid, &a), S_OK);
   return Acc(a);
 }
 
-class SimMsaa : public ::testing::Test {
+class SimMsaa : public SimDialogTest {
  protected:
-  void SetUp() override {
-    bstrs_ = simwin::LiveBstrCount();
-    simwin::ClearAccessibilityFaults();
-    process_ = std::make_unique<simwin::Process>(L"setup.exe");
-    dialog_ = simwin::CreateDialogFromLayout(*process_, SetupDialog());
-    ASSERT_NE(dialog_.hwnd, nullptr);
-  }
-  void TearDown() override {
-    simwin::ClearAccessibilityFaults();
-    process_.reset();
-    // Leak check: every object and string handed out came back.
-    EXPECT_EQ(simwin::LiveAccessibleObjectCount(), 0);
-    EXPECT_EQ(simwin::LiveBstrCount(), bstrs_);
-    EXPECT_EQ(simwin::PendingLresultCount(), 0u);
-  }
-  HWND Ctl(int id) const { return dialog_.Control(id); }
-  Acc Client(int id) const { return FromWindow(Ctl(id), OBJID_CLIENT); }
-  // Runs after everything the UI thread has queued so far (posted clicks included).
-  void Flush() { process_->Invoke([] {}); }
-  int Clicks(int id) const {
-    int n = 0;
-    for (const auto& c : simwin::ReceivedCommands(dialog_.hwnd)) n += c.id == id && c.code == BN_CLICKED;
-    return n;
-  }
-
-  std::unique_ptr<simwin::Process> process_;
-  simwin::Dialog dialog_;
-  long bstrs_ = 0;
+  Acc Client(int id) const { return FromWindow(id ? Ctl(id) : dialog_.hwnd, OBJID_CLIENT); }
 };
 
-// [A-WIN] seven children; absent parts stay counted as INVISIBLE [A-SG][A-TB].
-TEST_F(SimMsaa, WindowObjectHasSevenPartsAbsentOnesInvisible) {
+// [A-WIN] seven children; absent parts stay counted as INVISIBLE [A-SG][A-TB]. [WT-ACC][A-PB..A-ST]: a client's
+// children are the window objects of its child windows, each wrapping its own client with the same handle; get_accChild
+// does not reach them (E_INVALIDARG) [1.6].
+TEST_F(SimMsaa, WindowObjectHasSevenPartsAndClientChildrenWrapTheControls) {
   Acc w = FromWindow(dialog_.hwnd, OBJID_WINDOW);
   EXPECT_EQ(w.Role(), ROLE_SYSTEM_WINDOW);
   EXPECT_EQ(w.Name(), L"Setup - &Example") << "the client's name; top-level text is kept as it is";
@@ -197,8 +111,8 @@ TEST_F(SimMsaa, WindowObjectHasSevenPartsAbsentOnesInvisible) {
   struct Expect {
     LONG role;
     bool visible;
-  } expected[] = {{ROLE_SYSTEM_MENUBAR, true},    {ROLE_SYSTEM_TITLEBAR, true},   {ROLE_SYSTEM_MENUBAR, false},
-                  {ROLE_SYSTEM_DIALOG, true},     {ROLE_SYSTEM_SCROLLBAR, false}, {ROLE_SYSTEM_SCROLLBAR, false},
+  } expected[] = {{ROLE_SYSTEM_MENUBAR, true}, {ROLE_SYSTEM_TITLEBAR, true},   {ROLE_SYSTEM_MENUBAR, false},
+                  {ROLE_SYSTEM_DIALOG, true},  {ROLE_SYSTEM_SCROLLBAR, false}, {ROLE_SYSTEM_SCROLLBAR, false},
                   {ROLE_SYSTEM_GRIP, false}};
   for (size_t i = 0; i < 7; ++i) {
     ASSERT_TRUE(parts[i].first) << i;
@@ -210,12 +124,8 @@ TEST_F(SimMsaa, WindowObjectHasSevenPartsAbsentOnesInvisible) {
   EXPECT_EQ(parts[1].first.Text(&IAccessible::get_accValue), L"Setup - &Example");
   EXPECT_EQ(parts[6].first.Name(), L"Size box");
   EXPECT_EQ(parts[3].first.Parent().Role(), ROLE_SYSTEM_WINDOW);
-}
 
-// [WT-ACC][A-PB..A-ST]: a client's children are the window objects of its child windows, each wrapping its own client
-// with the same handle; get_accChild does not reach them (E_INVALIDARG) [1.6].
-TEST_F(SimMsaa, ClientChildrenAreWindowObjectsWrappingTheControlsClients) {
-  Acc client = FromWindow(dialog_.hwnd, OBJID_CLIENT);
+  Acc client = Client(0);
   EXPECT_EQ(client.Role(), ROLE_SYSTEM_DIALOG);
   EXPECT_EQ(client.Count(), static_cast<long>(dialog_.controls.size()));
   IDispatch* none = reinterpret_cast<IDispatch*>(1);
@@ -238,6 +148,7 @@ TEST_F(SimMsaa, ClientChildrenAreWindowObjectsWrappingTheControlsClients) {
 
 // [1.3][1.4][1.5]: roles, names (first '&' dropped), states and default actions per control.
 TEST_F(SimMsaa, ControlsHaveTheirRolesNamesStatesAndActions) {
+  const LONG focusable = STATE_SYSTEM_FOCUSABLE;
   struct Case {
     int id;
     LONG role;
@@ -247,18 +158,14 @@ TEST_F(SimMsaa, ControlsHaveTheirRolesNamesStatesAndActions) {
     std::wstring shortcut;
   } cases[] = {
       {kLabel, ROLE_SYSTEM_STATICTEXT, L"Destination:", STATE_SYSTEM_READONLY, L"<null>", L"Alt+D"},
-      {kPath, ROLE_SYSTEM_TEXT, L"Destination:", STATE_SYSTEM_FOCUSABLE, L"<null>", L"Alt+D"},
+      {kPath, ROLE_SYSTEM_TEXT, L"Destination:", focusable, L"<null>", L"Alt+D"},
       {kGroup, ROLE_SYSTEM_GROUPING, L"Options", 0, L"<null>", L"<null>"},
-      {kShortcut, ROLE_SYSTEM_CHECKBUTTON, L"Desktop shortcut", STATE_SYSTEM_FOCUSABLE | STATE_SYSTEM_CHECKED,
-       L"UnCheck", L"Alt+D"},
-      {kTypical, ROLE_SYSTEM_RADIOBUTTON, L"Typical", STATE_SYSTEM_FOCUSABLE | STATE_SYSTEM_CHECKED, L"Check",
-       L"Alt+T"},
-      {kCustom, ROLE_SYSTEM_RADIOBUTTON, L"Custom", STATE_SYSTEM_FOCUSABLE, L"Check", L"Alt+C"},
-      {kHidden, ROLE_SYSTEM_CHECKBUTTON, L"Hidden", STATE_SYSTEM_FOCUSABLE | STATE_SYSTEM_INVISIBLE, L"Check",
-       L"<null>"},
-      {kNext, ROLE_SYSTEM_PUSHBUTTON, L"Next >", STATE_SYSTEM_FOCUSABLE | STATE_SYSTEM_DEFAULT, L"Press", L"Alt+N"},
-      {kCancel, ROLE_SYSTEM_PUSHBUTTON, L"Cancel", STATE_SYSTEM_FOCUSABLE | STATE_SYSTEM_UNAVAILABLE, L"Press",
-       L"<null>"},
+      {kShortcut, ROLE_SYSTEM_CHECKBUTTON, L"Desktop shortcut", focusable | STATE_SYSTEM_CHECKED, L"UnCheck", L"Alt+D"},
+      {kTypical, ROLE_SYSTEM_RADIOBUTTON, L"Typical", focusable | STATE_SYSTEM_CHECKED, L"Check", L"Alt+T"},
+      {kCustom, ROLE_SYSTEM_RADIOBUTTON, L"Custom", focusable, L"Check", L"Alt+C"},
+      {kHidden, ROLE_SYSTEM_CHECKBUTTON, L"Hidden", focusable | STATE_SYSTEM_INVISIBLE, L"Check", L"<null>"},
+      {kNext, ROLE_SYSTEM_PUSHBUTTON, L"Next >", focusable | STATE_SYSTEM_DEFAULT, L"Press", L"Alt+N"},
+      {kCancel, ROLE_SYSTEM_PUSHBUTTON, L"Cancel", focusable | STATE_SYSTEM_UNAVAILABLE, L"Press", L"<null>"},
   };
   for (const auto& c : cases) {
     Acc a = Client(c.id);
@@ -276,34 +183,33 @@ TEST_F(SimMsaa, ControlsHaveTheirRolesNamesStatesAndActions) {
   EXPECT_EQ(hr, S_FALSE);
   EXPECT_EQ(Client(kShortcut).Text(&IAccessible::get_accName, 1, &hr), L"<null>");
   EXPECT_EQ(hr, E_INVALIDARG) << "controls have no simple children";
-  EXPECT_EQ(FromWindow(dialog_.hwnd, OBJID_CLIENT).Text(&IAccessible::get_accDefaultAction), L"Press")
-      << "a dialog with a default push button";
+  EXPECT_EQ(Client(0).Text(&IAccessible::get_accDefaultAction), L"Press") << "a dialog with a default push button";
 }
 
 // [A-CB]: the default action is a posted BM_CLICK, so it happens when the control's UI thread next pumps; a disabled
-// control refuses (HRESULT not documented: simwin answers DISP_E_MEMBERNOTFOUND).
+// control refuses (HRESULT not documented: simwin answers DISP_E_MEMBERNOTFOUND), as do controls without an action.
 TEST_F(SimMsaa, DefaultActionClicksLikeTheUser) {
-  EXPECT_EQ(Client(kShortcut)->accDoDefaultAction(Self()), S_OK);
-  Flush();
-  EXPECT_EQ(simwin::CheckState(Ctl(kShortcut)), static_cast<UINT>(BST_UNCHECKED));
-  EXPECT_EQ(Clicks(kShortcut), 1);
-
-  EXPECT_EQ(Client(kCustom)->accDoDefaultAction(Self()), S_OK);
-  Flush();
-  EXPECT_EQ(simwin::CheckState(Ctl(kCustom)), static_cast<UINT>(BST_CHECKED));
-  EXPECT_EQ(simwin::CheckState(Ctl(kTypical)), static_cast<UINT>(BST_UNCHECKED)) << "its group is cleared";
+  struct Case {
+    int id;  // 0: the dialog, which presses its default push button
+    HRESULT hr;
+    int clicked;
+    int clicks;
+  } cases[] = {{kShortcut, S_OK, kShortcut, 1},
+               {kCustom, S_OK, kCustom, 1},
+               {kNext, S_OK, kNext, 1},
+               {0, S_OK, kNext, 2},
+               {kCancel, DISP_E_MEMBERNOTFOUND, kCancel, 0},
+               {kLabel, DISP_E_MEMBERNOTFOUND, kLabel, 0},
+               {kPath, DISP_E_MEMBERNOTFOUND, kPath, 0}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(Client(c.id)->accDoDefaultAction(Self()), c.hr) << c.id;
+    Flush();
+    EXPECT_EQ(Clicks(c.clicked), c.clicks) << c.id;
+  }
+  EXPECT_EQ(Check(kShortcut), BST_UNCHECKED);
+  EXPECT_EQ(Check(kCustom), BST_CHECKED);
+  EXPECT_EQ(Check(kTypical), BST_UNCHECKED) << "its group is cleared";
   EXPECT_EQ(Client(kTypical).State() & STATE_SYSTEM_CHECKED, 0);
-
-  EXPECT_EQ(Client(kNext)->accDoDefaultAction(Self()), S_OK);
-  EXPECT_EQ(FromWindow(dialog_.hwnd, OBJID_CLIENT)->accDoDefaultAction(Self()), S_OK) << "presses the default";
-  Flush();
-  EXPECT_EQ(Clicks(kNext), 2);
-
-  EXPECT_EQ(Client(kCancel)->accDoDefaultAction(Self()), DISP_E_MEMBERNOTFOUND);
-  EXPECT_EQ(Client(kLabel)->accDoDefaultAction(Self()), DISP_E_MEMBERNOTFOUND);
-  EXPECT_EQ(Client(kPath)->accDoDefaultAction(Self()), DISP_E_MEMBERNOTFOUND);
-  Flush();
-  EXPECT_EQ(Clicks(kCancel), 0);
   simwin::SetEnabled(*process_, Ctl(kCancel), true);
   EXPECT_EQ(Client(kCancel)->accDoDefaultAction(Self()), S_OK);
   Flush();
@@ -314,24 +220,13 @@ TEST_F(SimMsaa, DefaultActionClicksLikeTheUser) {
 // it pumps again, never a value read past it.
 TEST_F(SimMsaa, ProxyReadsThroughTheUiThread) {
   Acc box = Client(kShortcut);
-  Event blocked, release, calling;
-  process_->Post([&] {
-    blocked.Set();
-    release.Wait();
-    SendMessageW(Ctl(kShortcut), BM_SETCHECK, BST_UNCHECKED, 0);
-  });
-  ASSERT_TRUE(blocked.Wait());
   std::atomic<LONG> seen{-1};
-  TestThread reader([&]() -> DWORD {
-    calling.Set();
-    seen = box.State();
-    return 0;
-  });
-  ASSERT_TRUE(calling.Wait());
-  Sleep(20);  // lets the reader reach the UI thread's queue (not an assertion)
-  EXPECT_EQ(seen.load(), -1) << "still waiting for the UI thread";
-  release.Set();
-  reader.Join();
+  CallWhileUiThreadIsBusy(
+      *process_, [&] { SendMessageW(Ctl(kShortcut), BM_SETCHECK, BST_UNCHECKED, 0); }, [&] { seen = box.State(); },
+      [&] {
+        Sleep(20);  // lets the reader reach the UI thread's queue (not an assertion)
+        EXPECT_EQ(seen.load(), -1) << "still waiting for the UI thread";
+      });
   EXPECT_EQ(seen.load() & STATE_SYSTEM_CHECKED, 0) << "answered after the blocked work ran";
 }
 
@@ -354,21 +249,15 @@ TEST_F(SimMsaa, ProxyOfADestroyedWindowStillAnswers) {
   EXPECT_EQ(a->accLocation(&x, &y, &cx, &cy, Self()), S_OK);
   EXPECT_EQ(x | y | cx | cy, 0);
   IAccessible* gone = nullptr;
-  EXPECT_EQ(AccessibleObjectFromWindow(dialog_.hwnd, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
-                                       reinterpret_cast<void**>(&gone)),
-            E_FAIL);
+  EXPECT_EQ(ObjectFromWindow(dialog_.hwnd, OBJID_CLIENT, &gone), E_FAIL);
 }
 
 // Location and navigation of the standard objects, in screen coordinates.
 TEST_F(SimMsaa, LocationHitTestAndNavigation) {
-  Acc box = Client(kShortcut);
   long x, y, cx, cy;
-  ASSERT_EQ(box->accLocation(&x, &y, &cx, &cy, Self()), S_OK);
-  EXPECT_EQ(x, 110);
-  EXPECT_EQ(y, 200);
-  EXPECT_EQ(cx, 200);
-  EXPECT_EQ(cy, 24);
-  Acc client = FromWindow(dialog_.hwnd, OBJID_CLIENT);
+  ASSERT_EQ(Client(kShortcut)->accLocation(&x, &y, &cx, &cy, Self()), S_OK);
+  EXPECT_EQ(std::vector<long>({x, y, cx, cy}), std::vector<long>({110, 200, 200, 24}));
+  Acc client = Client(0);
   VARIANT hit;
   ASSERT_EQ(client->accHitTest(120, 205, &hit), S_OK);
   ASSERT_EQ(hit.vt, VT_DISPATCH);
@@ -386,39 +275,30 @@ TEST_F(SimMsaa, LocationHitTestAndNavigation) {
   EXPECT_EQ(Acc(to.pdispVal).Window(), Ctl(kPath));
 }
 
-// --- Custom trees ------------------------------------------------------------------------------------------------------
+// --- Custom trees
+// ------------------------------------------------------------------------------------------------------
 
 simwin::AccNode Page(std::atomic<DWORD>* actionThread) {
-  simwin::AccNode root;
-  root.role = ROLE_SYSTEM_PANE;
-  root.name = L"Custom page";
+  simwin::AccNode root = Node(ROLE_SYSTEM_PANE, L"Custom page");
   root.location = RECT{100, 100, 600, 460};
-  simwin::AccNode box;
-  box.role = ROLE_SYSTEM_CHECKBUTTON;
-  box.name = L"Launch when done";
-  box.state = STATE_SYSTEM_FOCUSABLE;
+  simwin::AccNode box = Node(ROLE_SYSTEM_CHECKBUTTON, L"Launch when done", STATE_SYSTEM_FOCUSABLE);
   box.defaultAction = L"Check";
   box.toggleOnDefaultAction = true;
   box.onDefaultAction = [actionThread] { *actionThread = GetCurrentThreadId(); };
   box.location = RECT{110, 120, 300, 140};
-  simwin::AccNode text;
-  text.role = ROLE_SYSTEM_STATICTEXT;
-  text.name = L"Ready to install";
-  text.simple = true;
-  simwin::AccNode off;
-  off.role = ROLE_SYSTEM_PUSHBUTTON;
-  off.name = L"Back";
+  simwin::AccNode off = Node(ROLE_SYSTEM_PUSHBUTTON, L"Back", STATE_SYSTEM_UNAVAILABLE);
   off.key = L"back";
-  off.state = STATE_SYSTEM_UNAVAILABLE;
   off.defaultAction = L"Press";
-  root.children = {box, text, off};
+  root.children = {box, {.role = ROLE_SYSTEM_STATICTEXT, .name = L"Ready to install", .simple = true}, off};
   return root;
 }
 
-TEST_F(SimMsaa, ServedTreeIsReachedAndRunsOnTheUiThread) {
+// The served tree is reached like the standard client, its calls run on the installer's UI thread, and once the
+// installer has ended its objects report the disconnection.
+TEST_F(SimMsaa, ServedTreeRunsOnTheUiThreadUntilTheInstallerEnds) {
   std::atomic<DWORD> actionThread{0};
   simwin::AttachAccessibleTree(*process_, dialog_.hwnd, Page(&actionThread));
-  Acc root = FromWindow(dialog_.hwnd, OBJID_CLIENT);
+  Acc root = Client(0);
   EXPECT_EQ(root.Name(), L"Custom page");
   EXPECT_EQ(root.Role(), ROLE_SYSTEM_PANE);
   EXPECT_EQ(FromWindow(dialog_.hwnd, OBJID_WINDOW).Child(4).Name(), L"Custom page")
@@ -442,12 +322,7 @@ TEST_F(SimMsaa, ServedTreeIsReachedAndRunsOnTheUiThread) {
   EXPECT_EQ(kids[2].first->accDoDefaultAction(Self()), DISP_E_MEMBERNOTFOUND) << "unavailable element refuses";
   simwin::SetAccessibleState(*process_, dialog_.hwnd, L"back", STATE_SYSTEM_NORMAL);
   EXPECT_EQ(kids[2].first->accDoDefaultAction(Self()), S_OK);
-}
 
-TEST_F(SimMsaa, ServedTreeOfAnEndedInstallerReportsDisconnection) {
-  std::atomic<DWORD> actionThread{0};
-  simwin::AttachAccessibleTree(*process_, dialog_.hwnd, Page(&actionThread));
-  Acc root = FromWindow(dialog_.hwnd, OBJID_CLIENT);
   process_->Exit(0);
   BSTR name = nullptr;
   EXPECT_EQ(root->get_accName(Self(), &name), RPC_E_DISCONNECTED);
@@ -455,26 +330,15 @@ TEST_F(SimMsaa, ServedTreeOfAnEndedInstallerReportsDisconnection) {
 }
 
 TEST_F(SimMsaa, UntrustedTreesCanLieAndLoop) {
-  simwin::AccNode root;
-  root.name = L"root";
-  simwin::AccNode loop;
-  loop.name = L"loop";
-  loop.ancestorAsChild = 1;  // lists the root as its child
-  simwin::AccNode self;
-  self.name = L"self";
-  self.ancestorAsChild = 0;
-  simwin::AccNode liar;
-  liar.name = L"liar";
-  liar.reportedChildCount = 0x7FFFFFFF;
-  liar.children.resize(1);
-  liar.children[0].name = L"only";
-  simwin::AccNode deep;
-  deep.name = L"deep";
-  deep.chainDepth = 100000;
-  root.children = {loop, self, liar, deep};
+  const simwin::AccNode root{
+      .name = L"root",
+      .children = {{.name = L"loop", .ancestorAsChild = 1},  // lists the root as its child
+                   {.name = L"self", .ancestorAsChild = 0},
+                   {.name = L"liar", .children = {{.name = L"only"}}, .reportedChildCount = 0x7FFFFFFF},
+                   {.name = L"deep", .chainDepth = 100000}}};
   simwin::AttachAccessibleTree(*process_, dialog_.hwnd, root);
 
-  Acc r = FromWindow(dialog_.hwnd, OBJID_CLIENT);
+  Acc r = Client(0);
   EXPECT_EQ(r.Child(1).Child(1).Name(), L"root");
   EXPECT_EQ(r.Child(2).Child(1).Name(), L"self");
   Acc l = r.Child(3);
@@ -489,7 +353,7 @@ TEST_F(SimMsaa, UntrustedTreesCanLieAndLoop) {
   // Walked inside the installer's process: one chain of 100,000 objects below "deep".
   long depth = 0;
   process_->Invoke([&] {
-    Acc node = FromWindow(dialog_.hwnd, OBJID_CLIENT).Child(4);
+    Acc node = Client(0).Child(4);
     while (node && node.Count() == 1) {
       node = node.Child(1);
       ++depth;
@@ -498,10 +362,10 @@ TEST_F(SimMsaa, UntrustedTreesCanLieAndLoop) {
   EXPECT_EQ(depth, 100000);
 }
 
-// --- Counting and faults -----------------------------------------------------------------------------------------------
-
-TEST_F(SimMsaa, CallsAreCountedAccessibleChildrenAsOne) {
-  Acc client = FromWindow(dialog_.hwnd, OBJID_CLIENT);
+// Counting: each IAccessible call is one, AccessibleChildren is one whatever it does inside. Faults: by method name,
+// window, element of a custom tree and count.
+TEST_F(SimMsaa, CallsAreCountedAndFaultsInjected) {
+  Acc client = Client(0);
   simwin::ResetAccessibilityCallCount();
   client.Name();
   EXPECT_EQ(simwin::AccessibilityCallCount(), 1u);
@@ -510,9 +374,7 @@ TEST_F(SimMsaa, CallsAreCountedAccessibleChildrenAsOne) {
   kids[0].first.Role();
   kids[0].first.State();
   EXPECT_EQ(simwin::AccessibilityCallCount(), 4u);
-}
 
-TEST_F(SimMsaa, InjectedFaultsFailChosenCalls) {
   Acc box = Client(kShortcut);
   Acc next = Client(kNext);
   int id = simwin::InjectAccessibilityFault({"get_accName", RPC_E_SERVERFAULT, Ctl(kShortcut), L"", 1});
@@ -528,19 +390,16 @@ TEST_F(SimMsaa, InjectedFaultsFailChosenCalls) {
   simwin::InjectAccessibilityFault({"AccessibleChildren", E_OUTOFMEMORY});
   VARIANT v[2];
   LONG got = 0;
-  EXPECT_EQ(AccessibleChildren(FromWindow(dialog_.hwnd, OBJID_CLIENT).p, 0, 2, v, &got), E_OUTOFMEMORY);
+  EXPECT_EQ(AccessibleChildren(client.p, 0, 2, v, &got), E_OUTOFMEMORY);
   simwin::InjectAccessibilityFault({"AccessibleObjectFromWindow", E_NOINTERFACE, Ctl(kNext)});
   IAccessible* a = nullptr;
-  EXPECT_EQ(AccessibleObjectFromWindow(Ctl(kNext), static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
-                                       reinterpret_cast<void**>(&a)),
-            E_NOINTERFACE);
+  EXPECT_EQ(ObjectFromWindow(Ctl(kNext), OBJID_CLIENT, &a), E_NOINTERFACE);
   simwin::ClearAccessibilityFaults();
 
-  // By element of a custom tree.
   std::atomic<DWORD> unused{0};
   simwin::AttachAccessibleTree(*process_, dialog_.hwnd, Page(&unused));
   simwin::InjectAccessibilityFault({"get_accState", E_FAIL, nullptr, L"Ready to install"});
-  Acc root = FromWindow(dialog_.hwnd, OBJID_CLIENT);
+  Acc root = Client(0);
   EXPECT_EQ(root.State(2), -1);
   EXPECT_EQ(root.State(), STATE_SYSTEM_NORMAL);
 }

@@ -1,8 +1,5 @@
 iae_add_gtest(uia_element_test
-  SOURCES
-    ${CMAKE_CURRENT_LIST_DIR}/uia/uia_ui_element_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/uia/uia_patterns_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/uia/uia_rectangles_test.cpp
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/uia/uia_ui_element_test.cpp
   LIBS iae_engine)
 # Its own program: the process-wide automation object must not exist yet when it starts.
 iae_add_gtest(uia_instance_test

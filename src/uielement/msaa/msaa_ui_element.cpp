@@ -83,6 +83,9 @@ std::vector<std::shared_ptr<UIElement>> MSAAUIElementWrapper::GetChildren() {
 void MSAAUIElementWrapper::Refresh() {
   element_.Refresh();
   children_ = {};
+  // The root's refresh starts a new pass: without a fresh budget a second walk of a large
+  // tree would stop early.
+  if (!HasParent() && element_.Bounds()) element_.Bounds()->Reset();
 }
 
 Option<std::shared_ptr<UIElement>> MSAAUIElementWrapper::GetParent() {

@@ -1,12 +1,14 @@
-// A simulated installer with a setup dialog, COM for the test thread, and a text form of
-// element trees for comparing whole trees at once.
+// Shared by the tests of both backends: a simulated installer with a setup dialog, COM for the test thread, a text
+// form of element trees for comparing whole trees at once, and what an action raises.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "common/handles.h"
@@ -16,21 +18,11 @@
 
 namespace installation_assistant::testing {
 
-enum ControlId : int {
-  kIntro = 100,
-  kOffers = 101,
-  kToolbarOffer = 102,
-  kHomepageOffer = 103,
-  kExpress = 104,
-  kCustom = 105,
-  kFolder = 106,
-  kHiddenOffer = 107,
-  kNext = IDOK,
-  kCancel = IDCANCEL,
-};
+enum ControlId : int { kIntro = 100, kOffers, kToolbarOffer, kHomepageOffer, kExpress, kCustom, kFolder, kHiddenOffer };
+constexpr int kNext = IDOK, kCancel = IDCANCEL;
 
 inline simwin::ControlLayout Control(const wchar_t* className, DWORD style, const wchar_t* text, int id,
-                                   UINT check = BST_UNCHECKED, bool visible = true) {
+                                     UINT check = BST_UNCHECKED, bool visible = true) {
   simwin::ControlLayout layout;
   layout.className = className;
   layout.style = style;
@@ -43,23 +35,17 @@ inline simwin::ControlLayout Control(const wchar_t* className, DWORD style, cons
 }
 
 inline simwin::AccNode Node(LONG role, std::wstring name = {}, LONG state = STATE_SYSTEM_NORMAL) {
-  simwin::AccNode node;
-  node.role = role;
-  node.name = std::move(name);
-  node.state = state;
+  return {.role = role, .name = std::move(name), .state = state};
+}
+
+inline simwin::AccNode WithChildren(simwin::AccNode node, std::vector<simwin::AccNode> children) {
+  node.children = std::move(children);
   return node;
 }
 
 inline simwin::AccNode Simple(simwin::AccNode node) {
   node.simple = true;
   return node;
-}
-
-inline simwin::AccessibilityFault Fault(std::string method, HRESULT hr) {
-  simwin::AccessibilityFault fault;
-  fault.method = std::move(method);
-  fault.hr = hr;
-  return fault;
 }
 
 // What a bundling installer's options page looks like.
@@ -69,12 +55,9 @@ inline simwin::DialogLayout SetupDialogLayout() {
   layout.controls = {
       Control(L"Static", SS_LEFT, L"Choose the components to install:", kIntro),
       Control(L"Button", BS_GROUPBOX, L"Optional offers", kOffers),
-      Control(L"Button", BS_AUTOCHECKBOX | WS_TABSTOP, L"Install the &SpeedBar toolbar", kToolbarOffer,
-              BST_CHECKED),
-      Control(L"Button", BS_AUTOCHECKBOX | WS_TABSTOP, L"Make SearchPage my home page", kHomepageOffer,
-              BST_CHECKED),
-      Control(L"Button", BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, L"&Express installation", kExpress,
-              BST_CHECKED),
+      Control(L"Button", BS_AUTOCHECKBOX | WS_TABSTOP, L"Install the &SpeedBar toolbar", kToolbarOffer, BST_CHECKED),
+      Control(L"Button", BS_AUTOCHECKBOX | WS_TABSTOP, L"Make SearchPage my home page", kHomepageOffer, BST_CHECKED),
+      Control(L"Button", BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, L"&Express installation", kExpress, BST_CHECKED),
       Control(L"Button", BS_AUTORADIOBUTTON, L"&Custom installation", kCustom),
       Control(L"Edit", ES_LEFT | WS_GROUP, L"C:\\Program Files\\Example App", kFolder),
       Control(L"Button", BS_AUTOCHECKBOX, L"Hidden offer", kHiddenOffer, BST_CHECKED, false),
@@ -94,20 +77,19 @@ inline std::size_t CountTraces(const simwin::RecordingHost& host, TraceLevel lev
 }
 
 // One line per element, depth first: path, then the name in quotes (or "-").
-inline void DumpTree(const std::shared_ptr<UIElement>& element, std::vector<std::string>& lines) {
-  Option<std::string> name = element->GetName();
-  lines.push_back(element->GetPath() + " " + (name.IsSome() ? "'" + name.Get() + "'" : "-"));
-  for (const auto& child : element->GetChildren()) DumpTree(child, lines);
-}
-
 inline std::vector<std::string> DumpTree(const std::shared_ptr<UIElement>& root) {
   std::vector<std::string> lines;
-  DumpTree(root, lines);
+  std::function<void(const std::shared_ptr<UIElement>&)> dump = [&](const auto& element) {
+    Option<std::string> name = element->GetName();
+    lines.push_back(element->GetPath() + " " + (name.IsSome() ? "'" + name.Get() + "'" : "-"));
+    for (const auto& child : element->GetChildren()) dump(child);
+  };
+  dump(root);
   return lines;
 }
 
 // The child at the end of a path of child indices.
-inline std::shared_ptr<UIElement> ChildAt(std::shared_ptr<UIElement> element, std::initializer_list<int> indices) {
+inline std::shared_ptr<UIElement> ChildAt(std::shared_ptr<UIElement> element, const std::vector<int>& indices) {
   for (int index : indices) {
     auto children = element->GetChildren();
     if (index >= static_cast<int>(children.size())) {
@@ -119,7 +101,32 @@ inline std::shared_ptr<UIElement> ChildAt(std::shared_ptr<UIElement> element, st
   return element;
 }
 
-class MSAATest : public ::testing::Test {
+// What `action` raises: the message of a std::logic_error, the HRESULT of a _com_error; "no exception" / S_OK.
+inline std::string LogicErrorOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const std::logic_error& error) {
+    return error.what();
+  }
+  return "no exception";
+}
+inline HRESULT ComErrorOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const _com_error& error) {
+    return error.Error();
+  }
+  return S_OK;
+}
+
+inline RECT WindowRect(HWND window) {
+  RECT rect{};
+  GetWindowRect(window, &rect);
+  return rect;
+}
+inline auto Edges(const RECT& r) { return std::make_tuple(r.left, r.top, r.right, r.bottom); }
+
+class SetupDialogTest : public ::testing::Test {
  protected:
   void TearDown() override {
     simwin::ClearAccessibilityFaults();
@@ -137,6 +144,8 @@ class MSAATest : public ::testing::Test {
   void Settle() {
     installer_.Invoke([] {});
   }
+  UINT Check(int id) const { return simwin::CheckState(dialog_.Control(id)); }
+  std::size_t Traced(TraceLevel level, const wchar_t* text) const { return CountTraces(host_, level, text); }
 
   simwin::RecordingHost host_;
   TraceCapture capture_{host_};

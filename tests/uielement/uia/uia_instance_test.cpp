@@ -6,42 +6,28 @@
 namespace installation_assistant {
 namespace {
 
-TEST(UIAutomationInstanceTest, FailedCreationIsTracedAndRetriedUntilItSucceeds) {
-  simwin::RecordingHost host;
-  testing::TraceCapture capture{host};
-  ComInitialization com{COINIT_MULTITHREADED};
-  simwin::Process installer;
-  const simwin::Dialog dialog = simwin::CreateDialogFromLayout(installer, testing::SetupDialogLayout());
+using UIAutomationInstanceTest = testing::SetupDialogTest;
 
-  simwin::AccessibilityFault fault = testing::Fault("CoCreateInstance", E_OUTOFMEMORY);
-  fault.times = 2;
-  simwin::InjectAccessibilityFault(fault);
+TEST_F(UIAutomationInstanceTest, FailedCreationIsTracedAndRetriedUntilItSucceeds) {
+  OpenSetupDialog();
+  simwin::InjectAccessibilityFault({"CoCreateInstance", E_OUTOFMEMORY, nullptr, L"", 2});
   for (int attempt = 1; attempt <= 2; ++attempt) {
     SCOPED_TRACE(attempt);
-    try {
-      CreateUIAutomationRootElement(dialog.hwnd);
-      ADD_FAILURE() << "no exception";
-    } catch (const _com_error& error) {
-      EXPECT_EQ(error.Error(), E_POINTER);
-    }
-    EXPECT_EQ(testing::CountTraces(host, TraceLevel::Error,
-                                   L"UIAutomationInstance::GetOrCreate\tUIAutomation failed to initialize, error: "
-                                   L"0x8007000e, message: "),
+    EXPECT_EQ(testing::ComErrorOf([&] { CreateUIAutomationRootElement(dialog_.hwnd); }), E_POINTER);
+    EXPECT_EQ(Traced(TraceLevel::Error,
+                     L"UIAutomationInstance::GetOrCreate\tUIAutomation failed to initialize, error: "
+                     L"0x8007000e, message: "),
               static_cast<std::size_t>(attempt))
-        << host.FormatCalls(true);
+        << host_.FormatCalls(true);
   }
-  EXPECT_EQ(host.TracesContaining(L"UIAutomation successfully initialized").size(), 0u);
+  EXPECT_EQ(host_.TracesContaining(L"UIAutomation successfully initialized").size(), 0u);
 
-  auto root = CreateUIAutomationRootElement(dialog.hwnd);
-  EXPECT_EQ(root->GetPath(), "Window");
-  EXPECT_FALSE(root->GetChildren().empty());
-  auto again = CreateUIAutomationRootElement(dialog.hwnd);
-  EXPECT_EQ(testing::CountTraces(host, TraceLevel::Info, L"UIAutomation successfully initialized"), 1u);
-  EXPECT_EQ(testing::CountTraces(host, TraceLevel::Error, L"failed to initialize"), 2u);
-  simwin::ClearAccessibilityFaults();
-  root.reset();
-  again.reset();
-  installer.Exit();
+  root_ = CreateUIAutomationRootElement(dialog_.hwnd);
+  EXPECT_EQ(root_->GetPath(), "Window");
+  EXPECT_FALSE(root_->GetChildren().empty());
+  auto again = CreateUIAutomationRootElement(dialog_.hwnd);
+  EXPECT_EQ(Traced(TraceLevel::Info, L"UIAutomation successfully initialized"), 1u);
+  EXPECT_EQ(Traced(TraceLevel::Error, L"failed to initialize"), 2u);
 }
 
 }  // namespace
