@@ -25,7 +25,8 @@ ensure_packages() {
 LINUX_PACKAGES=(build-essential cmake libgtest-dev libgmock-dev libcli11-dev libbenchmark-dev libboost1.81-dev
                 libyaml-cpp-dev nlohmann-json3-dev)
 # What the Windows builds and the tests under wine need.
-WINDOWS_PACKAGES=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix googletest binutils-mingw-w64-i686 libboost1.81-dev)
+WINDOWS_PACKAGES=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix googletest binutils-mingw-w64-i686
+                  binutils-mingw-w64-x86-64 libboost1.81-dev)
 WINE_PACKAGES=(wine64 xvfb xauth)
 
 configure_and_build() {  # build-dir cmake-args... -- targets...
@@ -40,4 +41,28 @@ configure_and_build() {  # build-dir cmake-args... -- targets...
   else
     cmake --build "$dir" -j "$JOBS"
   fi
+}
+
+WINE=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver
+
+# Wine for unattended runs: a private prefix (made once: no crash dialog, no window manager waits) and a
+# wineserver kept up for the whole script, so that a program starts in a fraction of a second; it is stopped
+# when the script ends.
+start_wine() {
+  export WINEDEBUG=-all
+  export WINEPREFIX="${IAE_WINEPREFIX:-${TMPDIR:-/tmp}/iae-wineprefix}"
+  if [ ! -f "$WINEPREFIX/.iae-ready" ]; then
+    log "creating wine prefix $WINEPREFIX"
+    rm -rf "$WINEPREFIX"
+    timeout 300 "$WINE" wineboot -i >/dev/null 2>&1
+    # Without a window manager every hide of a visible top-level window blocks ~2 s.
+    timeout 60 "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+    # A crash must end the program, not start a debugger that waits for a time-out.
+    timeout 60 "$WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+    timeout 60 "$WINESERVER" -w || true
+    touch "$WINEPREFIX/.iae-ready"
+  fi
+  "$WINESERVER" -p 2>/dev/null || true  # already up when another script of ours started it
+  trap '"$WINESERVER" -k >/dev/null 2>&1 || true' EXIT
 }

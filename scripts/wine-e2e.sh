@@ -1,0 +1,187 @@
+#!/usr/bin/env bash
+# The engine end to end under wine64: the reference host (iae-host.exe) loads the 64-bit zviae.dll and runs it
+# against the sample installer (setup-sample.exe), a real Win32 wizard in another process that serves its own
+# accessible objects. Every wine run has a time-out.
+#   scripts/wine-e2e.sh [--repeat N]   (builds with scripts/windows.sh first)
+#
+# Under wine no window event reaches the engine from another process (its hooks filter on the installer's process
+# and skip their own, and wine delivers nothing to such a hook), so the engine acts on what it sees when it looks
+# by itself: the page shown when the host adds its patterns. Hence one page per run: the options page (offers
+# declined, Next pushed), and the setup type page (custom chosen, Next pushed).
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+repeat=1
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --repeat) repeat="$2"; shift 2 ;;
+    *) echo "usage: $0 [--repeat N]" >&2; exit 2 ;;
+  esac
+done
+ensure_packages "${WINE_PACKAGES[@]}"
+
+# The installer's windows need an X server; one for the whole script.
+if [ -z "${IAE_E2E_UNDER_XVFB:-}" ]; then
+  IAE_E2E_UNDER_XVFB=1 exec xvfb-run -a "$0" --repeat "$repeat"
+fi
+start_wine
+
+BIN="${IAE_WIN64_BUILD:-$REPO_ROOT/build-win64}/bin"
+PATTERNS="$REPO_ROOT/examples/patterns"
+VERSION="$(sed -n 's/.*kEngineVersion\[\] = "\(.*\)";/\1/p' "$REPO_ROOT/src/engine/engine.h")"
+for file in "$BIN/iae-host.exe" "$BIN/zviae.dll" "$BIN/setup-sample.exe" "$BIN/setup_sample_test.exe"; do
+  [ -f "$file" ] || { echo "wine-e2e: $file is missing; run scripts/windows.sh first" >&2; exit 1; }
+done
+
+# The prefix maps drive Z: to /.
+winpath() { local path="$1"; printf 'Z:%s' "${path//\//\\}"; }
+
+# Waits until a line of the file matches, while the process that writes it lives; false after the seconds.
+wait_for_line() {  # file regex pid seconds
+  local deadline=$((SECONDS + $4))
+  until grep -q -- "$2" "$1" 2>/dev/null; do
+    if [ $SECONDS -ge $deadline ] || ! kill -0 "$3" 2>/dev/null; then
+      grep -q -- "$2" "$1" 2>/dev/null
+      return
+    fi
+    sleep 0.1
+  done
+}
+
+fail() { echo "wine-e2e: $run: $*" >&2; failures=$((failures + 1)); }
+
+expect_file() {  # what file expected-text
+  if ! diff -u <(printf '%s\n' "$3") "$2" >"$dir/diff" 2>&1; then
+    fail "$1 differs from what is expected:"
+    sed 's/^/    /' "$dir/diff" >&2
+  fi
+}
+
+expect_line() {  # what file line
+  grep -qxF -- "$3" "$2" || fail "$1 has no line '$3'"
+}
+
+# The installer's own account at its end, read from its controls (its timing line left out).
+expect_final_states() {  # expected-text
+  expect_file "the installer's final states" \
+    <(sed -n '/^final /,$p' "$dir/installer.log" | grep -v '^[0-9]* requests') "$1"
+}
+
+# The host starts the installer on its options page. The engine unchecks both offers, leaves the shortcut, and
+# pushes Next; it never looks at the page that comes then, and the pattern for a window that never comes is
+# reported as never matched.
+offers_page() {
+  run="offers page (run $1)"
+  dir="$(mktemp -d)"
+  local installer="\"$(winpath "$BIN/setup-sample.exe")\" --start options --close-when $(winpath "$dir/close")"
+  installer+=" --timeout 40000 --log $(winpath "$dir/installer.log")"
+  timeout 60 "$WINE" "$BIN/iae-host.exe" --run "$installer" --factory CreateEngine --threshold 1 \
+    --notifications "Installation assistant|Unwanted offers were declined for you.|OK|Undo" \
+    --pattern "1=$(winpath "$PATTERNS/wine_offers.pattern")" \
+    --pattern "2=$(winpath "$PATTERNS/browser_extension.pattern")" \
+    --trace "$(winpath "$dir/trace.txt")" >"$dir/host.out" 2>"$dir/host.err" &
+  local host=$!
+  # Closed once the engine has reported what it did there, as a user leaving the wizard.
+  wait_for_line "$dir/host.out" '^ReportProcessedItems ' $host 30 || fail "no ReportProcessedItems within 30 s"
+  touch "$dir/close"
+  local code=0
+  wait $host || code=$?
+  [ $code -eq 0 ] || fail "iae-host exited with $code"
+
+  local pid window
+  pid="$(sed -n 's/^ready pid=\([0-9]*\) .*/\1/p' "$dir/installer.log")"
+  window="$(sed -n 's/^ready .* window=0x\([0-9A-F]*\) .*/\1/p' "$dir/installer.log")"
+  expect_line "the host's account" "$dir/host.err" "iae-host: CreateEngine(service, $pid, 1, writer)"
+  expect_file "the host calls" "$dir/host.out" "SetEngineVersion version=\"$VERSION\"
+ReportProcessedItems window=0x$window count=3
+ReportItem patternId=1 resultCode=0 genericPattern=1 elementType=0 controlData=null controlPath=\"\" userAction=\"\" desiredState=\"\" patternVersion=\"1.5.0.0\"
+ReportItem patternId=2 resultCode=1 genericPattern=1 elementType=0 controlData=null controlPath=\"\" userAction=\"\" desiredState=\"\" patternVersion=\"1.5.0.0\"
+ReportProcessedTotal count=3"
+  expect_file "the installer's changes" <(grep -E '^(page|check) ' "$dir/installer.log") "page options
+check toolbar unchecked
+check homepage unchecked
+page type"
+  expect_final_states "final page type
+final toolbar unchecked
+final homepage unchecked
+final shortcut checked
+final express checked
+final custom unchecked
+final launch checked
+end closed"
+  # Run returns once the installer has ended, and not before: the host reads its exit code then.
+  expect_file "the end of the host's account" <(tail -n 4 "$dir/host.err") "iae-host: Run()
+iae-host: Run() returned
+iae-host: Release() returned
+iae-host: installer exit code 2"
+  head -n 1 "$dir/trace.txt" | grep -qF "Engine version: $VERSION" || fail "the trace does not begin with the version"
+  [ "$(tail -n 1 "$dir/trace.txt")" = "TraceRelease" ] || fail "the trace writer was not released last"
+}
+
+# The host attaches to an installer that is already up, on its setup type page. The engine selects the custom
+# installation and pushes Next; the silent pattern, which never matches, reports nothing.
+setup_type_page() {
+  run="setup type page (run $1)"
+  dir="$(mktemp -d)"
+  timeout 60 "$WINE" "$BIN/setup-sample.exe" --start type --close-when "$(winpath "$dir/close")" --timeout 40000 \
+    --log "$(winpath "$dir/installer.log")" &
+  local installer=$!
+  wait_for_line "$dir/installer.log" '^ready ' $installer 30 || fail "the installer is not up within 30 s"
+  local pid window
+  pid="$(sed -n 's/^ready pid=\([0-9]*\) .*/\1/p' "$dir/installer.log")"
+  window="$(sed -n 's/^ready .* window=0x\([0-9A-F]*\) .*/\1/p' "$dir/installer.log")"
+  timeout 60 "$WINE" "$BIN/iae-host.exe" --pid "${pid:-0}" --factory CreateEngine2 --threshold 3 \
+    --pattern "1=$(winpath "$PATTERNS/setup_type.pattern")" \
+    --silent-pattern "2=$(winpath "$PATTERNS/browser_extension.pattern")" >"$dir/host.out" 2>"$dir/host.err" &
+  local host=$!
+  wait_for_line "$dir/host.out" '^ReportProcessedItems ' $host 30 || fail "no ReportProcessedItems within 30 s"
+  touch "$dir/close"
+  local code=0
+  wait $installer || code=$?
+  [ $code -eq 2 ] || fail "the installer exited with $code, not 2 (closed)"
+  code=0
+  wait $host || code=$?
+  [ $code -eq 0 ] || fail "iae-host exited with $code"
+
+  expect_line "the host's account" "$dir/host.err" "iae-host: CreateEngine2(service, $pid, 3, writer)"
+  expect_file "the host calls" "$dir/host.out" "SetEngineVersion version=\"$VERSION\"
+ReportProcessedItems window=0x$window count=2
+ReportItem patternId=1 resultCode=0 genericPattern=1 elementType=0 controlData=null controlPath=\"\" userAction=\"\" desiredState=\"\" patternVersion=\"1.5.0.0\"
+ReportProcessedTotal count=0"
+  expect_file "the installer's changes" <(grep -E '^(page|check) ' "$dir/installer.log") "page type
+check express unchecked
+check custom checked
+page finish"
+  expect_final_states "final page finish
+final toolbar checked
+final homepage checked
+final shortcut checked
+final express unchecked
+final custom checked
+final launch checked
+end closed"
+  expect_line "the host's account" "$dir/host.err" "iae-host: Run() returned"
+}
+
+failures=0
+# First the installer's own objects, as another process sees them.
+log "wine64 setup_sample_test.exe (repeat $repeat)"
+if ! timeout 600 "$WINE" "$BIN/setup_sample_test.exe" --gtest_repeat="$repeat" --gtest_brief=1; then
+  echo "wine-e2e: setup_sample_test.exe failed" >&2
+  failures=$((failures + 1))
+fi
+
+for ((i = 1; i <= repeat; i++)); do
+  for scenario in offers_page setup_type_page; do
+    before=$failures
+    started=$(date +%s%N)
+    $scenario "$i"
+    took=$((($(date +%s%N) - started) / 1000000))
+    if [ "$failures" -gt "$before" ]; then
+      echo "wine-e2e: $run: FAILED after $took ms; its files are in $dir" >&2
+    else
+      echo "wine-e2e: $run: passed in $took ms"
+      rm -rf "$dir"
+    fi
+  done
+done
+[ "$failures" -eq 0 ] || { echo "wine-e2e: $failures check(s) failed" >&2; exit 1; }
+echo "wine-e2e: all runs passed"

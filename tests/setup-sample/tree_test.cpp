@@ -1,0 +1,432 @@
+// The sample installer's accessible objects as another process sees them, the way the engine does: the shape,
+// roles, names, states and default actions of Windows' own proxies, default actions that reach the real
+// controls, and the window events Windows raises. A Windows program; scripts/wine-e2e.sh runs it under wine64.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <oleacc.h>
+
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Generous bound for waits that must end; never a timing assertion.
+constexpr DWORD kLongWait = 20000;
+
+// An owned interface pointer.
+template <typename T>
+class Ref {
+ public:
+  Ref() = default;
+  explicit Ref(T* object) : object_(object) {}
+  Ref(const Ref& other) : object_(other.object_) {
+    if (object_) object_->AddRef();
+  }
+  Ref& operator=(Ref other) {
+    std::swap(object_, other.object_);
+    return *this;
+  }
+  ~Ref() {
+    if (object_) object_->Release();
+  }
+  T* operator->() const { return object_; }
+  T* get() const { return object_; }
+  T** out() { return &object_; }
+  explicit operator bool() const { return object_ != nullptr; }
+
+ private:
+  T* object_ = nullptr;
+};
+using Acc = Ref<IAccessible>;
+
+VARIANT Self() {
+  VARIANT self;
+  self.vt = VT_I4;
+  self.lVal = CHILDID_SELF;
+  return self;
+}
+
+LONG Role(const Acc& object) {
+  VARIANT role;
+  VariantInit(&role);
+  EXPECT_EQ(object->get_accRole(Self(), &role), S_OK);
+  EXPECT_EQ(role.vt, VT_I4);
+  return role.lVal;
+}
+
+LONG State(const Acc& object) {
+  VARIANT state;
+  VariantInit(&state);
+  EXPECT_EQ(object->get_accState(Self(), &state), S_OK);
+  EXPECT_EQ(state.vt, VT_I4);
+  return state.lVal;
+}
+
+bool Invisible(const Acc& object) { return (State(object) & STATE_SYSTEM_INVISIBLE) != 0; }
+
+std::optional<std::wstring> Text(HRESULT (STDMETHODCALLTYPE IAccessible::*get)(VARIANT, BSTR*), const Acc& object) {
+  BSTR text = nullptr;
+  const HRESULT result = (object.get()->*get)(Self(), &text);
+  EXPECT_TRUE(result == S_OK || result == S_FALSE) << std::hex << result;
+  if (result != S_OK || text == nullptr) return std::nullopt;
+  std::wstring copy(text, SysStringLen(text));
+  SysFreeString(text);
+  return copy;
+}
+std::optional<std::wstring> Name(const Acc& object) { return Text(&IAccessible::get_accName, object); }
+std::optional<std::wstring> Value(const Acc& object) { return Text(&IAccessible::get_accValue, object); }
+std::optional<std::wstring> Action(const Acc& object) { return Text(&IAccessible::get_accDefaultAction, object); }
+std::optional<std::wstring> Shortcut(const Acc& object) {
+  return Text(&IAccessible::get_accKeyboardShortcut, object);
+}
+
+long ChildCount(const Acc& object) {
+  long count = -1;
+  EXPECT_EQ(object->get_accChildCount(&count), S_OK);
+  return count;
+}
+
+// Every child is an object here: the parts of a window object, the window objects of a client's child windows.
+std::vector<Acc> Children(const Acc& object) {
+  const long count = ChildCount(object);
+  std::vector<VARIANT> items(static_cast<std::size_t>(count > 0 ? count : 0));
+  LONG obtained = 0;
+  if (count > 0) {
+    EXPECT_EQ(AccessibleChildren(object.get(), 0, count, items.data(), &obtained), S_OK);
+  }
+  std::vector<Acc> children;
+  for (LONG i = 0; i < obtained; ++i) {
+    EXPECT_EQ(items[i].vt, VT_DISPATCH) << "child " << i + 1;
+    if (items[i].vt == VT_DISPATCH && items[i].pdispVal) {
+      Acc child;
+      items[i].pdispVal->QueryInterface(__uuidof(IAccessible), reinterpret_cast<void**>(child.out()));
+      children.push_back(child);
+    }
+    VariantClear(&items[i]);
+  }
+  return children;
+}
+
+HWND WindowOf(const Acc& object) {
+  HWND window = nullptr;
+  EXPECT_EQ(WindowFromAccessibleObject(object.get(), &window), S_OK);
+  return window;
+}
+
+std::wstring Beside(const wchar_t* file) {
+  wchar_t path[MAX_PATH] = {};
+  std::wstring folder(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
+  return folder.substr(0, folder.find_last_of(L"\\/") + 1) + file;
+}
+
+// Pumps this thread's messages (WinEvents arrive through them) until the condition holds.
+bool PumpUntil(const std::function<bool()>& condition) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    if (condition()) return true;
+    if (GetTickCount() - start > kLongWait) return false;
+    Sleep(5);
+  }
+}
+
+struct Event {
+  DWORD event;
+  HWND window;
+  LONG objectId;
+};
+std::vector<Event> events;
+
+void CALLBACK Record(HWINEVENTHOOK, DWORD event, HWND window, LONG objectId, LONG, DWORD, DWORD) {
+  events.push_back(Event{event, window, objectId});
+}
+
+bool Received(DWORD event, HWND window, LONG objectId) {
+  for (const Event& e : events) {
+    if (e.event == event && e.window == window && e.objectId == objectId) return true;
+  }
+  return false;
+}
+
+struct Search {
+  DWORD pid;
+  HWND found;
+};
+
+BOOL CALLBACK FindWizard(HWND window, LPARAM data) {
+  auto* search = reinterpret_cast<Search*>(data);
+  DWORD pid = 0;
+  wchar_t name[64] = {};
+  GetWindowThreadProcessId(window, &pid);
+  GetClassNameW(window, name, 64);
+  if (pid != search->pid || lstrcmpW(name, L"SampleSetupWizard") != 0) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+class SetupSample : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
+    wchar_t folder[MAX_PATH] = {};
+    wchar_t file[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, folder);
+    GetTempFileNameW(folder, L"ssl", 0, file);
+    log_ = file;
+    std::wstring commandLine =
+        L"\"" + Beside(L"setup-sample.exe") + L"\" --start options --timeout 60000 --log \"" + log_ + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                               &process_))
+        << GetLastError();
+    // Shown once its first page is set up. (Under wine WaitForInputIdle has returned before there was a window.)
+    const DWORD start = GetTickCount();
+    while (window_ == nullptr && GetTickCount() - start < kLongWait) {
+      Search search{process_.dwProcessId, nullptr};
+      EnumWindows(&FindWizard, reinterpret_cast<LPARAM>(&search));
+      if (search.found && IsWindowVisible(search.found)) window_ = search.found;
+      if (!window_) {
+        ASSERT_EQ(WaitForSingleObject(process_.hProcess, 20), static_cast<DWORD>(WAIT_TIMEOUT)) << "it has ended";
+      }
+    }
+    ASSERT_NE(window_, nullptr);
+    events.clear();
+  }
+
+  void TearDown() override {
+    controls_.clear();  // proxies go before the apartment does
+    Unhook();
+    if (process_.hProcess) {
+      if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
+        PostMessageW(window_, WM_CLOSE, 0, 0);
+        if (WaitForSingleObject(process_.hProcess, kLongWait) != WAIT_OBJECT_0) {
+          std::ifstream in(log_.c_str(), std::ios::binary);
+          ADD_FAILURE() << "the installer did not end when closed; its log:\n"
+                        << std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+          TerminateProcess(process_.hProcess, 9);
+        }
+      }
+      CloseHandle(process_.hProcess);
+      CloseHandle(process_.hThread);
+    }
+    DeleteFileW(log_.c_str());
+    CoUninitialize();
+  }
+
+  Acc Root(LONG objectId) {
+    Acc object;
+    EXPECT_EQ(AccessibleObjectFromWindow(window_, static_cast<DWORD>(objectId), __uuidof(IAccessible),
+                                         reinterpret_cast<void**>(object.out())),
+              S_OK);
+    return object;
+  }
+
+  // The window object of the wizard's child window with that name.
+  Acc Control(const std::wstring& name) {
+    if (controls_.empty()) {
+      for (const Acc& child : Children(Root(OBJID_CLIENT))) controls_.emplace_back(Name(child).value_or(L""), child);
+    }
+    for (const auto& [controlName, control] : controls_) {
+      if (controlName == name) return control;
+    }
+    ADD_FAILURE() << "no control named " << std::string(name.begin(), name.end());
+    return Acc();
+  }
+
+  static Acc ClientOf(const Acc& windowObject) {
+    std::vector<Acc> parts = Children(windowObject);
+    return parts.size() == 7 ? parts[3] : Acc();
+  }
+
+  // Out of context, on the installer's process, without skip flags: what wine delivers across processes.
+  void Hook(DWORD first, DWORD last) {
+    const HWINEVENTHOOK hook =
+        SetWinEventHook(first, last, nullptr, &Record, process_.dwProcessId, 0, WINEVENT_OUTOFCONTEXT);
+    ASSERT_NE(hook, nullptr);
+    hooks_.push_back(hook);
+  }
+
+  // No event of the closing wizard should wait for this thread, which does not read messages meanwhile.
+  void Unhook() {
+    for (HWINEVENTHOOK hook : hooks_) UnhookWinEvent(hook);
+    hooks_.clear();
+  }
+
+  // Closes the wizard as a user would; its log then holds the final state of every box.
+  std::string CloseAndReadLog() {
+    Unhook();
+    PostMessageW(window_, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WaitForSingleObject(process_.hProcess, kLongWait), WAIT_OBJECT_0);
+    std::ifstream in(log_.c_str(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+
+  PROCESS_INFORMATION process_ = {};
+  HWND window_ = nullptr;
+  std::wstring log_;
+  std::vector<HWINEVENTHOOK> hooks_;
+  std::vector<std::pair<std::wstring, Acc>> controls_;
+};
+
+TEST_F(SetupSample, WindowObjectHasItsSevenPartsAroundTheClient) {
+  const Acc window = Root(OBJID_WINDOW);
+  EXPECT_EQ(Role(window), ROLE_SYSTEM_WINDOW);
+  EXPECT_EQ(Name(window), L"Setup - Sample App");
+  EXPECT_EQ(State(window) & (STATE_SYSTEM_INVISIBLE | STATE_SYSTEM_MOVEABLE | STATE_SYSTEM_FOCUSABLE),
+            STATE_SYSTEM_MOVEABLE | STATE_SYSTEM_FOCUSABLE);
+  const std::vector<Acc> parts = Children(window);
+  ASSERT_EQ(parts.size(), 7u);
+  const LONG roles[] = {ROLE_SYSTEM_MENUBAR,   ROLE_SYSTEM_TITLEBAR,  ROLE_SYSTEM_MENUBAR, ROLE_SYSTEM_CLIENT,
+                        ROLE_SYSTEM_SCROLLBAR, ROLE_SYSTEM_SCROLLBAR, ROLE_SYSTEM_GRIP};
+  const bool absent[] = {false, false, true, false, true, true, true};  // no menu, no scroll bars
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    EXPECT_EQ(Role(parts[i]), roles[i]) << "part " << i + 1;
+    EXPECT_EQ(Invisible(parts[i]), absent[i]) << "part " << i + 1;
+  }
+  // The title bar has no name; its value is the window text, its buttons are simple elements.
+  EXPECT_EQ(Name(parts[1]), std::nullopt);
+  EXPECT_EQ(Value(parts[1]), L"Setup - Sample App");
+  EXPECT_EQ(ChildCount(parts[1]), 5);
+  // The client is the one AccessibleObjectFromWindow gives, and belongs to the window object.
+  EXPECT_EQ(Name(parts[3]), L"Setup - Sample App");
+  EXPECT_EQ(WindowOf(parts[3]), window_);
+  Acc parent;
+  IDispatch* dispatch = nullptr;
+  ASSERT_EQ(parts[3]->get_accParent(&dispatch), S_OK);
+  dispatch->QueryInterface(__uuidof(IAccessible), reinterpret_cast<void**>(parent.out()));
+  dispatch->Release();
+  EXPECT_EQ(Role(parent), ROLE_SYSTEM_WINDOW);
+}
+
+TEST_F(SetupSample, ClientListsEveryChildWindowAsAWindowObjectAroundItsControl) {
+  const Acc client = Root(OBJID_CLIENT);
+  EXPECT_EQ(Role(client), ROLE_SYSTEM_CLIENT);
+  // Children only through the enumerator, as Windows' client objects give them.
+  IDispatch* child = nullptr;
+  VARIANT first;
+  first.vt = VT_I4;
+  first.lVal = 1;
+  EXPECT_EQ(client->get_accChild(first, &child), E_INVALIDARG);
+  EXPECT_EQ(child, nullptr);
+
+  const std::vector<Acc> children = Children(client);
+  EXPECT_EQ(children.size(), 14u);  // every page's controls, and the three buttons
+  std::vector<std::wstring> shown;
+  for (const Acc& window : children) {
+    EXPECT_EQ(Role(window), ROLE_SYSTEM_WINDOW);
+    const Acc control = ClientOf(window);
+    ASSERT_TRUE(control);
+    EXPECT_EQ(Name(control), Name(window));
+    EXPECT_EQ(WindowOf(control), WindowOf(window));
+    EXPECT_EQ(Invisible(control), Invisible(window));
+    if (!Invisible(window)) shown.push_back(Name(window).value_or(L"?"));
+  }
+  // The options page in creation order, then the buttons; mnemonic markers dropped.
+  const std::vector<std::wstring> expected = {L"Choose the components to install:",
+                                              L"Install the Sample toolbar (recommended)",
+                                              L"Make Sample Search my home page",
+                                              L"Create a desktop shortcut",
+                                              L"< Back",
+                                              L"Next >",
+                                              L"Cancel"};
+  EXPECT_EQ(shown, expected);
+}
+
+TEST_F(SetupSample, ControlsHaveTheRolesStatesAndActionsOfTheirKind) {
+  const LONG kMask = ~static_cast<LONG>(STATE_SYSTEM_FOCUSED);  // wherever the focus happens to be
+
+  const Acc text = ClientOf(Control(L"Choose the components to install:"));
+  EXPECT_EQ(Role(text), ROLE_SYSTEM_STATICTEXT);
+  EXPECT_EQ(State(text) & kMask, STATE_SYSTEM_READONLY);
+  EXPECT_EQ(Action(text), std::nullopt);
+
+  const Acc toolbar = ClientOf(Control(L"Install the Sample toolbar (recommended)"));
+  EXPECT_EQ(Role(toolbar), ROLE_SYSTEM_CHECKBUTTON);
+  EXPECT_EQ(State(toolbar) & kMask, STATE_SYSTEM_CHECKED | STATE_SYSTEM_FOCUSABLE);
+  EXPECT_EQ(Action(toolbar), L"UnCheck");
+
+  const Acc homepage = ClientOf(Control(L"Make Sample Search my home page"));
+  EXPECT_EQ(Shortcut(homepage), L"Alt+h");
+
+  const Acc next = ClientOf(Control(L"Next >"));
+  EXPECT_EQ(Role(next), ROLE_SYSTEM_PUSHBUTTON);
+  EXPECT_EQ(State(next) & kMask, STATE_SYSTEM_DEFAULT | STATE_SYSTEM_FOCUSABLE);
+  EXPECT_EQ(Action(next), L"Press");
+  EXPECT_EQ(Shortcut(next), L"Alt+N");
+
+  // Another page's radio button: there, but invisible.
+  const Acc custom = ClientOf(Control(L"Custom installation (advanced users)"));
+  EXPECT_EQ(Role(custom), ROLE_SYSTEM_RADIOBUTTON);
+  EXPECT_EQ(State(custom) & kMask, STATE_SYSTEM_INVISIBLE | STATE_SYSTEM_FOCUSABLE);
+  EXPECT_EQ(Action(custom), L"Check");
+}
+
+TEST_F(SetupSample, DefaultActionClicksTheRealCheckBoxAndItsChangeIsAnnounced) {
+  Hook(EVENT_OBJECT_STATECHANGE, EVENT_OBJECT_STATECHANGE);
+  const Acc toolbar = ClientOf(Control(L"Install the Sample toolbar (recommended)"));
+  const HWND button = WindowOf(toolbar);
+  ASSERT_EQ(toolbar->accDoDefaultAction(Self()), S_OK);
+  EXPECT_TRUE(PumpUntil([&] {
+    return !(State(toolbar) & STATE_SYSTEM_CHECKED) && Received(EVENT_OBJECT_STATECHANGE, button, OBJID_CLIENT);
+  }));
+  EXPECT_EQ(Action(toolbar), L"Check");
+
+  const std::string log = CloseAndReadLog();
+  EXPECT_NE(log.find("\nfinal toolbar unchecked\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("\nfinal homepage checked\n"), std::string::npos) << log;
+}
+
+TEST_F(SetupSample, PushingNextShowsTheNextPageWhereARadioButtonCanBeSelected) {
+  Hook(EVENT_OBJECT_SHOW, EVENT_OBJECT_HIDE);
+  const Acc toolbarWindow = Control(L"Install the Sample toolbar (recommended)");
+  const Acc customWindow = Control(L"Custom installation (advanced users)");
+  const Acc custom = ClientOf(customWindow);
+  const Acc express = ClientOf(Control(L"Express installation (recommended)"));
+  ASSERT_EQ(ClientOf(Control(L"Next >"))->accDoDefaultAction(Self()), S_OK);
+  EXPECT_TRUE(PumpUntil([&] {
+    return !Invisible(customWindow) && Invisible(toolbarWindow) &&
+           Received(EVENT_OBJECT_SHOW, WindowOf(customWindow), OBJID_WINDOW) &&
+           Received(EVENT_OBJECT_HIDE, WindowOf(toolbarWindow), OBJID_WINDOW);
+  }));
+
+  ASSERT_EQ(custom->accDoDefaultAction(Self()), S_OK);
+  EXPECT_TRUE(PumpUntil([&] {
+    return (State(custom) & STATE_SYSTEM_CHECKED) && !(State(express) & STATE_SYSTEM_CHECKED);
+  }));
+
+  const std::string log = CloseAndReadLog();
+  EXPECT_NE(log.find("\nfinal page type\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("\nfinal custom checked\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("\nfinal express unchecked\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("\nfinal toolbar checked\n"), std::string::npos) << log;
+}
+
+TEST_F(SetupSample, EachControlServesItsOwnObjects) {
+  const HWND button = WindowOf(ClientOf(Control(L"Install the Sample toolbar (recommended)")));
+  wchar_t name[16] = {};
+  GetClassNameW(button, name, 16);
+  EXPECT_STREQ(name, L"Button");
+  EXPECT_EQ(GetParent(button), window_);
+  // What the engine asks for the window of an event.
+  Acc object;
+  VARIANT child;
+  VariantInit(&child);
+  ASSERT_EQ(AccessibleObjectFromEvent(button, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, object.out(), &child),
+            S_OK);
+  EXPECT_EQ(Role(object), ROLE_SYSTEM_CHECKBUTTON);
+  EXPECT_EQ(Name(object), L"Install the Sample toolbar (recommended)");
+  Acc window;
+  ASSERT_EQ(AccessibleObjectFromWindow(button, static_cast<DWORD>(OBJID_WINDOW), __uuidof(IAccessible),
+                                       reinterpret_cast<void**>(window.out())),
+            S_OK);
+  EXPECT_EQ(Role(window), ROLE_SYSTEM_WINDOW);
+  EXPECT_EQ(ChildCount(window), 7);
+}
+
+}  // namespace

@@ -1,0 +1,312 @@
+// iae-host: a minimal host of zviae.dll, written against the Win32 API only.
+//
+//   iae-host.exe (--run "COMMAND LINE" | --pid N) [--dll FILE] [--pattern ID=FILE]... [--silent-pattern ID=FILE]...
+//                [--factory CreateEngine|CreateEngine2] [--threshold 0-6]
+//                [--notifications "TITLE|DESCRIPTION|OK|CANCEL"] [--trace FILE]
+//
+// It loads the module, creates an engine for the installer, adds the patterns, runs the engine on this thread
+// until the installer has ended, and releases it. Every call the engine makes to the host's IService goes to
+// standard output, one line each, in the text simwin::RecordingHost::Format gives (the simulated runs print the
+// same); the trace writer's calls go to the trace file. What the host itself does goes to standard error.
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "installation_assistant/engine.h"
+#include "platform/sim/recording_host.h"
+
+using installation_assistant::engine::CreateEngineFunction;
+using installation_assistant::engine::IEngine;
+using installation_assistant::engine::IService;
+using installation_assistant::engine::ITraceWriter;
+using installation_assistant::engine::NotificationData;
+using installation_assistant::engine::ServiceReport;
+
+namespace {
+
+std::string Utf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                       nullptr);
+  std::string out(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
+  return out;
+}
+
+void Say(const std::string& text) { std::fprintf(stderr, "iae-host: %s\n", text.c_str()); }
+
+// The engine calls from any of its threads: each call is copied by a RecordingHost of its own, formatted, and
+// written as one whole line.
+class Host final : public IService, public ITraceWriter {
+ public:
+  explicit Host(std::ofstream* trace) : trace_(trace) {}
+
+  void SetEngineVersion(const char* version) override {
+    Print([&](simwin::RecordingHost& r) { r.SetEngineVersion(version); });
+  }
+  void ReportItem(const ServiceReport* report) override {
+    Print([&](simwin::RecordingHost& r) { r.ReportItem(report); });
+  }
+  void ReportProcessedTotal(int count) override {
+    Print([&](simwin::RecordingHost& r) { r.ReportProcessedTotal(count); });
+  }
+  void ReportProcessedItems(int window, int count) override {
+    Print([&](simwin::RecordingHost& r) { r.ReportProcessedItems(window, count); });
+  }
+  void BlockPatternAdded() override { Print([&](simwin::RecordingHost& r) { r.BlockPatternAdded(); }); }
+
+  void Write(const wchar_t* text, int level) override {
+    Trace([&](simwin::RecordingHost& r) { r.Write(text, level); });
+  }
+  void Flush() override { Trace([&](simwin::RecordingHost& r) { r.Flush(); }); }
+  // The engine is done with the writer; it lives as long as the host does.
+  void Release() override { Trace([&](simwin::RecordingHost& r) { r.Release(); }); }
+
+ private:
+  template <typename Call>
+  static std::string Line(Call call) {
+    simwin::RecordingHost one;
+    call(one);
+    return simwin::RecordingHost::Format(one.AllCalls().front()) + "\n";
+  }
+  template <typename Call>
+  void Print(Call call) {
+    const std::string line = Line(call);
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fflush(stdout);
+  }
+  template <typename Call>
+  void Trace(Call call) {
+    if (!trace_) return;
+    const std::string line = Line(call);
+    std::lock_guard<std::mutex> lock(mutex_);
+    // Line by line: what a host that is killed leaves of the trace should be whole.
+    trace_->write(line.data(), static_cast<std::streamsize>(line.size())).flush();
+  }
+
+  std::mutex mutex_;
+  std::ofstream* trace_;
+};
+
+struct PatternArgument {
+  int id;
+  std::wstring file;
+  bool silent;
+};
+
+struct Options {
+  std::wstring dll;
+  std::wstring run;
+  DWORD pid = 0;
+  std::vector<PatternArgument> patterns;
+  bool notifications = true;  // CreateEngine; CreateEngine2 leaves notifications to the host
+  unsigned int threshold = 2;
+  bool hasNotificationData = false;
+  std::vector<std::string> notificationTexts;  // title, description, ok, cancel
+  std::wstring trace;
+};
+
+bool ParsePattern(const std::wstring& value, bool silent, Options& options) {
+  const std::size_t equals = value.find(L'=');
+  if (equals == std::wstring::npos || equals == 0) return false;
+  wchar_t* end = nullptr;
+  const long id = std::wcstol(value.c_str(), &end, 10);
+  if (end != value.c_str() + equals) return false;
+  options.patterns.push_back(PatternArgument{static_cast<int>(id), value.substr(equals + 1), silent});
+  return true;
+}
+
+bool ParseArguments(int argc, wchar_t** argv, Options& options) {
+  for (int i = 1; i < argc; ++i) {
+    const std::wstring name = argv[i];
+    if (i + 1 >= argc) return false;
+    const std::wstring value = argv[++i];
+    if (name == L"--dll") {
+      options.dll = value;
+    } else if (name == L"--run") {
+      options.run = value;
+    } else if (name == L"--pid") {
+      options.pid = static_cast<DWORD>(std::wcstoul(value.c_str(), nullptr, 10));
+    } else if (name == L"--pattern" || name == L"--silent-pattern") {
+      if (!ParsePattern(value, name == L"--silent-pattern", options)) return false;
+    } else if (name == L"--factory") {
+      if (value != L"CreateEngine" && value != L"CreateEngine2") return false;
+      options.notifications = value == L"CreateEngine";
+    } else if (name == L"--threshold") {
+      options.threshold = static_cast<unsigned int>(std::wcstoul(value.c_str(), nullptr, 10));
+    } else if (name == L"--notifications") {
+      std::string texts = Utf8(value) + "|";
+      for (std::size_t at; (at = texts.find('|')) != std::string::npos; texts.erase(0, at + 1)) {
+        options.notificationTexts.push_back(texts.substr(0, at));
+      }
+      if (options.notificationTexts.size() != 4) return false;
+      options.hasNotificationData = true;
+    } else if (name == L"--trace") {
+      options.trace = value;
+    } else {
+      return false;
+    }
+  }
+  return options.run.empty() != (options.pid == 0);
+}
+
+// The module beside this program.
+std::wstring DefaultDll() {
+  wchar_t path[MAX_PATH] = {};
+  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring folder(path, length);
+  folder.erase(folder.find_last_of(L"\\/") + 1);
+  return folder + L"zviae.dll";
+}
+
+bool ReadWholeFile(const std::wstring& file, std::string& text) {
+  std::ifstream in(file.c_str(), std::ios::binary);
+  if (!in) return false;
+  text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return true;
+}
+
+BOOL CALLBACK FindVisibleWindow(HWND window, LPARAM data) {
+  auto* pid = reinterpret_cast<DWORD*>(data);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner != *pid || !IsWindowVisible(window)) return TRUE;
+  *pid = 0;  // found
+  return FALSE;
+}
+
+// WaitForInputIdle is no sure sign: a program that reads messages while it starts up is "idle" before it has a
+// window (under wine it has returned before there was one).
+bool WaitForVisibleWindow(HANDLE process, DWORD pid) {
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < 30000) {
+    DWORD search = pid;
+    EnumWindows(&FindVisibleWindow, reinterpret_cast<LPARAM>(&search));
+    if (search == 0) return true;
+    if (WaitForSingleObject(process, 20) == WAIT_OBJECT_0) return false;  // it has ended
+  }
+  return false;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  // The lines are compared byte for byte with the simulated runs' output: no "\r\n".
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+  Options options;
+  if (!ParseArguments(argc, argv, options)) {
+    std::fprintf(stderr,
+                 "usage: iae-host (--run \"COMMAND LINE\" | --pid N) [--dll FILE] [--pattern ID=FILE]...\n"
+                 "                [--silent-pattern ID=FILE]... [--factory CreateEngine|CreateEngine2]\n"
+                 "                [--threshold 0-6] [--notifications \"TITLE|DESCRIPTION|OK|CANCEL\"]\n"
+                 "                [--trace FILE]\n");
+    return 64;
+  }
+  if (options.dll.empty()) options.dll = DefaultDll();
+
+  // Patterns first: a missing file should not leave an installer running.
+  std::vector<std::string> patternTexts;
+  for (const PatternArgument& pattern : options.patterns) {
+    patternTexts.emplace_back();
+    if (!ReadWholeFile(pattern.file, patternTexts.back())) {
+      Say("cannot read the pattern file " + Utf8(pattern.file));
+      return 66;
+    }
+  }
+  std::ofstream traceFile;
+  if (!options.trace.empty()) {
+    traceFile.open(options.trace.c_str(), std::ios::binary | std::ios::trunc);
+    if (!traceFile) {
+      Say("cannot write the trace file " + Utf8(options.trace));
+      return 73;
+    }
+  }
+
+  const HMODULE module = LoadLibraryW(options.dll.c_str());
+  if (module == nullptr) {
+    Say("cannot load " + Utf8(options.dll) + ", error " + std::to_string(GetLastError()));
+    return 69;
+  }
+  const char* factoryName = options.notifications ? "CreateEngine" : "CreateEngine2";
+  const auto factory =
+      reinterpret_cast<CreateEngineFunction>(reinterpret_cast<void (*)()>(GetProcAddress(module, factoryName)));
+  if (factory == nullptr) {
+    Say(std::string(factoryName) + " is not exported by " + Utf8(options.dll));
+    FreeLibrary(module);
+    return 69;
+  }
+
+  PROCESS_INFORMATION installer = {};
+  DWORD pid = options.pid;
+  if (!options.run.empty()) {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    std::wstring commandLine = options.run;  // CreateProcessW may write into it
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &installer)) {
+      Say("cannot start " + Utf8(options.run) + ", error " + std::to_string(GetLastError()));
+      FreeLibrary(module);
+      return 69;
+    }
+    pid = installer.dwProcessId;
+    Say("started process " + std::to_string(pid));
+    // On Windows the engine hears of every window the installer opens. Under wine no window event reaches it
+    // from another process, and it sees only the windows there are when it looks by itself (at each
+    // AddPattern): let the installer put up its first window before then.
+    if (!WaitForVisibleWindow(installer.hProcess, pid)) Say("the installer shows no window after 30 s");
+  }
+
+  Host host(traceFile.is_open() ? &traceFile : nullptr);
+  Say(std::string(factoryName) + "(service, " + std::to_string(pid) + ", " + std::to_string(options.threshold) +
+      ", writer)");
+  IEngine* engine = factory(&host, static_cast<long>(pid), options.threshold, &host);
+  if (engine == nullptr) {
+    Say("the factory returned null (the trace says why)");
+    if (installer.hProcess) {
+      TerminateProcess(installer.hProcess, 1);
+      CloseHandle(installer.hProcess);
+      CloseHandle(installer.hThread);
+    }
+    FreeLibrary(module);
+    return 70;
+  }
+
+  if (options.hasNotificationData) {
+    const std::vector<std::string>& texts = options.notificationTexts;
+    const NotificationData data{false, texts[0].c_str(), texts[1].c_str(), texts[2].c_str(), texts[3].c_str(), 0,
+                                nullptr};
+    Say("SetNotificationsData(title \"" + texts[0] + "\")");
+    engine->SetNotificationsData(&data);
+  }
+  for (std::size_t i = 0; i < options.patterns.size(); ++i) {
+    const PatternArgument& pattern = options.patterns[i];
+    Say("AddPattern(" + std::to_string(pattern.id) + ", " + Utf8(pattern.file) + ", " +
+        (pattern.silent ? "silent" : "not silent") + ")");
+    engine->AddPattern(pattern.id, patternTexts[i].c_str(), pattern.silent);
+  }
+
+  Say("Run()");
+  engine->Run();  // returns when the installer has ended
+  Say("Run() returned");
+  engine->Release();
+  Say("Release() returned");
+  FreeLibrary(module);
+
+  if (installer.hProcess) {
+    DWORD code = 0;
+    GetExitCodeProcess(installer.hProcess, &code);
+    Say("installer exit code " + std::to_string(code));
+    CloseHandle(installer.hProcess);
+    CloseHandle(installer.hThread);
+  }
+  return 0;
+}

@@ -1,0 +1,317 @@
+// setup-sample: a small setup wizard to run the engine against, on Windows or under wine.
+//
+//   setup-sample.exe [--start welcome|options|type|finish] [--log FILE] [--close-when FILE] [--timeout MS]
+//
+// Pages follow one another on "Next >": welcome, options (two bundled offers and a shortcut, all checked), setup
+// type (express, the default, or custom), finish. All controls are children of one top-level window; a page is
+// the set of them that is shown. The log (standard output without --log) gets a line for every page and check
+// change, then the final state of every box, read from the controls, how the wizard ended:
+//   end finish (exit code 0), end cancel (1), end closed (2), end timeout (3),
+// and how many accessibility requests came in, when.
+// --close-when FILE closes the wizard, as a user closing its window, once FILE exists: a test says so when it
+// has seen what it waits for. --timeout MS ends it in any case (default 300 s).
+#include <windows.h>
+#include <ole2.h>
+#include <oleacc.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <string>
+
+#include "accessible.h"
+
+namespace {
+
+enum Page { kWelcome, kOptions, kType, kFinish };
+const char* const kPageNames[] = {"welcome", "options", "type", "finish"};
+constexpr int kEveryPage = -1;
+
+struct Control {
+  const char* name;  // in the log; only boxes have one
+  int page;
+  const wchar_t* windowClass;
+  DWORD style;
+  const wchar_t* text;
+  int x, y, width, height;
+  bool checked;
+  HWND window;
+};
+
+Control controls[] = {
+    {nullptr, kWelcome, L"Static", SS_LEFT, L"Welcome to the Sample App Setup Wizard.", 20, 20, 420, 20},
+    {nullptr, kWelcome, L"Static", SS_LEFT, L"Click Next to continue.", 20, 50, 420, 20},
+    {nullptr, kOptions, L"Static", SS_LEFT, L"Choose the components to install:", 20, 20, 420, 20},
+    {"toolbar", kOptions, L"Button", BS_AUTOCHECKBOX | WS_GROUP | WS_TABSTOP,
+     L"Install the Sample toolbar (recommended)", 20, 50, 420, 20, true},
+    {"homepage", kOptions, L"Button", BS_AUTOCHECKBOX | WS_TABSTOP, L"Make Sample Search my &home page", 20, 80, 420,
+     20, true},
+    {"shortcut", kOptions, L"Button", BS_AUTOCHECKBOX | WS_TABSTOP, L"Create a desktop &shortcut", 20, 110, 420, 20,
+     true},
+    {nullptr, kType, L"Static", SS_LEFT | WS_GROUP, L"Choose the type of installation:", 20, 20, 420, 20},
+    {"express", kType, L"Button", BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP,
+     L"&Express installation (recommended)", 20, 50, 420, 20, true},
+    {"custom", kType, L"Button", BS_AUTORADIOBUTTON, L"&Custom installation (advanced users)", 20, 80, 420, 20},
+    {nullptr, kFinish, L"Static", SS_LEFT | WS_GROUP, L"Sample App has been installed.", 20, 20, 420, 20},
+    {"launch", kFinish, L"Button", BS_AUTOCHECKBOX | WS_TABSTOP, L"&Launch Sample App", 20, 50, 420, 20, true},
+    // Shared by all pages, after the pages' controls: first in the tab order is the page.
+    {nullptr, kEveryPage, L"Button", BS_PUSHBUTTON | WS_GROUP | WS_TABSTOP, L"< &Back", 180, 270, 80, 24},
+    {nullptr, kEveryPage, L"Button", BS_DEFPUSHBUTTON | WS_TABSTOP, L"&Next >", 270, 270, 80, 24},
+    {nullptr, kEveryPage, L"Button", BS_PUSHBUTTON | WS_TABSTOP, L"Cancel", 360, 270, 80, 24},
+};
+constexpr int kControlCount = sizeof(controls) / sizeof(controls[0]);
+constexpr int kBack = kControlCount - 3;
+constexpr int kNext = kControlCount - 2;
+constexpr int kCancel = kControlCount - 1;
+constexpr int kFirstId = 100;
+constexpr UINT_PTR kClock = 1;
+
+struct Wizard {
+  HWND window = nullptr;
+  int page = kWelcome;
+  HANDLE log = nullptr;
+  bool underWine = false;
+  bool ended = false;
+  int exitCode = 3;
+  ULONGLONG started = 0;
+  bool requested = false;
+  ULONGLONG firstRequest = 0;
+  ULONGLONG lastRequest = 0;
+  unsigned long requests = 0;
+  ULONGLONG longestGap = 0;
+  std::wstring closeWhen;
+  ULONGLONG timeout = 300000;
+} wizard;
+
+void Log(const std::string& line) {
+  const std::string text = line + "\n";
+  DWORD written = 0;
+  WriteFile(wizard.log, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+void Requested() {
+  const ULONGLONG now = GetTickCount64();
+  if (!wizard.requested) wizard.firstRequest = now;
+  if (wizard.requested && now - wizard.lastRequest > wizard.longestGap) wizard.longestGap = now - wizard.lastRequest;
+  wizard.requested = true;
+  wizard.lastRequest = now;
+  ++wizard.requests;
+}
+
+// Windows raises these for its own controls; wine 8 does not, so under wine the wizard raises them itself.
+void RaiseAsWindows(DWORD event, HWND window, LONG objectId) {
+  if (wizard.underWine) NotifyWinEvent(event, window, objectId, CHILDID_SELF);
+}
+
+bool IsBox(const Control& control) { return control.name != nullptr; }
+
+bool Checked(const Control& control) {
+  return SendMessageW(control.window, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void SetEnabled(const Control& control, bool enabled) {
+  if (!IsWindowEnabled(control.window) == !enabled) return;
+  EnableWindow(control.window, enabled);
+  RaiseAsWindows(EVENT_OBJECT_STATECHANGE, control.window, OBJID_WINDOW);
+}
+
+void ShowPage(int page) {
+  for (Control& control : controls) {
+    if (control.page == kEveryPage) continue;
+    const bool show = control.page == page;
+    if (!IsWindowVisible(control.window) == !show) continue;
+    ShowWindow(control.window, show ? SW_SHOWNA : SW_HIDE);
+    RaiseAsWindows(show ? EVENT_OBJECT_SHOW : EVENT_OBJECT_HIDE, control.window, OBJID_WINDOW);
+  }
+  SetEnabled(controls[kBack], page != kWelcome && page != kFinish);
+  SetEnabled(controls[kCancel], page != kFinish);
+  const wchar_t* next = page == kFinish ? L"&Finish" : L"&Next >";
+  wchar_t text[32] = {};
+  GetWindowTextW(controls[kNext].window, text, 32);
+  if (lstrcmpW(text, next) != 0) {
+    SetWindowTextW(controls[kNext].window, next);
+    RaiseAsWindows(EVENT_OBJECT_NAMECHANGE, controls[kNext].window, OBJID_WINDOW);
+  }
+  wizard.page = page;
+  Log(std::string("page ") + kPageNames[page]);
+}
+
+// Whoever clicked (the user or the engine through an accessible object), every box that changed is logged.
+void NoteCheckChanges() {
+  for (Control& control : controls) {
+    if (!IsBox(control) || Checked(control) == control.checked) continue;
+    control.checked = !control.checked;
+    Log(std::string("check ") + control.name + (control.checked ? " checked" : " unchecked"));
+    RaiseAsWindows(EVENT_OBJECT_STATECHANGE, control.window, OBJID_CLIENT);
+  }
+}
+
+void End(const char* how, int exitCode) {
+  if (wizard.ended) return;
+  wizard.ended = true;
+  Log(std::string("final page ") + kPageNames[wizard.page]);
+  for (const Control& control : controls) {
+    if (IsBox(control)) Log(std::string("final ") + control.name + (Checked(control) ? " checked" : " unchecked"));
+  }
+  Log(std::string("end ") + how);
+  if (wizard.requested) {
+    char timing[128];
+    std::snprintf(timing, sizeof(timing), "%lu requests from %llu ms to %llu ms (longest gap %llu ms), end at %llu ms",
+                  wizard.requests, wizard.firstRequest - wizard.started, wizard.lastRequest - wizard.started,
+                  wizard.longestGap, GetTickCount64() - wizard.started);
+    Log(timing);
+  }
+  KillTimer(wizard.window, kClock);
+  DestroyWindow(wizard.window);
+  wizard.exitCode = exitCode;
+}
+
+LRESULT CALLBACK ControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  const auto previous = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (message == WM_GETOBJECT) {
+    if (const LRESULT object = setup_sample::AnswerGetObject(window, wParam, lParam)) return object;
+  }
+  return CallWindowProcW(previous, window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK WizardProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_GETOBJECT:
+      if (const LRESULT object = setup_sample::AnswerGetObject(window, wParam, lParam)) return object;
+      break;
+    case WM_COMMAND: {
+      if (HIWORD(wParam) != BN_CLICKED) break;
+      const int index = LOWORD(wParam) - kFirstId;
+      if (index == kNext) {
+        if (wizard.page == kFinish) {
+          End("finish", 0);
+        } else {
+          ShowPage(wizard.page + 1);
+        }
+      } else if (index == kBack) {
+        if (wizard.page != kWelcome) ShowPage(wizard.page - 1);
+      } else if (index == kCancel) {
+        End("cancel", 1);
+      } else {
+        NoteCheckChanges();
+      }
+      return 0;
+    }
+    case WM_TIMER: {
+      const ULONGLONG now = GetTickCount64();
+      if (now - wizard.started >= wizard.timeout) {
+        End("timeout", 3);
+      } else if (!wizard.closeWhen.empty() && GetFileAttributesW(wizard.closeWhen.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        End("closed", 2);
+      }
+      return 0;
+    }
+    case WM_CLOSE:
+      End("closed", 2);
+      return 0;
+    case WM_DESTROY:
+      for (const Control& control : controls) RaiseAsWindows(EVENT_OBJECT_DESTROY, control.window, OBJID_WINDOW);
+      RaiseAsWindows(EVENT_OBJECT_DESTROY, window, OBJID_WINDOW);
+      return 0;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+bool ParseArguments(int& start) {
+  int count = 0;
+  wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+  bool good = arguments != nullptr;
+  for (int i = 1; good && i < count; i += 2) {
+    const std::wstring name = arguments[i];
+    if (i + 1 >= count) {
+      good = false;
+      break;
+    }
+    const wchar_t* value = arguments[i + 1];
+    if (name == L"--start") {
+      start = -1;
+      for (int page = kWelcome; page <= kFinish; ++page) {
+        wchar_t wide[16] = {};
+        MultiByteToWideChar(CP_UTF8, 0, kPageNames[page], -1, wide, 16);
+        if (lstrcmpW(wide, value) == 0) start = page;
+      }
+      good = start >= 0;
+    } else if (name == L"--log") {
+      wizard.log = CreateFileW(value, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+      good = wizard.log != INVALID_HANDLE_VALUE;
+    } else if (name == L"--close-when") {
+      wizard.closeWhen = value;
+    } else if (name == L"--timeout") {
+      wizard.timeout = _wcstoui64(value, nullptr, 10);
+    } else {
+      good = false;
+    }
+  }
+  LocalFree(arguments);
+  return good;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  wizard.started = GetTickCount64();
+  wizard.log = GetStdHandle(STD_OUTPUT_HANDLE);
+  int start = kWelcome;
+  if (!ParseArguments(start)) {
+    MessageBoxW(nullptr,
+                L"setup-sample.exe [--start welcome|options|type|finish] [--log FILE] [--close-when FILE] "
+                L"[--timeout MS]",
+                L"Setup - Sample App", MB_OK);
+    return 64;
+  }
+  wizard.underWine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+  // Requests from other processes come in as calls into this thread's apartment, through its messages.
+  OleInitialize(nullptr);
+  setup_sample::SetRequestCallback(&Requested);
+
+  WNDCLASSW windowClass = {};
+  windowClass.lpfnWndProc = WizardProc;
+  windowClass.hInstance = instance;
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  windowClass.lpszClassName = L"SampleSetupWizard";
+  RegisterClassW(&windowClass);
+  wizard.window = CreateWindowExW(0, windowClass.lpszClassName, L"Setup - Sample App",
+                                  WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, 470, 340, nullptr, nullptr, instance, nullptr);
+  const auto font = reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT));
+  for (int i = 0; i < kControlCount; ++i) {
+    Control& control = controls[i];
+    const DWORD shown = control.page == kEveryPage ? WS_VISIBLE : 0;
+    control.window = CreateWindowExW(0, control.windowClass, control.text, WS_CHILD | shown | control.style,
+                                     control.x, control.y, control.width, control.height, wizard.window,
+                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstId + i)), instance, nullptr);
+    SendMessageW(control.window, WM_SETFONT, font, FALSE);
+    if (control.checked) SendMessageW(control.window, BM_SETCHECK, BST_CHECKED, 0);
+    SetWindowLongPtrW(control.window, GWLP_USERDATA, GetWindowLongPtrW(control.window, GWLP_WNDPROC));
+    SetWindowLongPtrW(control.window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ControlProc));
+  }
+  ShowPage(start);
+  ShowWindow(wizard.window, SW_SHOW);
+  UpdateWindow(wizard.window);
+  RaiseAsWindows(EVENT_OBJECT_SHOW, wizard.window, OBJID_WINDOW);
+  SetTimer(wizard.window, kClock, 100, nullptr);
+  char ready[96];
+  std::snprintf(ready, sizeof(ready), "ready pid=%lu window=0x%lX page=%s", GetCurrentProcessId(),
+                static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(wizard.window) & 0xFFFFFFFFu),
+                kPageNames[start]);
+  Log(ready);
+
+  // Until the end, not until WM_QUIT: that comes only once no other message waits, and calls from other processes
+  // may keep coming.
+  MSG message;
+  while (!wizard.ended && GetMessageW(&message, nullptr, 0, 0) > 0) {
+    if (IsDialogMessageW(wizard.window, &message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  // Under wine an orderly end (OleUninitialize, the process's own shutdown) now and then waits for ever while
+  // another process's accessibility calls are still coming in. The log is written: end at once.
+  TerminateProcess(GetCurrentProcess(), static_cast<UINT>(wizard.exitCode));
+  return wizard.exitCode;
+}
