@@ -161,6 +161,46 @@ end closed"
   expect_line "the host's account" "$dir/host.err" "iae-host: Run() returned"
 }
 
+# The host's orders that must not hurt it: Release without Run while the installer runs (no WM_QUIT reaches the
+# host's own loop, no result is reported); a factory call after Release (it makes an engine that works); a process
+# that never existed (the factory fails at once: wine refuses a WinEvent hook for it; nothing hangs).
+host_orders() {
+  run="host orders (run $1)"
+  dir="$(mktemp -d)"
+  local offers="1=$(winpath "$PATTERNS/wine_offers.pattern")"
+  local code=0
+  timeout 60 "$WINE" "$BIN/iae-host.exe" --run "\"$(winpath "$BIN/setup-sample.exe")\" --start options --timeout 20000" \
+    --factory CreateEngine2 --pattern "$offers" --end release >"$dir/release.out" 2>"$dir/release.err" || code=$?
+  [ $code -eq 0 ] || fail "iae-host --end release exited with $code"
+  expect_file "the end of the host's account without Run" <(tail -n 2 "$dir/release.err") "iae-host: Release() without Run()
+iae-host: no WM_QUIT on the host's thread"
+  if grep -qE '^(ReportItem|ReportProcessedTotal) ' "$dir/release.out"; then
+    fail "results or totals were reported without Run"
+  fi
+
+  local installer="\"$(winpath "$BIN/setup-sample.exe")\" --start options --close-when $(winpath "$dir/close")"
+  timeout 60 "$WINE" "$BIN/iae-host.exe" --run "$installer --timeout 40000" --factory CreateEngine2 \
+    --pattern "$offers" --end again >"$dir/again.out" 2>"$dir/again.err" &
+  local host=$!
+  wait_for_line "$dir/again.out" '^ReportProcessedItems ' $host 30 || fail "no ReportProcessedItems within 30 s"
+  touch "$dir/close"
+  code=0
+  wait $host || code=$?
+  [ $code -eq 0 ] || fail "iae-host --end again exited with $code"
+  expect_line "the host's account" "$dir/again.err" "iae-host: the second factory call made an engine"
+  expect_line "the host's account" "$dir/again.err" "iae-host: Run() returned"
+  [ "$(grep -c '^SetEngineVersion ' "$dir/again.out")" -eq 2 ] || fail "not one SetEngineVersion per factory call"
+  expect_file "the end of the second engine's run" <(grep -E '^(ReportItem|ReportProcessedTotal) ' "$dir/again.out") \
+    "ReportItem patternId=1 resultCode=0 genericPattern=1 elementType=0 controlData=null controlPath=\"\" userAction=\"\" desiredState=\"\" patternVersion=\"1.5.0.0\"
+ReportProcessedTotal count=0"
+
+  code=0
+  timeout 60 "$WINE" "$BIN/iae-host.exe" --pid 2147483632 --factory CreateEngine2 --pattern "$offers" \
+    --trace "$(winpath "$dir/gone.txt")" >"$dir/gone.out" 2>"$dir/gone.err" || code=$?
+  [ $code -eq 70 ] || fail "iae-host for a process that never existed exited with $code, not 70 (no engine)"
+  grep -qF 'SetWinEventHook' "$dir/gone.txt" || fail "the trace does not say why there is no engine"
+}
+
 failures=0
 # First the installer's own objects, as another process sees them.
 log "wine64 setup_sample_test.exe (repeat $repeat)"
@@ -170,7 +210,7 @@ if ! timeout 600 "$WINE" "$BIN/setup_sample_test.exe" --gtest_repeat="$repeat" -
 fi
 
 for ((i = 1; i <= repeat; i++)); do
-  for scenario in offers_page setup_type_page; do
+  for scenario in offers_page setup_type_page host_orders; do
     before=$failures
     started=$(date +%s%N)
     $scenario "$i"

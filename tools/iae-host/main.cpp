@@ -112,6 +112,9 @@ struct Options {
   bool hasNotificationData = false;
   std::vector<std::string> notificationTexts;  // title, description, ok, cancel
   std::wstring trace;
+  // How the host ends: "run" (Run, then Release), "release" (Release without Run), "again" (the factory,
+  // Release at once, the factory a second time, then Run and Release as usual).
+  std::wstring end = L"run";
 };
 
 bool ParsePattern(const std::wstring& value, bool silent, Options& options) {
@@ -151,6 +154,9 @@ bool ParseArguments(int argc, wchar_t** argv, Options& options) {
       options.hasNotificationData = true;
     } else if (name == L"--trace") {
       options.trace = value;
+    } else if (name == L"--end") {
+      if (value != L"run" && value != L"release" && value != L"again") return false;
+      options.end = value;
     } else {
       return false;
     }
@@ -208,7 +214,7 @@ int wmain(int argc, wchar_t** argv) {
                  "usage: iae-host (--run \"COMMAND LINE\" | --pid N) [--dll FILE] [--pattern ID=FILE]...\n"
                  "                [--silent-pattern ID=FILE]... [--factory CreateEngine|CreateEngine2]\n"
                  "                [--threshold 0-6] [--notifications \"TITLE|DESCRIPTION|OK|CANCEL\"]\n"
-                 "                [--trace FILE]\n");
+                 "                [--trace FILE] [--end run|release|again]\n");
     return 64;
   }
   if (options.dll.empty()) options.dll = DefaultDll();
@@ -269,6 +275,13 @@ int wmain(int argc, wchar_t** argv) {
   Say(std::string(factoryName) + "(service, " + std::to_string(pid) + ", " + std::to_string(options.threshold) +
       ", writer)");
   IEngine* engine = factory(&host, static_cast<long>(pid), options.threshold, &host);
+  if (engine != nullptr && options.end == L"again") {
+    // One engine per process at a time, but a released one leaves nothing behind.
+    engine->Release();
+    Say("Release() returned");
+    engine = factory(&host, static_cast<long>(pid), options.threshold, &host);
+    Say(engine != nullptr ? "the second factory call made an engine" : "the second factory call failed");
+  }
   if (engine == nullptr) {
     Say("the factory returned null (the trace says why)");
     if (installer.hProcess) {
@@ -292,6 +305,29 @@ int wmain(int argc, wchar_t** argv) {
     Say("AddPattern(" + std::to_string(pattern.id) + ", " + Utf8(pattern.file) + ", " +
         (pattern.silent ? "silent" : "not silent") + ")");
     engine->AddPattern(pattern.id, patternTexts[i].c_str(), pattern.silent);
+  }
+
+  if (options.end == L"release") {
+    Say("Release() without Run()");
+    engine->Release();
+    // Nothing the engine left queued may end this thread's own message loop.
+    bool quit = false;
+    const DWORD start = GetTickCount();
+    for (MSG message; GetTickCount() - start < 500;) {
+      while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) quit = true;
+        DispatchMessageW(&message);
+      }
+      Sleep(10);
+    }
+    Say(quit ? "WM_QUIT reached the host's thread" : "no WM_QUIT on the host's thread");
+    FreeLibrary(module);
+    if (installer.hProcess) {
+      TerminateProcess(installer.hProcess, 0);
+      CloseHandle(installer.hProcess);
+      CloseHandle(installer.hThread);
+    }
+    return quit ? 1 : 0;
   }
 
   Say("Run()");
