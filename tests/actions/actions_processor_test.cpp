@@ -337,9 +337,10 @@ std::vector<MouseMessage> TakeMouse() {
   return std::exchange(gMouse, {});
 }
 
-TEST_F(ActionsProcessorTest, PixelClicksLandWhereThePointSays) {
+// A frameless 200 x 100 window at (300, 200) of the installer that records its mouse messages.
+HWND OpenClickTarget(simwin::Process& installer) {
   HWND target = nullptr;
-  installer_.Invoke([&] {
+  installer.Invoke([&] {
     WNDCLASSEXW windowClass = {};
     windowClass.cbSize = sizeof(windowClass);
     windowClass.lpfnWndProc = &RecordMouse;
@@ -349,6 +350,11 @@ TEST_F(ActionsProcessorTest, PixelClicksLandWhereThePointSays) {
     target = CreateWindowExW(0, L"ClickTarget", L"Target", WS_POPUP | WS_VISIBLE, 300, 200, 200, 100, nullptr,
                              nullptr, GetModuleHandleW(nullptr), nullptr);
   });
+  return target;
+}
+
+TEST_F(ActionsProcessorTest, PixelClicksLandWhereThePointSays) {
+  const HWND target = OpenClickTarget(installer_);
   ASSERT_NE(target, nullptr);
   struct Case {
     const char* name;
@@ -388,17 +394,8 @@ TEST_F(ActionsProcessorTest, PixelClicksLandWhereThePointSays) {
 }
 
 TEST_F(ActionsProcessorTest, ClickElementClicksTheMiddleInClientCoordinates) {
-  HWND target = nullptr;
-  installer_.Invoke([&] {
-    WNDCLASSEXW windowClass = {};
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.lpfnWndProc = &RecordMouse;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"ClickTarget2";
-    RegisterClassExW(&windowClass);
-    target = CreateWindowExW(0, L"ClickTarget2", L"Target", WS_POPUP | WS_VISIBLE, 300, 200, 200, 100, nullptr,
-                             nullptr, GetModuleHandleW(nullptr), nullptr);
-  });
+  const HWND target = OpenClickTarget(installer_);
+  ASSERT_NE(target, nullptr);
   auto processor = Make();
   processor->ClickElement(std::make_shared<ClickTarget>(target, RECT{310, 220, 331, 241}));
   const std::vector<MouseMessage> expected = {{WM_LBUTTONDOWN, MK_LBUTTON, 20, 30}, {WM_LBUTTONUP, 0, 20, 30}};
