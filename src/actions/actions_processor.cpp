@@ -153,43 +153,36 @@ ActionResult ActionsProcessor::PushButtonCore(const std::shared_ptr<UIElement>& 
 
 void ActionsProcessor::SubscribeCheckBox(const std::shared_ptr<UIElement>& element,
                                          std::shared_ptr<CheckBoxPattern> pattern, bool desired) {
-  std::weak_ptr<ActionsProcessor> weak = weak_from_this();
-  messageWindow_->Post([weak, element, pattern = std::move(pattern), desired] {
-    std::shared_ptr<ActionsProcessor> self = weak.lock();
-    if (!self) return;
-    auto filter = std::make_shared<FirstEventStateFilter>(element->GetPath(), desired);
-    std::weak_ptr<ActionsProcessor> owner = self;
-    std::shared_ptr<Subscription> subscription =
-        pattern->SubscribeCheckedChanged([filter, element, owner, desired](bool checked) {
-          TRACE(Debug) << "CheckBox(" << element->GetPath() << ") is now " << (checked ? kStateChecked : kStateUnchecked);
-          std::shared_ptr<ActionsProcessor> processor = owner.lock();
-          if (!processor || !filter->AllowEvent(checked) || !element->IsVisible()) return;
-          processor->ReportForElement(element, kUserChanged, checked ? kStateChecked : kStateUnchecked,
-                                      desired ? kStateChecked : kStateUnchecked);
-        });
-    TRACE(Debug) << "Subscribed to checkbox changes";
-    self->KeepSubscription(std::move(subscription));
-  });
+  static constexpr WatchedControl kCheckBox{"CheckBox(", kStateChecked, kStateUnchecked, "checkbox"};
+  WatchChanges(element, [pattern = std::move(pattern)](std::function<void(bool)> handler) {
+    return pattern->SubscribeCheckedChanged(std::move(handler));
+  }, kCheckBox, desired);
 }
 
 void ActionsProcessor::SubscribeRadioButton(const std::shared_ptr<UIElement>& element,
                                             std::shared_ptr<RadioButtonPattern> pattern) {
+  static constexpr WatchedControl kRadioButton{"RadioButton(", kStateSelected, kStateUnselected, "radio button"};
+  WatchChanges(element, [pattern = std::move(pattern)](std::function<void(bool)> handler) {
+    return pattern->SubscribeSelectedChanged(std::move(handler));
+  }, kRadioButton, true);
+}
+
+void ActionsProcessor::WatchChanges(const std::shared_ptr<UIElement>& element, SubscribeToState subscribe,
+                                    const WatchedControl& control, bool desired) {
   std::weak_ptr<ActionsProcessor> weak = weak_from_this();
-  messageWindow_->Post([weak, element, pattern = std::move(pattern)] {
+  messageWindow_->Post([weak, element, subscribe = std::move(subscribe), &control, desired] {
     std::shared_ptr<ActionsProcessor> self = weak.lock();
     if (!self) return;
-    auto filter = std::make_shared<FirstEventStateFilter>(element->GetPath(), true);
+    auto filter = std::make_shared<FirstEventStateFilter>(element->GetPath(), desired);
     std::weak_ptr<ActionsProcessor> owner = self;
-    std::shared_ptr<Subscription> subscription =
-        pattern->SubscribeSelectedChanged([filter, element, owner](bool selected) {
-          TRACE(Debug) << "RadioButton(" << element->GetPath() << ") is now "
-                       << (selected ? kStateSelected : kStateUnselected);
-          std::shared_ptr<ActionsProcessor> processor = owner.lock();
-          if (!processor || !filter->AllowEvent(selected) || !element->IsVisible()) return;
-          processor->ReportForElement(element, kUserChanged, selected ? kStateSelected : kStateUnselected,
-                                      kStateSelected);
-        });
-    TRACE(Debug) << "Subscribed to radio button changes";
+    std::shared_ptr<Subscription> subscription = subscribe([filter, element, owner, &control, desired](bool on) {
+      const char* state = on ? control.on : control.off;
+      TRACE(Debug) << control.kind << element->GetPath() << ") is now " << state;
+      std::shared_ptr<ActionsProcessor> processor = owner.lock();
+      if (!processor || !filter->AllowEvent(on) || !element->IsVisible()) return;
+      processor->ReportForElement(element, kUserChanged, state, desired ? control.on : control.off);
+    });
+    TRACE(Debug) << "Subscribed to " << control.name << " changes";
     self->KeepSubscription(std::move(subscription));
   });
 }

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -63,7 +64,18 @@ class ActionsProcessor final : public IPatternActionsProcessor, public std::enab
   ActionResult PushButtonCore(const std::shared_ptr<UIElement>& element);
   ActionResult ChangeCheckBox(const std::shared_ptr<UIElement>& element, bool check);
 
+  // How a watched control's states read in traces and reports; the instances are static.
+  struct WatchedControl {
+    const char* kind;  // "CheckBox(": the path follows
+    const char* on;
+    const char* off;
+    const char* name;  // in "Subscribed to <name> changes"
+  };
+  using SubscribeToState = std::function<std::shared_ptr<Subscription>(std::function<void(bool)>)>;
+
   // Posted to the engine thread: change handlers run there, and hooks must be set there.
+  void WatchChanges(const std::shared_ptr<UIElement>& element, SubscribeToState subscribe,
+                    const WatchedControl& control, bool desired);
   void SubscribeCheckBox(const std::shared_ptr<UIElement>& element, std::shared_ptr<CheckBoxPattern> pattern,
                          bool desired);
   void SubscribeRadioButton(const std::shared_ptr<UIElement>& element, std::shared_ptr<RadioButtonPattern> pattern);
