@@ -73,6 +73,14 @@ HWINEVENTHOOK WINAPI SetWinEventHook(DWORD eventMin, DWORD eventMax, HMODULE, WI
   }
   auto self = Self();
   Lock lk(G().mu);
+  // Wine refuses a process filter naming no process (the process id is looked up like OpenProcess does).
+  if (idProcess != 0) {
+    auto it = G().processes.find(idProcess);
+    if (it == G().processes.end() || it->second.expired()) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return nullptr;
+    }
+  }
   if (G().hookSuccessesBeforeFailure >= 0 && G().hookSuccessesBeforeFailure-- == 0) {
     SetLastError(G().hookFailureError);
     return nullptr;

@@ -40,5 +40,11 @@ TEST_F(ProcessWaiterTest, ProcessExitEndsTheLoop) {
   EXPECT_EQ(waiterTraces, expected);
 }
 
+TEST_F(ProcessWaiterTest, ProcessThatNeverExistedEndsTheLoopAtOnce) {
+  ProcessWaiter waiter(0x7FFFFFF0, window);
+  PumpUntilQuit();
+  EXPECT_EQ(host.TracesContaining(L"WaitForProcessToExit: Cannot open process: The parameter is incorrect.").size(), 1u);
+}
+
 }  // namespace
 }  // namespace installation_assistant

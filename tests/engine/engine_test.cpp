@@ -5,23 +5,18 @@
 #include <memory>
 #include <thread>
 
+#include "common/message_queue.h"
 #include "common/message_window.h"
 #include "common/text.h"
-#include "common/trace_capture.h"
-#include "platform/sim/recording_host.h"
-#include "platform/sim/simwin.h"
+#include "engine/engine_test_support.h"
 
 namespace installation_assistant::engine {
 namespace {
 
 using simwin::HostCall;
 using simwin::RecordingHost;
+using testing::QuitQueued;
 using testing::TraceCapture;
-
-struct ReleaseEngine {
-  void operator()(IEngine* engine) const { engine->Release(); }
-};
-using EnginePtr = std::unique_ptr<IEngine, ReleaseEngine>;
 
 struct Factory {
   const char* name;
@@ -31,24 +26,6 @@ const Factory kNotifying{"CreateEngine", &CreateEngine};
 const Factory kDirect{"CreateEngine2", &CreateEngine2};
 
 constexpr long kNeverExisted = 0x7FFFFFF0;
-
-bool QuitQueued() {
-  MSG message;
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-    if (message.message == WM_QUIT) return true;
-    DispatchMessageW(&message);
-  }
-  return false;
-}
-
-class FixedResult final : public IMatchingResult {
- public:
-  explicit FixedResult(int code) : code_(code) {}
-  int MatchingResult() const override { return code_; }
-
- private:
-  int code_;
-};
 
 class EngineTest : public ::testing::Test {
  protected:
@@ -97,12 +74,21 @@ TEST_F(EngineTest, NullTraceSinkChangesNothing) {
   EXPECT_TRUE(host.AllCalls().empty());
 }
 
+// ... and its threshold, mapped as MapTraceLevel does (trace_test.cpp).
 TEST_F(EngineTest, NullServiceStillInstallsTheSink) {
-  for (const Factory& factory : {kNotifying, kDirect}) {
+  struct Case {
+    Factory factory;
+    unsigned int threshold;
+    TraceLevel level;
+  };
+  for (const Case& c : {Case{kNotifying, 3, TraceLevel::Warning}, Case{kDirect, 7, TraceLevel::All}}) {
+    const Factory& factory = c.factory;
     RecordingHost previous;
     TraceCapture capture(previous);
+    SetTraceThreshold(TraceLevel::Error);
     RecordingHost writer;
-    EXPECT_EQ(factory.create(nullptr, static_cast<long>(installer.Id()), 0, writer.Writer()), nullptr);
+    EXPECT_EQ(factory.create(nullptr, static_cast<long>(installer.Id()), c.threshold, writer.Writer()), nullptr);
+    EXPECT_EQ(TraceThreshold(), c.level) << factory.name;
 
     const auto writes = writer.CallsOf(HostCall::Kind::TraceWrite);
     ASSERT_EQ(writes.size(), 1u) << factory.name;
@@ -114,17 +100,6 @@ TEST_F(EngineTest, NullServiceStillInstallsTheSink) {
     EXPECT_EQ(writer.Count(HostCall::Kind::TraceRelease), 0u);
     TraceCapture::Restore();
     EXPECT_EQ(writer.Count(HostCall::Kind::TraceRelease), 1u);
-  }
-}
-
-TEST_F(EngineTest, ThresholdArgumentIsMapped) {
-  const std::pair<unsigned int, TraceLevel> cases[] = {
-      {0, TraceLevel::All}, {3, TraceLevel::Warning}, {6, TraceLevel::Off}, {7, TraceLevel::All}, {1000, TraceLevel::All},
-  };
-  for (const auto& [argument, level] : cases) {
-    SetTraceThreshold(TraceLevel::Error);
-    EXPECT_EQ(CreateEngine2(nullptr, 1, argument, host.Writer()), nullptr);
-    EXPECT_EQ(TraceThreshold(), level) << argument;
   }
 }
 
@@ -169,55 +144,16 @@ TEST_F(EngineTest, ReleaseTakesTheWindowAlongAndAllowsANewEngine) {
   }
 }
 
-TEST_F(EngineTest, RunReturnsWhenTheInstallerExits) {
-  EnginePtr engine = Create(kDirect);
-  ASSERT_NE(engine, nullptr);
-  RunUntilInstallerExits(*engine);
-  EXPECT_EQ(Totals(), std::vector<int>{0});
-}
-
-TEST_F(EngineTest, RunReturnsWhenTheInstallerExitedBeforeRun) {
-  EnginePtr engine = Create(kDirect);
-  ASSERT_NE(engine, nullptr);
-  installer.Exit();
-  ASSERT_TRUE(host.WaitForTrace(L"Stopped message processing"));
-  engine->Run();
-  EXPECT_EQ(Totals(), std::vector<int>{0});
-}
-
-TEST_F(EngineTest, RunReturnsWhenTheInstallerExitedBeforeTheFactory) {
-  installer.Exit();
-  EnginePtr engine = Create(kDirect);
-  ASSERT_NE(engine, nullptr);
-  engine->Run();
-  EXPECT_EQ(Totals(), std::vector<int>{0});
-}
-
-TEST_F(EngineTest, RunReturnsForAProcessThatNeverExisted) {
-  EnginePtr engine = Create(kDirect, kNeverExisted);
-  ASSERT_NE(engine, nullptr);
-  engine->Run();
-  EXPECT_EQ(
-      host.TracesContaining(L"TraceException\tError: WaitForProcessToExit: Cannot open process: The parameter is incorrect.")
-          .size(),
-      1u);
-  EXPECT_EQ(Totals(), std::vector<int>{0});
-}
-
-TEST_F(EngineTest, ReleaseWithoutRunStopsTheWaiter) {
-  EnginePtr engine = Create(kNotifying);
-  ASSERT_NE(engine, nullptr);
-  ASSERT_TRUE(host.WaitForTrace(L"waiting for process"));
-  engine.reset();
-
-  EXPECT_FALSE(installer.HasExited());  // the stop event woke the waiter, not the installer
-  const std::vector<std::wstring> traces = host.Traces();
-  ASSERT_FALSE(traces.empty());
-  EXPECT_EQ(traces.back(), L"Engine::Release\tEngine stopped");
-  EXPECT_EQ(host.TracesContaining(L"ProcessWaiter::~ProcessWaiter\tWaiting for pid waiter to exit").size(), 1u);
-  EXPECT_EQ(host.TracesContaining(L"ProcessWaiter::WaiterThread\tFinishing pid waiter").size(), 1u);
-  EXPECT_EQ(host.Count(HostCall::Kind::ReportItem), 0u);
-  EXPECT_TRUE(Totals().empty());
+TEST_F(EngineTest, FactoryRefusesAProcessThatNeverExisted) {
+  for (const Factory& factory : {kNotifying, kDirect}) {
+    SCOPED_TRACE(factory.name);
+    host.Clear();
+    EnginePtr engine = Create(factory, kNeverExisted);
+    EXPECT_EQ(engine, nullptr);
+    EXPECT_EQ(host.TracesContaining(L"The parameter is incorrect.").size(), 1u);
+    EXPECT_EQ(host.Count(HostCall::Kind::SetEngineVersion), 0u);
+    EXPECT_FALSE(QuitQueued());
+  }
 }
 
 TEST_F(EngineTest, EndOfRunReportsResultsThenTotal) {
@@ -254,26 +190,34 @@ TEST_F(EngineTest, EndOfRunReportsResultsThenTotal) {
   EXPECT_EQ(lines, expected);
 }
 
-TEST_F(EngineTest, ProcessedTotalAtTheEndOfRun) {
+// An installer that exits while the engine runs: EndOfRunReportsResultsThenTotal.
+TEST_F(EngineTest, RunReturnsWhenTheInstallerExitedBeforeAndReportsTheTotal) {
   struct Case {
     Factory factory;
+    bool exitBeforeFactory;  // else after it, and the engine has seen it before Run
     int processed;
     std::vector<int> totals;
   };
   const Case cases[] = {
-      {kNotifying, 3, {3}},
-      {kNotifying, 0, {}},
-      {kDirect, 3, {0}},
+      {kNotifying, false, 3, {3}},
+      {kNotifying, true, 0, {}},
+      {kDirect, true, 3, {0}},
+      {kDirect, false, 0, {0}},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.factory.name) + (c.exitBeforeFactory ? " exited before" : " exited after"));
     host.Clear();
     simwin::Process run;
-    EnginePtr engine = EnginePtr(c.factory.create(host.Service(), static_cast<long>(run.Id()), 0, host.Writer()));
+    if (c.exitBeforeFactory) run.Exit();
+    EnginePtr engine = Create(c.factory, static_cast<long>(run.Id()));
     ASSERT_NE(engine, nullptr);
     if (c.processed > 0) static_cast<Engine*>(engine.get())->Reporter()->ReportProcessed(0x2A, c.processed);
-    run.Exit();
+    if (!c.exitBeforeFactory) {
+      run.Exit();
+      ASSERT_TRUE(host.WaitForTrace(L"Stopped message processing"));
+    }
     engine->Run();
-    EXPECT_EQ(Totals(), c.totals) << c.factory.name << " " << c.processed;
+    EXPECT_EQ(Totals(), c.totals);
   }
 }
 

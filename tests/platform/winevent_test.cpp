@@ -197,6 +197,18 @@ TEST_F(WinEvents, UnhookFailsForWhatIsNoHook) {
   EXPECT_FALSE(UnhookWinEvent(nullptr));
 }
 
+TEST_F(WinEvents, ProcessFilterOfNoProcessIsRefused) {
+  // Measured under wine 8; Microsoft's SetWinEventHook documentation does not say. A hook that could never see an
+  // event is refused rather than set.
+  const DWORD noProcess = 0x7FFFFFF0;
+  ASSERT_EQ(OpenProcess(SYNCHRONIZE, FALSE, noProcess), nullptr);
+  SetLastError(0);
+  EXPECT_EQ(SetWinEventHook(kEventA, kEventA, nullptr, &Record, noProcess, 0, WINEVENT_OUTOFCONTEXT), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  HWINEVENTHOOK own = Hook(kEventA, kEventA, 0, GetCurrentProcessId());
+  EXPECT_NE(own, nullptr) << "a live process may be named";
+}
+
 TEST_F(WinEvents, UnhookFromAnotherThreadFails) {
   // Microsoft's UnhookWinEvent documentation: it fails when called from a thread other than the one that set the hook.
   SKIP_UNDER_WINE("another thread may remove the hook");
