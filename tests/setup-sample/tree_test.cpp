@@ -178,8 +178,8 @@ class SetupSample : public ::testing::Test {
     GetTempPathW(MAX_PATH, folder);
     GetTempFileNameW(folder, L"ssl", 0, file);
     log_ = file;
-    std::wstring commandLine =
-        L"\"" + Beside(L"setup-sample.exe") + L"\" --start options --timeout 60000 --log \"" + log_ + L"\"";
+    std::wstring commandLine = L"\"" + Beside(L"setup-sample.exe") + L"\" --start " + StartPage() +
+                               L" --timeout 60000 --log \"" + log_ + L"\"";
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
@@ -218,6 +218,8 @@ class SetupSample : public ::testing::Test {
     DeleteFileW(log_.c_str());
     CoUninitialize();
   }
+
+  virtual const wchar_t* StartPage() const { return L"options"; }
 
   Acc Root(LONG objectId) {
     Acc object;
@@ -316,7 +318,7 @@ TEST_F(SetupSample, ClientListsEveryChildWindowAsAWindowObjectAroundItsControl) 
   EXPECT_EQ(child, nullptr);
 
   const std::vector<Acc> children = Children(client);
-  EXPECT_EQ(children.size(), 14u);  // every page's controls, and the three buttons
+  EXPECT_EQ(children.size(), 16u);  // every page's controls, and the three buttons
   std::vector<std::wstring> shown;
   for (const Acc& window : children) {
     EXPECT_EQ(Role(window), ROLE_SYSTEM_WINDOW);
@@ -427,6 +429,107 @@ TEST_F(SetupSample, EachControlServesItsOwnObjects) {
             S_OK);
   EXPECT_EQ(Role(window), ROLE_SYSTEM_WINDOW);
   EXPECT_EQ(ChildCount(window), 7);
+}
+
+// The log's lines that begin with the prefix.
+std::vector<std::string> LinesOf(const std::string& log, const std::string& prefix) {
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; at < log.size();) {
+    std::size_t end = log.find('\n', at);
+    if (end == std::string::npos) end = log.size();
+    if (log.compare(at, prefix.size(), prefix) == 0) lines.push_back(log.substr(at, end - at));
+    at = end + 1;
+  }
+  return lines;
+}
+
+class WelcomePage : public SetupSample {
+ protected:
+  const wchar_t* StartPage() const override { return L"welcome"; }
+};
+
+constexpr wchar_t kBanner[] = L"Sample App 2.0: faster than ever";
+constexpr wchar_t kSponsor[] = L"Sponsored: Sample Cleaner";
+
+// What the engine reads of a custom-drawn area: its window object's only visible part is its client, so the
+// client (role client, a pane to a pattern) stands for it, with the window's name and place.
+TEST_F(WelcomePage, CustomDrawnAreasArePanesWithTheirNameAndPlace) {
+  struct Area {
+    const wchar_t* name;
+    const char* logName;
+    POINT at;  // in the wizard's client area
+  };
+  const Area areas[] = {{kBanner, "banner", {20, 80}}, {kSponsor, "sponsor", {20, 150}}};
+  std::vector<RECT> locations;
+  for (const Area& area : areas) {
+    SCOPED_TRACE(area.logName);
+    const std::vector<Acc> parts = Children(Control(area.name));
+    ASSERT_EQ(parts.size(), 7u);
+    for (std::size_t i = 0; i < parts.size(); ++i) EXPECT_EQ(Invisible(parts[i]), i != 3) << "part " << i + 1;
+    const Acc& client = parts[3];
+    EXPECT_EQ(Role(client), ROLE_SYSTEM_CLIENT);
+    EXPECT_EQ(Name(client), area.name);
+    EXPECT_EQ(ChildCount(client), 0);
+    EXPECT_EQ(Action(client), std::nullopt);
+    const HWND window = WindowOf(client);
+    wchar_t className[32] = {};
+    GetClassNameW(window, className, 32);
+    EXPECT_STREQ(className, L"SampleBanner");
+    long left = 0, top = 0, width = 0, height = 0;
+    ASSERT_EQ(client->accLocation(&left, &top, &width, &height, Self()), S_OK);
+    POINT corner{left, top};
+    ScreenToClient(window_, &corner);
+    EXPECT_EQ(corner.x, area.at.x);
+    EXPECT_EQ(corner.y, area.at.y);
+    RECT frame = {};
+    GetWindowRect(window, &frame);  // no border: the window is all client
+    EXPECT_EQ(width, frame.right - frame.left);
+    EXPECT_EQ(height, frame.bottom - frame.top);
+    locations.push_back(RECT{left, top, left + width, top + height});
+  }
+  const std::vector<std::string> sizes = LinesOf(CloseAndReadLog(), "size ");
+  ASSERT_EQ(sizes.size(), 2u);
+  for (std::size_t i = 0; i < sizes.size(); ++i) {
+    const RECT& rect = locations[i];
+    EXPECT_EQ(sizes[i], std::string("size ") + areas[i].logName + " " + std::to_string(rect.right - rect.left) + "x" +
+                            std::to_string(rect.bottom - rect.top));
+  }
+}
+
+// A click sent from another thread is handled before SendMessageW returns; posted ones wait in the queue, in
+// their order, before the WM_CLOSE posted after them. Only left button presses and releases on areas count.
+TEST_F(WelcomePage, AreasLogEachPressAndReleaseWithItsPointAndHowItCame) {
+  const HWND banner = WindowOf(ClientOf(Control(kBanner)));
+  const HWND sponsor = WindowOf(ClientOf(Control(kSponsor)));
+  const HWND text = WindowOf(ClientOf(Control(L"Click Next to continue.")));
+  struct Click {
+    HWND window;
+    UINT message;
+    int x, y;
+    bool send;
+  };
+  const Click clicks[] = {
+      {banner, WM_LBUTTONDOWN, 138, 45, true},  {banner, WM_LBUTTONUP, 138, 45, true},
+      {sponsor, WM_LBUTTONDOWN, 0, 0, true},    {sponsor, WM_LBUTTONUP, 199, 59, true},
+      {banner, WM_RBUTTONDOWN, 5, 5, true},     {text, WM_LBUTTONDOWN, 5, 5, true},
+      {sponsor, WM_LBUTTONDOWN, 12, 34, false}, {sponsor, WM_LBUTTONUP, 12, 34, false},
+      {banner, WM_LBUTTONUP, 419, 0, false},
+  };
+  for (const Click& click : clicks) {
+    const LPARAM point = MAKELPARAM(click.x, click.y);
+    const WPARAM keys = click.message == WM_LBUTTONDOWN ? MK_LBUTTON : 0;
+    if (click.send) {
+      SendMessageW(click.window, click.message, keys, point);
+    } else {
+      ASSERT_TRUE(PostMessageW(click.window, click.message, keys, point));
+    }
+  }
+  const std::vector<std::string> expected = {
+      "click banner down 138,45 sent", "click banner up 138,45 sent",   "click sponsor down 0,0 sent",
+      "click sponsor up 199,59 sent",  "click sponsor down 12,34 queued", "click sponsor up 12,34 queued",
+      "click banner up 419,0 queued",
+  };
+  EXPECT_EQ(LinesOf(CloseAndReadLog(), "click "), expected);
 }
 
 }  // namespace

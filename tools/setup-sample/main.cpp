@@ -2,10 +2,13 @@
 //
 //   setup-sample.exe [--start welcome|options|type|finish] [--log FILE] [--close-when FILE] [--timeout MS]
 //
-// Pages follow one another on "Next >": welcome, options (two bundled offers and a shortcut, all checked), setup
-// type (express, the default, or custom), finish. All controls are children of one top-level window; a page is
-// the set of them that is shown. The log (standard output without --log) gets a line for every page and check
-// change, then the final state of every box, read from the controls, how the wizard ended:
+// Pages follow one another on "Next >": welcome (a banner and a sponsor's tile, custom-drawn), options (two
+// bundled offers and a shortcut, all checked), setup type (express, the default, or custom), finish. All controls
+// are children of one top-level window; a page is the set of them that is shown. The log (standard output without
+// --log) gets the client size of each custom-drawn area ("size banner 420x60"), a line for every page and check
+// change, every left button press and release an area receives, in its client coordinates and as it came
+// ("click banner down 138,45 sent" from another thread's SendMessage, "... queued" from the message queue), then
+// the final state of every box, read from the controls, how the wizard ended:
 //   end finish (exit code 0), end cancel (1), end closed (2), end timeout (3),
 // and how many accessibility requests came in, when.
 // --close-when FILE closes the wizard, as a user closing its window, once FILE exists: a test says so when it
@@ -26,8 +29,10 @@ enum Page { kWelcome, kOptions, kType, kFinish };
 const char* const kPageNames[] = {"welcome", "options", "type", "finish"};
 constexpr int kEveryPage = -1;
 
+constexpr wchar_t kAreaClass[] = L"SampleBanner";
+
 struct Control {
-  const char* name;  // in the log; only boxes have one
+  const char* name;  // in the log; only boxes and custom-drawn areas have one
   int page;
   const wchar_t* windowClass;
   DWORD style;
@@ -40,6 +45,8 @@ struct Control {
 Control controls[] = {
     {nullptr, kWelcome, L"Static", SS_LEFT, L"Welcome to the Sample App Setup Wizard.", 20, 20, 420, 20},
     {nullptr, kWelcome, L"Static", SS_LEFT, L"Click Next to continue.", 20, 50, 420, 20},
+    {"banner", kWelcome, kAreaClass, 0, L"Sample App 2.0: faster than ever", 20, 80, 420, 60},
+    {"sponsor", kWelcome, kAreaClass, 0, L"Sponsored: Sample Cleaner", 20, 150, 200, 60},
     {nullptr, kOptions, L"Static", SS_LEFT, L"Choose the components to install:", 20, 20, 420, 20},
     {"toolbar", kOptions, L"Button", BS_AUTOCHECKBOX | WS_GROUP | WS_TABSTOP,
      L"Install the Sample toolbar (recommended)", 20, 50, 420, 20, true},
@@ -102,7 +109,9 @@ void RaiseAsWindows(DWORD event, HWND window, LONG objectId) {
   if (wizard.underWine) NotifyWinEvent(event, window, objectId, CHILDID_SELF);
 }
 
-bool IsBox(const Control& control) { return control.name != nullptr; }
+bool IsArea(const Control& control) { return control.windowClass == kAreaClass; }
+
+bool IsBox(const Control& control) { return control.name != nullptr && !IsArea(control); }
 
 bool Checked(const Control& control) {
   return SendMessageW(control.window, BM_GETCHECK, 0, 0) == BST_CHECKED;
@@ -163,6 +172,54 @@ void End(const char* how, int exitCode) {
   KillTimer(wizard.window, kClock);
   DestroyWindow(wizard.window);
   wizard.exitCode = exitCode;
+}
+
+const Control* ControlOf(HWND window) {
+  for (const Control& control : controls) {
+    if (control.window == window) return &control;
+  }
+  return nullptr;
+}
+
+// The engine posts the clicks at pixels of a pattern and sends those it computes from the element's size: the log
+// says which way each one came.
+void NoteClick(HWND window, UINT message, LPARAM point) {
+  const Control* control = ControlOf(window);
+  if (!control) return;
+  const int x = static_cast<short>(LOWORD(point));
+  const int y = static_cast<short>(HIWORD(point));
+  char line[96];
+  std::snprintf(line, sizeof(line), "click %s %s %d,%d %s", control->name, message == WM_LBUTTONDOWN ? "down" : "up",
+                x, y, InSendMessage() ? "sent" : "queued");
+  Log(line);
+}
+
+// A custom-drawn area, such as installers put on their pages for pictures and offers: no control of Windows',
+// so no proxy knows more of it than its window; the wizard serves its objects as for the other controls.
+LRESULT CALLBACK AreaProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+      NoteClick(window, message, lParam);
+      return 0;
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      const HDC dc = BeginPaint(window, &paint);
+      RECT rect;
+      GetClientRect(window, &rect);
+      FillRect(dc, &rect, reinterpret_cast<HBRUSH>(COLOR_HIGHLIGHT + 1));
+      wchar_t text[64] = {};
+      GetWindowTextW(window, text, 64);
+      const HGDIOBJ font = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+      SetBkMode(dc, TRANSPARENT);
+      SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHTTEXT));
+      DrawTextW(dc, text, -1, &rect, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+      SelectObject(dc, font);
+      EndPaint(window, &paint);
+      return 0;
+    }
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
 }
 
 LRESULT CALLBACK ControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -276,6 +333,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   windowClass.lpszClassName = L"SampleSetupWizard";
   RegisterClassW(&windowClass);
+  WNDCLASSW areaClass = {};
+  areaClass.lpfnWndProc = AreaProc;
+  areaClass.hInstance = instance;
+  areaClass.hCursor = LoadCursorW(nullptr, IDC_HAND);
+  areaClass.lpszClassName = kAreaClass;
+  RegisterClassW(&areaClass);
   wizard.window = CreateWindowExW(0, windowClass.lpszClassName, L"Setup - Sample App",
                                   WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, CW_USEDEFAULT,
                                   CW_USEDEFAULT, 470, 340, nullptr, nullptr, instance, nullptr);
@@ -290,6 +353,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     if (control.checked) SendMessageW(control.window, BM_SETCHECK, BST_CHECKED, 0);
     SetWindowLongPtrW(control.window, GWLP_USERDATA, GetWindowLongPtrW(control.window, GWLP_WNDPROC));
     SetWindowLongPtrW(control.window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ControlProc));
+    if (IsArea(control)) {
+      RECT client = {};
+      GetClientRect(control.window, &client);
+      char size[64];
+      std::snprintf(size, sizeof(size), "size %s %ldx%ld", control.name, static_cast<long>(client.right),
+                    static_cast<long>(client.bottom));
+      Log(size);
+    }
   }
   ShowPage(start);
   ShowWindow(wizard.window, SW_SHOW);
