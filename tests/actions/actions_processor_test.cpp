@@ -10,6 +10,7 @@
 #include "common/trace_capture.h"
 #include "engine/processed_items_reporter.h"
 #include "engine/service_holder.h"
+#include "pattern/fake_element.h"
 #include "platform/sim/recording_host.h"
 #include "platform/sim/simwin.h"
 #include "uielement/msaa/msaa_test_support.h"
@@ -20,7 +21,6 @@ namespace installation_assistant {
 namespace {
 
 using simwin::HostCall;
-using testing::EngineThread;
 using testing::ParseOrFail;
 
 constexpr char kTwoRoots[] =
@@ -38,7 +38,7 @@ std::shared_ptr<UIElement> FindByName(const std::shared_ptr<UIElement>& element,
   return nullptr;
 }
 
-class ActionsProcessorTest : public ::testing::Test {
+class ActionsProcessorTest : public testing::EngineThreadTest {
  protected:
   void SetUp() override {
     dialog_ = simwin::CreateDialogFromLayout(installer_, testing::SetupDialogLayout());
@@ -83,13 +83,8 @@ class ActionsProcessorTest : public ::testing::Test {
     for (const HostCall& call : host_.CallsOf(HostCall::Kind::ReportItem)) reports.push_back(call.report);
     return reports;
   }
-  std::size_t Traces(const std::wstring& text) const { return host_.TracesContaining(text).size(); }
 
-  simwin::RecordingHost host_;
-  testing::TraceCapture capture_{host_};
-  EngineThread engine_;
   std::shared_ptr<engine::ServiceHolder> service_ = std::make_shared<engine::ServiceHolder>(host_.Service());
-  simwin::Process installer_;
   simwin::Dialog dialog_;
   std::shared_ptr<UIElement> root_;
 };
@@ -134,7 +129,7 @@ TEST_F(ActionsProcessorTest, StateActionsLookFirstAndActOnlyWhenNeeded) {
     Settle();
     EXPECT_FALSE(result.failed);
     EXPECT_EQ(simwin::CheckState(dialog_.Control(c.id)), c.after);
-    EXPECT_EQ(Traces(Wide(kind + element->GetPath() + c.trace)), 1u);
+    EXPECT_EQ(TraceCount(Wide(kind + element->GetPath() + c.trace)), 1u);
     // Done counts as executed whether or not the control had to change.
     EXPECT_EQ(processor->ExecutedCount(), 1);
     EXPECT_EQ(processor->SubscriptionCount(), c.subscriptions);
@@ -206,7 +201,7 @@ TEST_F(ActionsProcessorTest, PushButtonPushesAndIsNotWatched) {
   EXPECT_EQ(commands.back().id, testing::kNext);
   EXPECT_EQ(commands.back().code, BN_CLICKED);
   EXPECT_EQ(processor->SubscriptionCount(), 0u);
-  EXPECT_EQ(Traces(Wide("PushButton(" + next->GetPath() + ") pushed")), 1u);
+  EXPECT_EQ(TraceCount(Wide("PushButton(" + next->GetPath() + ") pushed")), 1u);
 }
 
 // Without the in-process channel no message box can guard the button: the action stays
@@ -274,44 +269,9 @@ TEST_F(ActionsProcessorTest, PatternUpdatedReportsTheExecutedCountOnce) {
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0].window, static_cast<int>(reinterpret_cast<std::intptr_t>(dialog_.hwnd)));
   EXPECT_EQ(calls[0].count, 2);
-  EXPECT_EQ(Traces(L"Have 0 changes  to report"), 2u);
+  EXPECT_EQ(TraceCount(L"Have 0 changes  to report"), 2u);
   Settle();
 }
-
-TEST_F(ActionsProcessorTest, MatchingResultFollowsTheMatchCount) {
-  struct Case {
-    int matches;
-    int result;
-  };
-  for (const Case& c : {Case{0, 1}, Case{1, 3}, Case{2, 0}}) {
-    auto processor = Make();
-    for (int i = 0; i < c.matches; ++i) processor->PatternMatched(root_);
-    EXPECT_EQ(processor->GetMatchingResult(), c.result) << c.matches << " matches";
-  }
-}
-
-// An element of a given size on a window that records the mouse messages it receives.
-class ClickTarget final : public UIElement {
- public:
-  ClickTarget(HWND window, RECT location) : UIElement("Window\\Pane(0)", window, {}, false), location_(location) {}
-  ElementType GetType() override { return ElementType::Pane; }
-  HWND GetWindowHandle() override { return GetTreeWindow(); }
-  Option<std::string> GetName() override { return Option<std::string>(); }
-  RECT GetLocation() override { return location_; }
-  RECT GetDPIAwareLocation() override { return location_; }
-  std::shared_ptr<Subscription> SubscribeStructureChanges(WinEventHandler) override { return nullptr; }
-  std::shared_ptr<CheckBoxPattern> GetCheckBoxPattern() override { return nullptr; }
-  std::shared_ptr<RadioButtonPattern> GetRadioButtonPattern() override { return nullptr; }
-  std::shared_ptr<PushButtonPattern> GetPushButtonPattern() override { return nullptr; }
-  std::vector<std::shared_ptr<UIElement>> GetChildren() override { return {}; }
-  void Refresh() override {}
-  Option<std::shared_ptr<UIElement>> GetParent() override { return Option<std::shared_ptr<UIElement>>(); }
-  bool IsEnabled() override { return true; }
-  bool IsVisible() override { return true; }
-
- private:
-  RECT location_;
-};
 
 struct MouseMessage {
   UINT message;
@@ -339,19 +299,20 @@ std::vector<MouseMessage> TakeMouse() {
 
 // A frameless 200 x 100 window at (300, 200) of the installer that records its mouse messages.
 HWND OpenClickTarget(simwin::Process& installer) {
-  HWND target = nullptr;
-  installer.Invoke([&] {
-    WNDCLASSEXW windowClass = {};
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.lpfnWndProc = &RecordMouse;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"ClickTarget";
-    RegisterClassExW(&windowClass);
-    target = CreateWindowExW(0, L"ClickTarget", L"Target", WS_POPUP | WS_VISIBLE, 300, 200, 200, 100, nullptr,
-                             nullptr, GetModuleHandleW(nullptr), nullptr);
-  });
-  return target;
+  return testing::CreateInstallerWindow(installer, {.className = L"ClickTarget",
+                                                    .style = WS_POPUP | WS_VISIBLE,
+                                                    .procedure = &RecordMouse,
+                                                    .rect = {300, 200, 500, 300}});
 }
+
+// A pane of the given size on the target window.
+std::shared_ptr<UIElement> ClickTarget(HWND window, RECT location) {
+  return testing::FakeElement::Build({ElementType::Pane, std::nullopt, {}, std::nullopt, std::nullopt, location},
+                                     window);
+}
+
+// What a left click at the point sends, in client coordinates.
+std::vector<MouseMessage> ClickAt(int x, int y) { return {{WM_LBUTTONDOWN, MK_LBUTTON, x, y}, {WM_LBUTTONUP, 0, x, y}}; }
 
 TEST_F(ActionsProcessorTest, PixelClicksLandWhereThePointSays) {
   const HWND target = OpenClickTarget(installer_);
@@ -365,31 +326,25 @@ TEST_F(ActionsProcessorTest, PixelClicksLandWhereThePointSays) {
     std::vector<MouseMessage> expected;  // empty: too small
   };
   const Case cases[] = {
-      {"percent of 200 x 100", {300, 200, 500, 300}, 50, 50, false,
-       {{WM_LBUTTONDOWN, MK_LBUTTON, 100, 50}, {WM_LBUTTONUP, 0, 100, 50}}},
-      {"percent truncates", {0, 0, 3, 3}, 50, 50, false,
-       {{WM_LBUTTONDOWN, MK_LBUTTON, 1, 1}, {WM_LBUTTONUP, 0, 1, 1}}},
-      {"percent on the far edge", {0, 0, 200, 100}, 100, 100, false,
-       {{WM_LBUTTONDOWN, MK_LBUTTON, 200, 100}, {WM_LBUTTONUP, 0, 200, 100}}},
+      {"percent of 200 x 100", {300, 200, 500, 300}, 50, 50, false, ClickAt(100, 50)},
+      {"percent truncates", {0, 0, 3, 3}, 50, 50, false, ClickAt(1, 1)},
+      {"percent on the far edge", {0, 0, 200, 100}, 100, 100, false, ClickAt(200, 100)},
       {"percent past the edge", {0, 0, 200, 100}, 101, 10, false, {}},
       {"percent on zero width", {10, 10, 10, 110}, 0, 0, false, {}},
-      {"pixels", {300, 200, 500, 300}, 30, 40, true,
-       {{WM_LBUTTONDOWN, MK_LBUTTON, 30, 40}, {WM_LBUTTONUP, 0, 30, 40}}},
-      {"pixels on the edge", {300, 200, 500, 300}, 200, 100, true,
-       {{WM_LBUTTONDOWN, MK_LBUTTON, 200, 100}, {WM_LBUTTONUP, 0, 200, 100}}},
+      {"pixels", {300, 200, 500, 300}, 30, 40, true, ClickAt(30, 40)},
+      {"pixels on the edge", {300, 200, 500, 300}, 200, 100, true, ClickAt(200, 100)},
       {"pixels past the edge", {300, 200, 500, 300}, 201, 0, true, {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     host_.Clear();
     auto processor = Make();
-    const ActionResult result =
-        processor->PixelClick(std::make_shared<ClickTarget>(target, c.location), c.x, c.y, c.isAbsolute);
+    const ActionResult result = processor->PixelClick(ClickTarget(target, c.location), c.x, c.y, c.isAbsolute);
     installer_.Invoke([] {});  // posted clicks are handled by now
     EXPECT_FALSE(result.failed);
     EXPECT_EQ(TakeMouse(), c.expected);
     EXPECT_EQ(processor->ExecutedCount(), c.expected.empty() ? 0 : 1);
-    EXPECT_EQ(Traces(L" is too small to click on it"), c.expected.empty() ? 1u : 0u);
+    EXPECT_EQ(TraceCount(L" is too small to click on it"), c.expected.empty() ? 1u : 0u);
   }
 }
 
@@ -397,12 +352,11 @@ TEST_F(ActionsProcessorTest, ClickElementClicksTheMiddleInClientCoordinates) {
   const HWND target = OpenClickTarget(installer_);
   ASSERT_NE(target, nullptr);
   auto processor = Make();
-  processor->ClickElement(std::make_shared<ClickTarget>(target, RECT{310, 220, 331, 241}));
-  const std::vector<MouseMessage> expected = {{WM_LBUTTONDOWN, MK_LBUTTON, 20, 30}, {WM_LBUTTONUP, 0, 20, 30}};
-  EXPECT_EQ(TakeMouse(), expected);
+  processor->ClickElement(ClickTarget(target, RECT{310, 220, 331, 241}));
+  EXPECT_EQ(TakeMouse(), ClickAt(20, 30));
   // A window that is gone: nothing is sent and nothing escapes.
   installer_.Invoke([&] { DestroyWindow(target); });
-  processor->ClickElement(std::make_shared<ClickTarget>(target, RECT{310, 220, 331, 241}));
+  processor->ClickElement(ClickTarget(target, RECT{310, 220, 331, 241}));
   EXPECT_TRUE(TakeMouse().empty());
 }
 

@@ -6,12 +6,14 @@
 #include <thread>
 #include <vector>
 
+#include "common/message_queue.h"
 #include "common/trace_capture.h"
 
 namespace installation_assistant {
 namespace {
 
 using simwin::RecordingHost;
+using testing::QuitQueued;
 using testing::TraceCapture;
 
 HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
@@ -25,15 +27,6 @@ bool PumpUntil(Predicate done) {
     DispatchMessageW(&message);
   }
   return true;
-}
-
-bool QuitQueued() {
-  MSG message;
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-    if (message.message == WM_QUIT) return true;
-    DispatchMessageW(&message);
-  }
-  return false;
 }
 
 TEST(MessageWindowTest, PostedAndSentWorkRunsOnTheOwnerThread) {
@@ -54,13 +47,9 @@ TEST(MessageWindowTest, PostedAndSentWorkRunsOnTheOwnerThread) {
   EXPECT_TRUE(sentHadRunWhenSendReturned);
   EXPECT_EQ(posted, (std::vector<int>{1, 2}));
   EXPECT_EQ(threads, std::vector<DWORD>(3, GetCurrentThreadId()));
-}
-
-TEST(MessageWindowTest, SendOnTheOwnerThreadRunsAtOnce) {
-  MessageWindow window(Instance());
-  bool ran = false;
-  window.Send([&ran] { ran = true; });
-  EXPECT_TRUE(ran);
+  bool ranAtOnce = false;  // sent on the owner thread
+  window->Send([&ranAtOnce] { ranAtOnce = true; });
+  EXPECT_TRUE(ranAtOnce);
 }
 
 TEST(MessageWindowTest, DestructionFreesQueuedWorkWithoutEndingTheLoop) {

@@ -1,20 +1,20 @@
 // Whole runs through the real factories: the engine watches a simulated installer, acts on
-// its controls, and tells the host what happened, in the order the host relies on.
+// its controls, and tells the host what happened, in the order the host relies on. The plain
+// runs (an offer unchecked, the user's later change, each factory's total) are the example
+// scenarios' (tests/tools/scenarios.cmake).
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cwchar>
-#include <memory>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "common/handles.h"
-#include "common/trace_capture.h"
-#include "engine/engine.h"
-#include "platform/sim/recording_host.h"
-#include "platform/sim/simwin.h"
+#include "engine/engine_test_support.h"
 #include "watch/machines_test_support.h"
 
 namespace installation_assistant::engine {
@@ -22,38 +22,19 @@ namespace {
 
 using simwin::HostCall;
 using simwin::RecordingHost;
-using testing::kNextButton;
 using testing::kOfferBox;
 using testing::kOtherBox;
-using testing::kUncheckOfferPattern;
 using testing::OfferPage;
-using testing::PumpUntil;
-using testing::TraceCapture;
 
-struct ReleaseEngine {
-  void operator()(IEngine* engine) const { engine->Release(); }
-};
-using EnginePtr = std::unique_ptr<IEngine, ReleaseEngine>;
-
-class EngineRunTest : public ::testing::Test {
+class EngineRunTest : public EngineRunFixture {
  protected:
-  void TearDown() override {
-    TraceCapture::Restore();
-    installer_.Exit();
-  }
-
-  EnginePtr Create(CreateEngineFunction factory = &CreateEngine2) { return Create(factory, installer_); }
-  EnginePtr Create(CreateEngineFunction factory, simwin::Process& installer) {
-    return EnginePtr(factory(host_.Service(), static_cast<long>(installer.Id()), 0, host_.Writer()));
-  }
   // Runs the engine on this thread while `user` acts on another; the installer exits when
   // the user is done.
-  void RunWithUser(IEngine& engine, const std::function<void()>& user) { RunWithUser(engine, installer_, user); }
-  void RunWithUser(IEngine& engine, simwin::Process& installer, const std::function<void()>& user) {
+  void RunWithUser(IEngine& engine, const std::function<void()>& user) {
     std::thread thread([&] {
       host_.WaitForTrace(L"Engine::Run\tStarting message loop");
       user();
-      installer.Exit();
+      installer_.Exit();
     });
     engine.Run();
     thread.join();
@@ -61,11 +42,8 @@ class EngineRunTest : public ::testing::Test {
   // Waits on the user's thread until the installer's control has the state; the engine
   // thread pumps meanwhile.
   static bool WaitForCheck(HWND control, UINT state) {
-    return WaitUntil([&] { return simwin::CheckState(control) == state; });
-  }
-  static bool WaitUntil(const std::function<bool()>& done) {
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!done()) {
+    while (simwin::CheckState(control) != state) {
       if (std::chrono::steady_clock::now() > giveUp) return false;
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
@@ -81,17 +59,6 @@ class EngineRunTest : public ::testing::Test {
     return static_cast<std::size_t>(std::count_if(calls.begin(), calls.end(), [&trace](const HostCall& call) {
       return call.kind == HostCall::Kind::TraceWrite && call.trace.find(trace) != std::wstring::npos;
     }));
-  }
-  static std::size_t Count(const RecordingHost::Calls& calls, HostCall::Kind kind) {
-    return static_cast<std::size_t>(
-        std::count_if(calls.begin(), calls.end(), [kind](const HostCall& call) { return call.kind == kind; }));
-  }
-  std::vector<simwin::RecordedReport> ReportsWithCode(int code) const {
-    std::vector<simwin::RecordedReport> reports;
-    for (const HostCall& call : host_.CallsOf(HostCall::Kind::ReportItem)) {
-      if (call.report.resultCode == code) reports.push_back(call.report);
-    }
-    return reports;
   }
   // The host calls after the loop ended: what the host sees of the end of the run.
   std::vector<std::string> EndOfRunCalls() const {
@@ -115,67 +82,7 @@ class EngineRunTest : public ::testing::Test {
     }
     return lines;
   }
-
-  RecordingHost host_;
-  simwin::Process installer_;
 };
-
-TEST_F(EngineRunTest, TheOfferIsUncheckedAndTheHostToldAtEachStep) {
-  struct Case {
-    const char* name;
-    CreateEngineFunction factory;
-    std::vector<std::string> end;
-  };
-  const Case cases[] = {
-      {"CreateEngine", &CreateEngine, {"result 1=0", "watcher stopping", "ReportProcessedTotal count=1"}},
-      {"CreateEngine2", &CreateEngine2, {"result 1=0", "watcher stopping", "ReportProcessedTotal count=0"}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    host_.Clear();
-    simwin::Process installer;
-    const simwin::Dialog dialog = simwin::CreateDialogFromLayout(installer, OfferPage());
-    EnginePtr engine = Create(c.factory, installer);
-    ASSERT_NE(engine, nullptr);
-    engine->AddPattern(1, kUncheckOfferPattern, false);
-    bool unchecked = false;
-    UINT other = BST_UNCHECKED;
-    RunWithUser(*engine, installer, [&] {
-      unchecked = WaitForCheck(dialog.Control(kOfferBox), BST_UNCHECKED);
-      host_.WaitForCall(HostCall::Kind::ReportProcessedItems);
-      other = simwin::CheckState(dialog.Control(kOtherBox));
-    });
-    EXPECT_TRUE(unchecked);
-    EXPECT_EQ(other, static_cast<UINT>(BST_CHECKED)) << "not in the pattern";
-    const auto processed = host_.CallsOf(HostCall::Kind::ReportProcessedItems);
-    ASSERT_EQ(processed.size(), 1u);
-    EXPECT_EQ(processed[0].window, static_cast<int>(reinterpret_cast<std::intptr_t>(dialog.hwnd)));
-    EXPECT_EQ(EndOfRunCalls(), c.end);
-  }
-}
-
-TEST_F(EngineRunTest, TheUsersLaterChangeIsReportedOnce) {
-  const simwin::Dialog dialog = simwin::CreateDialogFromLayout(installer_, OfferPage());
-  EnginePtr engine = Create();
-  ASSERT_NE(engine, nullptr);
-  engine->AddPattern(3, kUncheckOfferPattern, false);
-  UINT final = BST_UNCHECKED;
-  RunWithUser(*engine, [&] {
-    ASSERT_TRUE(WaitForCheck(dialog.Control(kOfferBox), BST_UNCHECKED));
-    ASSERT_TRUE(host_.WaitForTrace(L"Subscribed to checkbox changes"));
-    simwin::Click(dialog.Control(kOfferBox));  // the user wants the offer after all
-    ASSERT_TRUE(host_.WaitFor([](const RecordingHost::Calls& calls) { return Count(calls, 4) > 0; }));
-    // The engine does not overrule the user: the box stays as the user left it.
-    final = simwin::CheckState(dialog.Control(kOfferBox));
-  });
-  const auto changes = ReportsWithCode(4);
-  ASSERT_EQ(changes.size(), 1u);
-  EXPECT_EQ(changes[0].patternId, 3);
-  EXPECT_EQ(changes[0].userAction, "checked");
-  EXPECT_EQ(changes[0].desiredState, "unchecked");
-  EXPECT_EQ(changes[0].controlPath.value_or("").rfind("Pattern(0)\\Window\\", 0), 0u);
-  EXPECT_EQ(final, static_cast<UINT>(BST_CHECKED));
-}
 
 // Two windows, three patterns: the best result of each pattern over its processors.
 TEST_F(EngineRunTest, ResultsTakeTheBestOfEveryWindow) {
@@ -242,7 +149,8 @@ TEST_F(EngineRunTest, AnActionThatKeepsFailingIsReportedOnce) {
     }
   });
   EXPECT_GE(host_.TracesContaining(L"One of actions was not executed").size(), kPasses);
-  const auto failures = ReportsWithCode(2);
+  std::vector<simwin::RecordedReport> failures = Reports();
+  std::erase_if(failures, [](const simwin::RecordedReport& report) { return report.resultCode != 2; });
   ASSERT_EQ(failures.size(), 1u);
   EXPECT_EQ(failures[0].patternId, 5);
   EXPECT_EQ(failures[0].elementType, static_cast<int>(ElementType::Button));

@@ -2,31 +2,20 @@
 
 #include <memory>
 #include <string>
-#include <thread>
+#include <tuple>
 #include <vector>
 
-#include "common/trace_capture.h"
-#include "engine/engine.h"
-#include "platform/sim/recording_host.h"
-#include "platform/sim/simwin.h"
+#include "engine/engine_test_support.h"
 #include "watch/machines_test_support.h"
 
 namespace installation_assistant::engine {
 namespace {
 
 using simwin::HostCall;
-using simwin::RecordingHost;
-using testing::kOfferBox;
 using testing::kUncheckOfferPattern;
 using testing::OfferPage;
 using testing::PumpUntil;
 using testing::Recorders;
-using testing::TraceCapture;
-
-struct ReleaseEngine {
-  void operator()(IEngine* engine) const { engine->Release(); }
-};
-using EnginePtr = std::unique_ptr<IEngine, ReleaseEngine>;
 
 constexpr char kNoActions[] = "EngineVersion = \"1.5.0.0\"\nMSAA: Window (text=\"Setup\") { Pane { } }\n";
 constexpr char kExactWithoutActions[] =
@@ -36,46 +25,18 @@ constexpr char kBlock[] =
     "EngineVersion = \"1.5.0.0\"\nMSAA: Window (text=\"Setup\") { AnyLevel { Button (text=\"Next >\") { block } } }\n";
 constexpr char kNeverMatches[] =
     "EngineVersion = \"1.5.0.0\"\nMSAA: Window (text=\"Elsewhere\") { AnyLevel { CheckBox (text=\"x\") { off } } }\n";
-constexpr char kBrokenRegex[] =
-    "EngineVersion = \"1.5.0.0\"\nMSAA: Window (text=\"Setup (x86\") { AnyLevel { CheckBox (text=\".*\") { off } } }\n";
 
-class PatternIntakeTest : public ::testing::Test {
+// The engine's actions processors are recorders that act on the controls.
+class PatternIntakeTest : public EngineRunFixture {
  protected:
-  void TearDown() override { TraceCapture::Restore(); }
-
   EnginePtr Create(CreateEngineFunction factory = &CreateEngine2) {
-    EnginePtr engine(factory(host_.Service(), static_cast<long>(installer_.Id()), 0, host_.Writer()));
+    EnginePtr engine = EngineRunFixture::Create(factory);
     if (engine) {
-      static_cast<Engine*>(engine.get())
-          ->SetActionsProcessorFactory([this](const ActionsProcessorParameters& p) { return recorders_.Make(p); });
+      Of(engine).SetActionsProcessorFactory([this](const ActionsProcessorParameters& p) { return recorders_.Make(p); });
     }
     return engine;
   }
-  static Engine& Of(const EnginePtr& engine) { return *static_cast<Engine*>(engine.get()); }
 
-  std::vector<simwin::RecordedReport> Reports() const {
-    std::vector<simwin::RecordedReport> reports;
-    for (const HostCall& call : host_.CallsOf(HostCall::Kind::ReportItem)) reports.push_back(call.report);
-    return reports;
-  }
-  std::size_t TraceCount(const std::wstring& text) const { return host_.TracesContaining(text).size(); }
-
-  // Runs the engine until the recorders saw the offer unchecked, then ends the installer.
-  bool RunUntilOfferUnchecked(IEngine& engine, HWND box, int patternId) {
-    bool unchecked = false;
-    std::thread user([&] {
-      host_.WaitFor([&](const RecordingHost::Calls&) { return !recorders_.ActionsOf(patternId).empty(); });
-      // The default action reaches the box through the installer's own queue.
-      unchecked = PumpUntil([&] { return simwin::CheckState(box) == BST_UNCHECKED; });
-      installer_.Exit();
-    });
-    engine.Run();
-    user.join();
-    return unchecked;
-  }
-
-  RecordingHost host_;
-  simwin::Process installer_;
   Recorders recorders_{true};
 };
 
@@ -182,7 +143,7 @@ TEST_F(PatternIntakeTest, FactoriesMakeOneProcessorPerMachineAndRegisterRegularO
   engine->Run();
   // One result per collected pattern; the silent one sent its statistics instead. The installer's exit closes
   // the window, so the watcher may shut its machines down (and send the statistics) before or after the results.
-  std::vector<std::pair<int, int>> results;
+  std::vector<std::tuple<int, int, int>> results;  // id, code, generic
   int statistics = 0;
   for (const auto& report : Reports()) {
     if (report.patternId == 6) {
@@ -190,10 +151,10 @@ TEST_F(PatternIntakeTest, FactoriesMakeOneProcessorPerMachineAndRegisterRegularO
       EXPECT_EQ(report.resultCode, 0);
       EXPECT_EQ(report.genericPattern, 1);
     } else {
-      results.emplace_back(report.patternId, report.resultCode);
+      results.emplace_back(report.patternId, report.resultCode, report.genericPattern);
     }
   }
-  EXPECT_EQ(results, (std::vector<std::pair<int, int>>{{5, 1}, {7, 0}}));
+  EXPECT_EQ(results, (std::vector<std::tuple<int, int, int>>{{5, 1, 1}, {7, 0, 0}}));
   EXPECT_EQ(statistics, 1);
   EXPECT_TRUE(Of(engine).Watcher()->IsShutDown());
 
@@ -203,51 +164,25 @@ TEST_F(PatternIntakeTest, FactoriesMakeOneProcessorPerMachineAndRegisterRegularO
   EXPECT_EQ(recorders_.Count(), made);
 }
 
-TEST_F(PatternIntakeTest, AddedPatternUnchecksTheOfferEndToEnd) {
-  const simwin::Dialog dialog = simwin::CreateDialogFromLayout(installer_, OfferPage());
-  EnginePtr engine = Create();
+TEST_F(PatternIntakeTest, ReleaseWithoutRunStopsTheWaiterTheWatcherAndItsMachines) {
+  simwin::CreateDialogFromLayout(installer_, OfferPage());
+  EnginePtr engine = Create(&CreateEngine);
   ASSERT_NE(engine, nullptr);
-  engine->AddPattern(3, kUncheckOfferPattern, false);
-  EXPECT_TRUE(RunUntilOfferUnchecked(*engine, dialog.Control(kOfferBox), 3));
-
-  const auto actions = recorders_.ActionsOf(3);
-  ASSERT_EQ(actions.size(), 1u);
-  EXPECT_EQ(actions[0].operation, "UnsetCheckBox");
-  EXPECT_EQ(actions[0].path, "Window\\Pane(0)\\CheckBox(0)");
-  EXPECT_EQ(actions[0].name, "Install the toolbar");
-  EXPECT_EQ(actions[0].window, dialog.hwnd);
-  EXPECT_EQ(TraceCount(L"Window detected: "), 1u);
-  const auto reports = Reports();
-  ASSERT_EQ(reports.size(), 1u);
-  EXPECT_EQ(reports[0].patternId, 3);
-  EXPECT_EQ(reports[0].resultCode, 0);
-  EXPECT_EQ(reports[0].genericPattern, 1);
-}
-
-TEST_F(PatternIntakeTest, InvalidRegexPatternDoesNotKeepTheOfferFromBeingUnchecked) {
-  const simwin::Dialog dialog = simwin::CreateDialogFromLayout(installer_, OfferPage());
-  EnginePtr engine = Create();
-  ASSERT_NE(engine, nullptr);
-  engine->AddPattern(1, kBrokenRegex, false);
-  engine->AddPattern(2, kUncheckOfferPattern, false);
-  EXPECT_TRUE(RunUntilOfferUnchecked(*engine, dialog.Control(kOfferBox), 2));
-  EXPECT_GE(TraceCount(L": Matcher: "), 1u);
-}
-
-TEST_F(PatternIntakeTest, ReleaseWithoutRunStopsTheWatcherAndItsMachines) {
-  const simwin::Dialog dialog = simwin::CreateDialogFromLayout(installer_, OfferPage());
-  EnginePtr engine = Create();
-  ASSERT_NE(engine, nullptr);
+  ASSERT_TRUE(host_.WaitForTrace(L"waiting for process"));
   engine->AddPattern(3, kUncheckOfferPattern, false);
   ASSERT_TRUE(PumpUntil([&] { return !recorders_.ActionsOf(3).empty(); }));
   engine.reset();
 
-  // Still here: no thread was destroyed while running.
+  // Still here: no thread was destroyed while running; the stop event woke the waiter, not the installer.
   EXPECT_EQ(TraceCount(L"Destroying unjoined thread"), 0u);
   EXPECT_EQ(TraceCount(L"without a join"), 0u);
   EXPECT_EQ(TraceCount(L"Machine shut down"), 2u);
+  EXPECT_EQ(TraceCount(L"ProcessWaiter::~ProcessWaiter\tWaiting for pid waiter to exit"), 1u);
+  EXPECT_EQ(TraceCount(L"ProcessWaiter::WaiterThread\tFinishing pid waiter"), 1u);
   EXPECT_EQ(host_.Traces().back(), L"Engine::Release\tEngine stopped");
   EXPECT_FALSE(installer_.HasExited());
+  EXPECT_EQ(host_.Count(HostCall::Kind::ReportItem), 0u);
+  EXPECT_EQ(host_.Count(HostCall::Kind::ReportProcessedTotal), 0u);
 }
 
 }  // namespace

@@ -6,24 +6,13 @@
 #include <thread>
 #include <vector>
 
+#include "pattern/fake_element.h"
 #include "pattern/parser.h"
 
 namespace installation_assistant {
 namespace {
 
-const char kExample[] =
-    "EngineVersion = 1.5.0.0\n"
-    "// setup wizard, options page\n"
-    "Window (text=\"Setup\") {\n"
-    "    ?CheckBox (text=\"Install the toolbar\") { off }\n"
-    "    AnyLevel {\n"
-    "        RadioButton (id=\"1002\") { on (1) }\n"
-    "    }\n"
-    "    Button (id=\"12324\" text=\"Next >\") { push (2) }\n"
-    "}\n"
-    "UIAutomation: Window (text=\"Setup\") [50%,90%] {\n"
-    "    Pane { * }\n"
-    "}\n";
+using testing::FakeElement;
 
 std::shared_ptr<Pattern> ParseBody(const std::string& body) {
   CollectingDiagnosticSink sink;
@@ -34,13 +23,8 @@ std::shared_ptr<Pattern> ParseBody(const std::string& body) {
 
 // ---- Queries ----
 
+// The example file's description is checked through `iae pattern describe`.
 TEST(Queries, DescribeWritesGenericFlagThenRoots) {
-  CollectingDiagnosticSink sink;
-  const auto parsed = ParsePattern(kExample, sink);
-  ASSERT_TRUE(parsed);
-  EXPECT_EQ(parsed.Get().pattern->Describe(),
-            "1MSAA{Window{CheckBox(text=\"Install the toolbar\")AnyLevel{RadioButton()}Button(text=\"Next >\")}}"
-            "UIAutomation{Window{Pane{*{}}}}");
   EXPECT_EQ(ParseBody("Window { } Button (id=\"1\") CheckBox (text=\"\") AnyLevel { }")->Describe(),
             "1MSAA{Window{}}MSAA{Button()}MSAA{CheckBox(text=\"\")}MSAA{AnyLevel{}}");
 }
@@ -109,10 +93,9 @@ TEST(Queries, ListsAreHandedOutAsCopies) {
 }
 
 TEST(Queries, SharedModelIsReadFromManyThreads) {
-  CollectingDiagnosticSink sink;
-  const auto parsed = ParsePattern(kExample, sink);
-  ASSERT_TRUE(parsed);
-  const std::shared_ptr<Pattern> pattern = parsed.Get().pattern;
+  const std::shared_ptr<Pattern> pattern =
+      ParseBody("?Window (text=\"Setup\") { AnyLevel { RadioButton (id=\"2\") { on (1) } } Pane [50%,90%] { * } }");
+  ASSERT_TRUE(pattern);
   const std::string expected = pattern->Describe();
   std::vector<std::thread> readers;
   std::vector<int> same(4, 0);
@@ -128,55 +111,6 @@ TEST(Queries, SharedModelIsReadFromManyThreads) {
 }
 
 // ---- Executors and checkers against a recording actions processor and a fake element. ----
-
-class FakeCheckBox : public CheckBoxPattern {
- public:
-  explicit FakeCheckBox(bool checked) : checked_(checked) {}
-  std::shared_ptr<Subscription> SubscribeStateChanges(WinEventHandler) override { return nullptr; }
-  PatternActionResult SetCheckBox() override { return {}; }
-  PatternActionResult UnsetCheckBox() override { return {}; }
-  bool IsChecked() override { return checked_; }
-
- private:
-  bool checked_;
-};
-
-class FakeRadio : public RadioButtonPattern {
- public:
-  explicit FakeRadio(bool selected) : selected_(selected) {}
-  std::shared_ptr<Subscription> SubscribeStateChanges(WinEventHandler) override { return nullptr; }
-  PatternActionResult SelectRadioButton() override { return {}; }
-  bool IsSelected() override { return selected_; }
-
- private:
-  bool selected_;
-};
-
-class FakeElement : public UIElement {
- public:
-  FakeElement(std::shared_ptr<CheckBoxPattern> checkBox, std::shared_ptr<RadioButtonPattern> radio)
-      : UIElement("Window\\Button(0)", nullptr, std::weak_ptr<UIElement>(), false),
-        checkBox_(std::move(checkBox)),
-        radio_(std::move(radio)) {}
-  ElementType GetType() override { return ElementType::CheckBox; }
-  HWND GetWindowHandle() override { return nullptr; }
-  Option<std::string> GetName() override { return Option<std::string>(); }
-  RECT GetLocation() override { return RECT{}; }
-  RECT GetDPIAwareLocation() override { return RECT{}; }
-  std::shared_ptr<Subscription> SubscribeStructureChanges(WinEventHandler) override { return nullptr; }
-  std::shared_ptr<CheckBoxPattern> GetCheckBoxPattern() override { return checkBox_; }
-  std::shared_ptr<RadioButtonPattern> GetRadioButtonPattern() override { return radio_; }
-  std::shared_ptr<PushButtonPattern> GetPushButtonPattern() override { return nullptr; }
-  std::vector<std::shared_ptr<UIElement>> GetChildren() override { return {}; }
-  void Refresh() override {}
-  Option<std::shared_ptr<UIElement>> GetParent() override { return Option<std::shared_ptr<UIElement>>(); }
-  bool IsEnabled() override { return true; }
-  bool IsVisible() override { return true; }
-
- private:
-  std::shared_ptr<CheckBoxPattern> checkBox_;
-  std::shared_ptr<RadioButtonPattern> radio_;
-};
 
 class RecordingActionsProcessor : public IActionsProcessor {
  public:
@@ -221,7 +155,7 @@ TEST(Executors, EachActionCallsItsOperationWithTheElement) {
   for (const auto& action : window->GetActions()) actions.push_back(action);
 
   const auto processor = std::make_shared<RecordingActionsProcessor>();
-  const std::shared_ptr<UIElement> element = std::make_shared<FakeElement>(nullptr, nullptr);
+  const std::shared_ptr<UIElement> element = FakeElement::Build({ElementType::CheckBox});
   for (const auto& action : actions) {
     processor->lastElement = nullptr;
     EXPECT_FALSE(action->Execute(element, processor).failed);
@@ -247,17 +181,15 @@ TEST(Checkers, MatchOnlyControlsNotYetInTheWantedState) {
   const StateChecker setOff = children[1]->GetCheckers().at(0);
   const StateChecker select = children[2]->GetCheckers().at(0);
 
-  const std::shared_ptr<UIElement> checked = std::make_shared<FakeElement>(std::make_shared<FakeCheckBox>(true), nullptr);
-  const std::shared_ptr<UIElement> unchecked =
-      std::make_shared<FakeElement>(std::make_shared<FakeCheckBox>(false), nullptr);
+  auto element = [](std::optional<bool> checked, std::optional<bool> selected) -> std::shared_ptr<UIElement> {
+    return FakeElement::Build({ElementType::CheckBox, std::nullopt, {}, checked, selected});
+  };
+  const auto checked = element(true, std::nullopt), unchecked = element(false, std::nullopt);
+  const auto selected = element(std::nullopt, true), unselected = element(std::nullopt, false);
   EXPECT_FALSE(setOn(checked));
   EXPECT_TRUE(setOn(unchecked));
   EXPECT_TRUE(setOff(checked));
   EXPECT_FALSE(setOff(unchecked));
-
-  const std::shared_ptr<UIElement> selected = std::make_shared<FakeElement>(nullptr, std::make_shared<FakeRadio>(true));
-  const std::shared_ptr<UIElement> unselected =
-      std::make_shared<FakeElement>(nullptr, std::make_shared<FakeRadio>(false));
   EXPECT_FALSE(select(selected));
   EXPECT_TRUE(select(unselected));
 

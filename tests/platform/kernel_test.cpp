@@ -11,22 +11,17 @@ using conformance::TestThread;
 
 namespace {
 
-TEST(Events, AutoResetSignalledTwiceReleasesOneWait) {
-  Event ev;
-  ASSERT_NE(ev.get(), nullptr);
-  SetEvent(ev.get());
-  SetEvent(ev.get());
-  EXPECT_EQ(WaitForSingleObject(ev.get(), 0), WAIT_OBJECT_0);
-  EXPECT_EQ(WaitForSingleObject(ev.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
-}
-
-TEST(Events, ManualResetStaysSignalledUntilReset) {
-  Event ev(true);
-  SetEvent(ev.get());
-  EXPECT_EQ(WaitForSingleObject(ev.get(), 0), WAIT_OBJECT_0);
-  EXPECT_EQ(WaitForSingleObject(ev.get(), 0), WAIT_OBJECT_0);
-  ResetEvent(ev.get());
-  EXPECT_EQ(WaitForSingleObject(ev.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+TEST(Events, AutoResetIsConsumedByOneWaitManualResetStaysUntilReset) {
+  for (bool manualReset : {false, true}) {
+    Event ev(manualReset);
+    ASSERT_NE(ev.get(), nullptr);
+    SetEvent(ev.get());
+    SetEvent(ev.get());
+    EXPECT_EQ(WaitForSingleObject(ev.get(), 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(ev.get(), 0), manualReset ? WAIT_OBJECT_0 : static_cast<DWORD>(WAIT_TIMEOUT));
+    ResetEvent(ev.get());
+    EXPECT_EQ(WaitForSingleObject(ev.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT)) << manualReset;
+  }
 }
 
 TEST(Events, ManualResetReleasesEveryWaiter) {

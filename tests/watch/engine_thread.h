@@ -6,7 +6,9 @@
 
 #include <memory>
 
+#include "common/handles.h"
 #include "common/message_window.h"
+#include "common/trace_capture.h"
 #include "platform/sim/simwin.h"
 #include "platform/win32.h"
 
@@ -75,20 +77,42 @@ class EngineThread {
   std::shared_ptr<MessageWindow> window_;
 };
 
-// A top-level window of a plain class, created on the process's UI thread.
-inline HWND CreateInstallerWindow(simwin::Process& process, const wchar_t* text = L"Setup") {
+// A top-level window of its own class, made on the process's UI thread (a second window of
+// the class finds it registered).
+struct WindowOptions {
+  const wchar_t* className = L"WatchTestWindow";
+  HWND parent = nullptr;
+  DWORD style = WS_OVERLAPPEDWINDOW | WS_VISIBLE;
+  WNDPROC procedure = &DefWindowProcW;
+  RECT rect = {10, 10, 310, 210};
+};
+
+inline HWND CreateInstallerWindow(simwin::Process& process, const WindowOptions& options = {}) {
   HWND window = nullptr;
   process.Invoke([&] {
     WNDCLASSEXW windowClass = {};
     windowClass.cbSize = sizeof(windowClass);
-    windowClass.lpfnWndProc = &DefWindowProcW;
+    windowClass.lpfnWndProc = options.procedure;
     windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"WatchTestWindow";
-    RegisterClassExW(&windowClass);  // a second window of the process finds it registered
-    window = CreateWindowExW(0, L"WatchTestWindow", text, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 300, 200,
-                             nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    windowClass.lpszClassName = options.className;
+    RegisterClassExW(&windowClass);
+    const RECT& r = options.rect;
+    window = CreateWindowExW(0, options.className, L"Setup", options.style, r.left, r.top, r.right - r.left,
+                             r.bottom - r.top, options.parent, nullptr, GetModuleHandleW(nullptr), nullptr);
   });
   return window;
 }
+
+// The test's thread as the engine thread, its traces captured, and an installer process.
+class EngineThreadTest : public ::testing::Test {
+ protected:
+  std::size_t TraceCount(const std::wstring& text) const { return host_.TracesContaining(text).size(); }
+
+  ComInitialization com_;
+  simwin::RecordingHost host_;
+  TraceCapture capture_{host_};
+  EngineThread engine_;
+  simwin::Process installer_;
+};
 
 }  // namespace installation_assistant::testing

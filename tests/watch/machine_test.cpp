@@ -29,7 +29,7 @@ struct Built {
   std::shared_ptr<RecordingActionsProcessor> recorder;
 };
 
-class MachineTest : public ::testing::Test {
+class MachineTest : public EngineThreadTest {
  protected:
   void SetUp() override { dialog_ = simwin::CreateDialogFromLayout(installer_, OfferPage(L"Setup", true, offerEnabled_)); }
   void TearDown() override {
@@ -58,13 +58,6 @@ class MachineTest : public ::testing::Test {
     return Built{processor, recorder};
   }
 
-  std::size_t TraceCount(const std::wstring& text) const { return host_.TracesContaining(text).size(); }
-
-  ComInitialization com_;
-  simwin::RecordingHost host_;
-  TraceCapture capture_{host_};
-  EngineThread engine_;
-  simwin::Process installer_;
   bool offerEnabled_ = true;
   simwin::Dialog dialog_;
   std::vector<std::shared_ptr<MachineBase>> machines_;
@@ -243,15 +236,11 @@ TEST_F(MachineTest, ShutdownBeforeThePostedSubscriptionMeansNoSubscription) {
 TEST_F(MachineTest, SilentProcessorKeepsTheLargestMatchPerRoot) {
   auto dialogWith = [this](std::vector<const wchar_t*> names) {
     simwin::DialogLayout layout;
-    layout.title = L"Setup";
-    int id = 300;
     for (const wchar_t* name : names) {
-      simwin::ControlLayout box;
-      box.style = BS_AUTOCHECKBOX;
-      box.text = name;
-      box.id = id++;
-      box.rect = {10, 10 + 30 * (id - 300), 200, 30 + 30 * (id - 300)};
-      layout.controls.push_back(box);
+      const int top = 40 + 30 * static_cast<int>(layout.controls.size());
+      layout.controls.push_back(
+          {.style = BS_AUTOCHECKBOX, .text = name, .id = 300 + static_cast<int>(layout.controls.size()),
+           .rect = {10, top, 200, top + 20}});
     }
     return simwin::CreateDialogFromLayout(installer_, layout).hwnd;
   };

@@ -1,6 +1,6 @@
-// For tests of the watcher, the machines and pattern intake: a recording actions processor
-// (the real one is not built yet), installer dialogs with an offer check box, and waits
-// that pump the test thread (the engine thread) while other threads work.
+// For tests of the watcher, the machines and pattern intake: a recording actions processor,
+// installer dialogs with an offer check box, and waits that pump the test thread (the engine
+// thread) while other threads work.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -151,27 +151,14 @@ enum : int { kOfferBox = 201, kOtherBox = 202, kNextButton = 203 };
 // A setup page with a checked offer, a second box and a Next button: in MSAA,
 // Window\Pane(0)\CheckBox(0), CheckBox(1), Button(2).
 inline simwin::DialogLayout OfferPage(const wchar_t* title = L"Setup", bool visible = true, bool offerEnabled = true) {
-  simwin::DialogLayout layout;
-  layout.title = title;
-  layout.visible = visible;
-  simwin::ControlLayout offer;
-  offer.style = BS_AUTOCHECKBOX;
-  offer.text = L"Install the toolbar";
-  offer.id = kOfferBox;
-  offer.rect = {10, 10, 200, 30};
-  offer.check = BST_CHECKED;
-  offer.enabled = offerEnabled;
-  simwin::ControlLayout other = offer;
-  other.text = L"Make it my home page";
-  other.id = kOtherBox;
-  other.rect = {10, 40, 200, 60};
-  other.enabled = true;
-  simwin::ControlLayout next;
-  next.style = BS_PUSHBUTTON;
-  next.text = L"Next >";
-  next.id = kNextButton;
-  next.rect = {10, 80, 90, 104};
-  layout.controls = {offer, other, next};
+  simwin::DialogLayout layout{.title = title, .visible = visible};
+  layout.controls = {
+      {.style = BS_AUTOCHECKBOX, .text = L"Install the toolbar", .id = kOfferBox, .rect = {10, 10, 200, 30},
+       .check = BST_CHECKED, .enabled = offerEnabled},
+      {.style = BS_AUTOCHECKBOX, .text = L"Make it my home page", .id = kOtherBox, .rect = {10, 40, 200, 60},
+       .check = BST_CHECKED},
+      {.style = BS_PUSHBUTTON, .text = L"Next >", .id = kNextButton, .rect = {10, 80, 90, 104}},
+  };
   return layout;
 }
 

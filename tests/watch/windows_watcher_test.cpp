@@ -18,29 +18,13 @@ namespace {
 
 constexpr char kNoMatch[] = "EngineVersion = \"1.5.0.0\"\nMSAA: Window (text=\"Nope\") { AnyLevel { CheckBox (text=\".*\") { off } } }\n";
 
-HWND CreateWindowOfClass(simwin::Process& process, const wchar_t* className, HWND parent = nullptr,
-                         DWORD style = WS_OVERLAPPEDWINDOW | WS_VISIBLE) {
-  HWND window = nullptr;
-  process.Invoke([&] {
-    WNDCLASSEXW windowClass = {};
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.lpfnWndProc = &DefWindowProcW;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = className;
-    RegisterClassExW(&windowClass);
-    window = CreateWindowExW(0, className, L"Setup", style, 10, 10, 300, 200, parent, nullptr,
-                             GetModuleHandleW(nullptr), nullptr);
-  });
-  return window;
-}
-
 template <typename Machines>
 std::size_t CountFor(const Machines& machines, HWND window) {
   return static_cast<std::size_t>(
       std::count_if(machines.begin(), machines.end(), [window](const auto& m) { return m->Window() == window; }));
 }
 
-class WindowsWatcherTest : public ::testing::Test {
+class WindowsWatcherTest : public EngineThreadTest {
  protected:
   void TearDown() override {
     if (watcher_) watcher_->Shutdown();
@@ -65,23 +49,17 @@ class WindowsWatcherTest : public ::testing::Test {
   bool WaitForMachines(HWND window) {
     return PumpUntil([&] { return HasMachines(window); });
   }
-  std::size_t TraceCount(const std::wstring& text) const { return host_.TracesContaining(text).size(); }
-
-  ComInitialization com_;
-  simwin::RecordingHost host_;
-  TraceCapture capture_{host_};
-  EngineThread engine_;
-  simwin::Process installer_;
   Recorders recorders_{false};
   std::shared_ptr<WindowsWatcher> watcher_;
 };
 
 TEST_F(WindowsWatcherTest, EnumerationKeepsTopLevelAndOwnedWindowsInHandleOrder) {
   const simwin::Dialog dialog = simwin::CreateDialogFromLayout(installer_, OfferPage());
-  const HWND owned = CreateWindowOfClass(installer_, L"OwnedPopup", dialog.hwnd, WS_POPUP | WS_VISIBLE);
-  const HWND plain = CreateWindowOfClass(installer_, L"PlainWindow");
+  const HWND owned =
+      CreateInstallerWindow(installer_, {.className = L"OwnedPopup", .parent = dialog.hwnd, .style = WS_POPUP | WS_VISIBLE});
+  const HWND plain = CreateInstallerWindow(installer_, {.className = L"PlainWindow"});
   simwin::Process other;
-  CreateWindowOfClass(other, L"OtherProcessWindow");
+  CreateInstallerWindow(other, {.className = L"OtherProcessWindow"});
 
   std::vector<HWND> expected = {dialog.hwnd, owned, plain};
   std::sort(expected.begin(), expected.end());
@@ -154,10 +132,11 @@ TEST_F(WindowsWatcherTest, ChildWindowsAndSkippedClassesNeverGetMachines) {
   Start();
   watcher_->AddRegularPattern(Factory(kNoMatch), false);
   const simwin::Dialog dialog = simwin::CreateDialogFromLayout(installer_, OfferPage());
-  const HWND shadow = CreateWindowOfClass(installer_, L"SysShadow");
-  const HWND sticker = CreateWindowOfClass(installer_, L"QuorvantaUncheckerNotification");
-  const HWND owned = CreateWindowOfClass(installer_, L"OwnedPopup", dialog.hwnd, WS_POPUP | WS_VISIBLE);
-  const HWND last = CreateWindowOfClass(installer_, L"LastWindow");
+  const HWND shadow = CreateInstallerWindow(installer_, {.className = L"SysShadow"});
+  const HWND sticker = CreateInstallerWindow(installer_, {.className = L"QuorvantaUncheckerNotification"});
+  const HWND owned =
+      CreateInstallerWindow(installer_, {.className = L"OwnedPopup", .parent = dialog.hwnd, .style = WS_POPUP | WS_VISIBLE});
+  const HWND last = CreateInstallerWindow(installer_, {.className = L"LastWindow"});
   ASSERT_TRUE(WaitForMachines(last));
   ASSERT_TRUE(WaitForMachines(owned));
   ASSERT_TRUE(WaitForMachines(dialog.hwnd));
@@ -167,21 +146,6 @@ TEST_F(WindowsWatcherTest, ChildWindowsAndSkippedClassesNeverGetMachines) {
   EXPECT_EQ(watcher_->Machines().size(), 3u);
   EXPECT_GE(TraceCount(L"Window skipped by class name "), 2u);
   EXPECT_EQ(TraceCount(L"Window detected: "), 3u);
-}
-
-TEST_F(WindowsWatcherTest, ClosedWindowLosesItsMachinesOnTheNextPass) {
-  Start();
-  watcher_->AddRegularPattern(Factory(kNoMatch), false);
-  const HWND closing = simwin::CreateDialogFromLayout(installer_, OfferPage(L"Closing")).hwnd;
-  const HWND staying = simwin::CreateDialogFromLayout(installer_, OfferPage(L"Staying")).hwnd;
-  ASSERT_TRUE(WaitForMachines(closing));
-  ASSERT_TRUE(WaitForMachines(staying));
-
-  installer_.Invoke([closing] { DestroyWindow(closing); });
-  ASSERT_TRUE(PumpUntil([&] { return CountFor(watcher_->Machines(), closing) == 0 &&
-                                     CountFor(watcher_->SilentMachines(), closing) == 0; }));
-  EXPECT_EQ(TraceCount(L"Machine shut down"), 2u);
-  EXPECT_TRUE(HasMachines(staying));
 }
 
 TEST_F(WindowsWatcherTest, ShutdownStopsEverythingAndLaterPatternsChangeNothing) {
@@ -207,19 +171,21 @@ TEST_F(WindowsWatcherTest, ShutdownStopsEverythingAndLaterPatternsChangeNothing)
   EXPECT_TRUE(watcher_->Machines().empty());
 }
 
-// Hooks are set and removed on the engine thread only, also for windows that close while
-// the watcher's thread drops their machines, and for machines dropped before they subscribed.
-TEST_F(WindowsWatcherTest, HooksOfClosedWindowsAreAllRemoved) {
+// Closed windows lose their machines on the next pass, the others keep theirs. Hooks are set
+// and removed on the engine thread only, also for windows that close while the watcher's
+// thread drops their machines, and for machines dropped before they subscribed.
+TEST_F(WindowsWatcherTest, ClosedWindowsLoseTheirMachinesAndAllTheirHooks) {
   Start();
   watcher_->AddRegularPattern(Factory(kNoMatch), false);
   const std::size_t watcherHooks = simwin::LiveWinEventHookCount();
 
+  const HWND staying = simwin::CreateDialogFromLayout(installer_, OfferPage(L"Staying")).hwnd;
   std::vector<HWND> windows;
   for (int i = 0; i < 100; ++i) windows.push_back(simwin::CreateDialogFromLayout(installer_, OfferPage()).hwnd);
   ASSERT_TRUE(PumpUntil([&] {
     const auto machines = watcher_->Machines();
     const auto silent = watcher_->SilentMachines();
-    return machines.size() == 100 && silent.size() == 100 &&
+    return machines.size() == 101 && silent.size() == 101 &&
            std::all_of(machines.begin(), machines.end(), [](const auto& m) { return m->IsSubscribed(); }) &&
            std::all_of(silent.begin(), silent.end(), [](const auto& m) { return m->IsSubscribed(); });
   }));
@@ -227,6 +193,10 @@ TEST_F(WindowsWatcherTest, HooksOfClosedWindowsAreAllRemoved) {
   installer_.Invoke([&windows] {
     for (HWND window : windows) DestroyWindow(window);
   });
+  ASSERT_TRUE(PumpUntil([&] { return watcher_->Machines().size() == 1 && watcher_->SilentMachines().size() == 1; }));
+  EXPECT_TRUE(HasMachines(staying));
+  EXPECT_EQ(TraceCount(L"Machine shut down"), 200u);
+  installer_.Invoke([staying] { DestroyWindow(staying); });
   ASSERT_TRUE(PumpUntil([&] { return watcher_->Machines().empty() && watcher_->SilentMachines().empty(); }));
   engine_.DrainPosted();
   EXPECT_EQ(simwin::LiveWinEventHookCount(), watcherHooks);
