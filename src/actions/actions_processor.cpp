@@ -231,6 +231,9 @@ ActionResult ActionsProcessor::PixelClick(const std::shared_ptr<UIElement>& elem
     ++executed_;
   } catch (const std::exception& error) {
     TRACE(Info) << "PixelClick error. " << error.what();
+  } catch (const _com_error& error) {
+    TRACE(Info) << "PixelClick error. " << error.ErrorMessage() << " (0x" << std::hex
+                << static_cast<std::uint32_t>(error.Error()) << ")";
   } catch (...) {
     TRACE(Info) << "PixelClick error. unknown exception";
   }
@@ -250,6 +253,9 @@ void ActionsProcessor::ClickElement(const std::shared_ptr<UIElement>& element) {
     SendMessageW(window, WM_LBUTTONUP, 0, parameter);
   } catch (const std::exception& error) {
     TRACE(Info) << "ClickElement error. " << error.what();
+  } catch (const _com_error& error) {
+    TRACE(Info) << "ClickElement error. " << error.ErrorMessage() << " (0x" << std::hex
+                << static_cast<std::uint32_t>(error.Error()) << ")";
   } catch (...) {
     TRACE(Info) << "ClickElement error. unknown exception";
   }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cwchar>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -178,6 +179,102 @@ TEST_F(EngineRunTest, AFactoryOnASingleThreadedApartmentStillMatchesAndActs) {
   EXPECT_TRUE(unchecked);
   ASSERT_FALSE(EndOfRunCalls().empty());
   EXPECT_EQ(EndOfRunCalls().front(), "result 6=0");
+}
+
+// Custom-drawn banners of the installer's own class: the engine clicks them at a pixel (posted)
+// and at a share of the size (sent), in the client coordinates of the banner's window.
+std::mutex g_bannerMutex;
+std::vector<std::string> g_bannerClicks;
+
+LRESULT CALLBACK BannerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_LBUTTONDOWN || message == WM_LBUTTONUP) {
+    wchar_t name[32] = {};
+    GetWindowTextW(window, name, 32);
+    const std::string line = std::string(name[0] == L'P' ? "pixel " : "share ") +
+                             (message == WM_LBUTTONDOWN ? "down " : "up ") + std::to_string(LOWORD(lParam)) + "," +
+                             std::to_string(HIWORD(lParam)) + (wParam == MK_LBUTTON ? " button" : "");
+    std::lock_guard<std::mutex> guard(g_bannerMutex);
+    g_bannerClicks.push_back(line);
+    return 0;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void RegisterBanner() {
+  WNDCLASSEXW banner{};
+  banner.cbSize = sizeof(banner);
+  banner.lpfnWndProc = &BannerProc;
+  banner.lpszClassName = L"Banner";
+  ASSERT_NE(RegisterClassExW(&banner), 0);
+}
+
+TEST_F(EngineRunTest, PixelClicksReachTheInstallersWindow) {
+  g_bannerClicks.clear();
+  installer_.Invoke([] { RegisterBanner(); });
+  simwin::DialogLayout page{.title = L"Special offer"};
+  page.controls = {{.className = L"Banner", .style = 0, .text = L"Pixel banner", .id = 301, .rect = {10, 10, 210, 60}},
+                   {.className = L"Banner", .style = 0, .text = L"Share banner", .id = 302, .rect = {10, 70, 311, 171}}};
+  const simwin::Dialog dialog = simwin::CreateDialogFromLayout(installer_, page);
+  EnginePtr engine = Create();
+  ASSERT_NE(engine, nullptr);
+  engine->AddPattern(7,
+                     "EngineVersion = \"1.5.0.0\"\n"
+                     "MSAA: Window (text=\"Special offer\") { AnyLevel { Pane (text=\"Pixel banner\") [12,34] [201,0] "
+                     "{ } Pane (text=\"Share banner\") [50%,99%] { } } }\n",
+                     false);
+  RunWithUser(*engine, [&] {
+    ASSERT_TRUE(host_.WaitFor([](const RecordingHost::Calls& calls) {
+      return std::any_of(calls.begin(), calls.end(),
+                         [](const HostCall& call) { return call.kind == HostCall::Kind::ReportProcessedItems; });
+    }));
+    installer_.Invoke([] {});  // the posted clicks are handled before this
+  });
+  std::vector<std::string> pixel;
+  std::vector<std::string> share;
+  {
+    std::lock_guard<std::mutex> guard(g_bannerMutex);
+    // Sent clicks may overtake posted ones; each kind keeps its own order.
+    for (const std::string& click : g_bannerClicks) (click[0] == 'p' ? pixel : share).push_back(click);
+  }
+  // 201,0 is past the edge of the 200 x 50 banner: not clicked.
+  EXPECT_EQ(pixel, (std::vector<std::string>{"pixel down 12,34 button", "pixel up 12,34"}));
+  // 50 % and 99 % of 301 x 101, truncated.
+  EXPECT_EQ(share, (std::vector<std::string>{"share down 150,99 button", "share up 150,99"}));
+  const std::vector<HostCall> processed = host_.CallsOf(HostCall::Kind::ReportProcessedItems);
+  ASSERT_FALSE(processed.empty());
+  EXPECT_EQ(processed.front().count, 2);
+}
+
+// Where UI Automation cannot tell an element's place (wine has none), clicking anywhere could
+// hit what the user did not mean: nothing is clicked, and the pattern still counts as matched.
+TEST_F(EngineRunTest, WithoutAPlaceNothingIsClicked) {
+  g_bannerClicks.clear();
+  simwin::InjectAccessibilityFault({"ElementFromIAccessible", REGDB_E_CLASSNOTREG});
+  simwin::InjectAccessibilityFault({"ElementFromHandle", REGDB_E_CLASSNOTREG});
+  installer_.Invoke([] { RegisterBanner(); });
+  simwin::DialogLayout page{.title = L"Special offer"};
+  page.controls = {{.className = L"Banner", .style = 0, .text = L"Pixel banner", .id = 301, .rect = {10, 10, 210, 60}}};
+  const simwin::Dialog dialog = simwin::CreateDialogFromLayout(installer_, page);
+  EnginePtr engine = Create();
+  ASSERT_NE(engine, nullptr);
+  engine->AddPattern(8,
+                     "EngineVersion = \"1.5.0.0\"\n"
+                     "MSAA: Window (text=\"Special offer\") { AnyLevel { Pane (text=\"Pixel banner\") [12,34] [50,5] "
+                     "{ } } }\n",
+                     false);
+  RunWithUser(*engine, [&] {
+    ASSERT_TRUE(host_.WaitFor([](const RecordingHost::Calls& calls) {
+      return Count(calls, L"PixelClick error. ") >= 2;
+    }));
+    installer_.Invoke([] {});
+  });
+  simwin::ClearAccessibilityFaults();
+  EXPECT_GE(host_.TracesContaining(L"(0x80040154)").size(), 2u) << "the failure's code is traced";
+  EXPECT_TRUE(host_.CallsOf(HostCall::Kind::ReportProcessedItems).empty());
+  std::lock_guard<std::mutex> guard(g_bannerMutex);
+  EXPECT_TRUE(g_bannerClicks.empty());
+  ASSERT_FALSE(EndOfRunCalls().empty());
+  EXPECT_EQ(EndOfRunCalls().front(), "result 8=0");
 }
 
 }  // namespace
