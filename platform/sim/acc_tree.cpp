@@ -3,7 +3,6 @@
 //
 // A call from another process runs on the serving window's UI thread, as a cross-process COM call into a
 // single-threaded apartment does, so an installer that stops pumping blocks its callers.
-#include <map>
 #include <mutex>
 #include <utility>
 
@@ -30,13 +29,14 @@ struct FlatNode {
   std::vector<int> children;  // indices; may name an ancestor (a faulty tree)
 };
 
-struct Tree {
-  HWND hwnd = nullptr;
-  LONG objid = OBJID_CLIENT;
-  DWORD ownerTid = 0;
-  DWORD ownerPid = 0;
+struct Tree final : WindowServer {
+  Tree(HWND window, LONG id) : WindowServer(window), objid(id) {}
+  const LONG objid;
   std::mutex mu;
   std::vector<FlatNode> nodes;  // fixed after construction but for `state`
+
+  // The window answers WM_GETOBJECT(objid) with the root.
+  std::optional<LRESULT> Handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) override;
 };
 
 // Flattens without recursion: the data may describe very deep trees.
@@ -93,7 +93,7 @@ void Flatten(const simwin::AccNode& root, Tree& tree) {
   }
 }
 
-class TreeAcc final : public IAccessible, private AccObjectCount {
+class TreeAcc final : public AccObject<IAccessible> {
  public:
   TreeAcc(std::shared_ptr<Tree> tree, int index) : tree_(std::move(tree)), index_(index) {}
 
@@ -106,12 +106,6 @@ class TreeAcc final : public IAccessible, private AccObjectCount {
       return S_OK;
     }
     return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-  STDMETHODIMP_(ULONG) Release() override {
-    ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
   }
 
   STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override {
@@ -401,46 +395,22 @@ class TreeAcc final : public IAccessible, private AccObjectCount {
   HRESULT Call(const char* method, const std::wstring& element, F&& body) {
     HRESULT fault;
     if (AccCallFails(method, tree_->hwnd, element, fault)) return fault;
-    if (GetCurrentProcessId() == tree_->ownerPid) return body();
-    LRESULT result = 0;
-    if (!RunOnThread(tree_->ownerTid, [&]() -> LRESULT { return body(); }, result)) return kServerGoneHr;
-    return static_cast<HRESULT>(result);
+    return tree_->Run(body);
   }
 
   std::shared_ptr<Tree> tree_;
   const int index_;
 };
 
-struct Served {
-  WNDPROC previous = nullptr;
-  std::shared_ptr<Tree> tree;
-};
-std::mutex g_servedMu;
-std::map<HWND, Served> g_served;
-
-LRESULT CALLBACK ServingProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  Served s;
-  {
-    std::lock_guard<std::mutex> guard(g_servedMu);
-    auto it = g_served.find(hwnd);
-    if (it == g_served.end()) return DefWindowProcW(hwnd, msg, wParam, lParam);
-    s = it->second;
-    if (msg == WM_NCDESTROY) g_served.erase(it);
-  }
-  if (msg == WM_GETOBJECT && s.tree && static_cast<LONG>(lParam) == s.tree->objid) {
-    auto* root = new TreeAcc(s.tree, 0);
-    LRESULT r = LresultFromObject(__uuidof(IAccessible), wParam, static_cast<IAccessible*>(root));
-    root->Release();
-    return r;
-  }
-  return CallWindowProcW(s.previous, hwnd, msg, wParam, lParam);
+std::optional<LRESULT> Tree::Handle(HWND, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg != WM_GETOBJECT || static_cast<LONG>(lParam) != objid) return std::nullopt;
+  auto* root = new TreeAcc(std::static_pointer_cast<Tree>(shared_from_this()), 0);
+  LRESULT r = LresultFromObject(__uuidof(IAccessible), wParam, static_cast<IAccessible*>(root));
+  root->Release();
+  return r;
 }
 
-std::shared_ptr<Tree> FindTree(HWND hwnd) {
-  std::lock_guard<std::mutex> guard(g_servedMu);
-  auto it = g_served.find(hwnd);
-  return it == g_served.end() ? nullptr : it->second.tree;
-}
+std::shared_ptr<Tree> FindTree(HWND hwnd) { return std::static_pointer_cast<Tree>(ServerOf(hwnd, ServerKind::Msaa)); }
 
 }  // namespace
 
@@ -462,22 +432,9 @@ namespace simwin {
 using namespace detail;
 
 void AttachAccessibleTree(Process& process, HWND hwnd, AccNode root, LONG objid) {
-  auto tree = std::make_shared<Tree>();
-  tree->hwnd = hwnd;
-  tree->objid = objid;
-  tree->ownerTid = GetWindowThreadProcessId(hwnd, &tree->ownerPid);
+  auto tree = std::make_shared<Tree>(hwnd, objid);
   Flatten(root, *tree);
-  process.Invoke([&] {
-    bool subclass = false;
-    {
-      std::lock_guard<std::mutex> guard(g_servedMu);
-      auto& s = g_served[hwnd];
-      subclass = s.previous == nullptr;
-      if (subclass) s.previous = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(hwnd, GWLP_WNDPROC));
-      s.tree = tree;
-    }
-    if (subclass) SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ServingProc));
-  });
+  ServeFromWindow(process, hwnd, ServerKind::Msaa, std::move(tree));
 }
 
 std::optional<LONG> AccessibleState(HWND hwnd, const std::wstring& key) {

@@ -214,5 +214,8 @@ std::wstring FoldCase(const std::wstring& s);
 // hand out, so no application message collides).
 constexpr UINT kRunWorkMessage = 0xFE01;
 constexpr UINT kStopMessage = 0xFE02;
+// Posted to a window that serves a native UI Automation tree: the action of an element Invoke was called on
+// (wParam: the element).
+constexpr UINT kProviderActionMessage = 0xFE03;
 
 }  // namespace simwin::detail

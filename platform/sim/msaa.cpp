@@ -4,7 +4,6 @@
 // Like Windows' proxies, these objects live in the caller's process and read and change the control by messages to
 // its window, so the control's UI thread answers them and a UI thread that stops pumping blocks them.
 #include <algorithm>
-#include <cwctype>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -69,21 +68,8 @@ namespace {
 
 enum class Kind { Client, Push, Check, Radio, Group, Static, Edit, Dialog };
 
-std::wstring Lower(std::wstring s) {
-  for (auto& c : s) c = static_cast<wchar_t>(std::towlower(c));
-  return s;
-}
-
-std::wstring ClassOf(HWND hwnd) {
-  wchar_t name[256] = {};
-  GetClassNameW(hwnd, name, 256);
-  return Lower(name);
-}
-
-DWORD StyleOf(HWND hwnd) { return static_cast<DWORD>(GetWindowLongW(hwnd, GWL_STYLE)); }
-
 Kind KindOf(HWND hwnd) {
-  std::wstring cls = ClassOf(hwnd);
+  std::wstring cls = FoldCase(ClassOf(hwnd));
   if (cls == L"button") {
     switch (StyleOf(hwnd) & BS_TYPEMASK) {
       case BS_CHECKBOX:
@@ -327,7 +313,7 @@ bool PartChildVisible(HWND hwnd, LONG objid, long id) {
 
 // --- The proxy object ------------------------------------------------------------------------------------------------
 
-class StdAcc final : public IAccessible, public IEnumVARIANT, public IOleWindow, private AccObjectCount {
+class StdAcc final : public AccObject<IAccessible, IEnumVARIANT, IOleWindow> {
  public:
   StdAcc(HWND hwnd, LONG objid) : hwnd_(hwnd), objid_(objid) {}
 
@@ -346,12 +332,6 @@ class StdAcc final : public IAccessible, public IEnumVARIANT, public IOleWindow,
     }
     AddRef();
     return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-  STDMETHODIMP_(ULONG) Release() override {
-    ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
   }
 
   // IDispatch: no type information; the IAccessible methods are called directly.

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/sim/uia_provider.h"
 #include "platform/win32.h"
 
 namespace simwin {
@@ -157,14 +158,66 @@ void AttachAccessibleTree(Process& process, HWND hwnd, AccNode root, LONG objid 
 std::optional<LONG> AccessibleState(HWND hwnd, const std::wstring& key);
 void SetAccessibleState(Process& process, HWND hwnd, const std::wstring& key, LONG state);
 
-// Calls of IAccessible methods (on simwin's proxies and custom trees) plus AccessibleChildren calls (each one call,
-// whatever it calls inside).
+// One element of a native UI Automation tree, as a custom-drawn installer's own provider serves it. The root stands for
+// the window itself: a name or control type given there comes before the window's own; its location, enabled and
+// off-screen state are the window's.
+struct UiaNode {
+  std::wstring key;  // identifies the element for faults and state changes; default: the automation id, else the name
+  CONTROLTYPEID controlType = 0;  // 0: none given (Custom, the property's default; at the root the window's type)
+  std::wstring name;
+  std::wstring automationId;
+  RECT bounds{};  // screen
+  bool enabled = true;
+  bool offscreen = false;
+  // The patterns it implements and their state.
+  std::optional<ToggleState> toggle;  // Toggle cycles On -> Off (-> Indeterminate when threeState) -> On
+  bool threeState = false;
+  std::optional<bool> selected;  // SelectionItem; Select clears the selected siblings
+  bool invoke = false;
+  std::function<void()> onInvoke;  // runs on the UI thread after Invoke has returned
+  std::vector<UiaNode> children;
+};
+
+struct UiaElementState {
+  bool enabled = true;
+  bool offscreen = false;
+  std::optional<ToggleState> toggle;  // empty: no Toggle pattern
+  std::optional<bool> selected;       // empty: no SelectionItem pattern
+  bool operator==(const UiaElementState&) const = default;
+};
+
+// Serves `root` as the provider `hwnd` (a window of `process`) answers WM_GETOBJECT(UiaRootObjectId) with, so UI
+// Automation's clients see the tree natively. The window answers no other WM_GETOBJECT: MSAA clients get its standard
+// proxy. Calls from another process run on the process's UI thread and block while it does not pump; the provider
+// raises its events there. Replaces an earlier tree of the same window.
+void AttachAutomationTree(Process& process, HWND hwnd, UiaNode root);
+std::optional<UiaElementState> AutomationElementState(HWND hwnd, const std::wstring& key);
+// The installer changes an element on its UI thread and raises the property changes; a toggle state or selection of an
+// element without that pattern is ignored. Selection set this way leaves the siblings alone.
+void SetAutomationElementState(Process& process, HWND hwnd, const std::wstring& key, const UiaElementState& state);
+// A user's click, handled on the UI thread: toggles, selects or invokes the element as its pattern does; nothing on a
+// disabled element. False if the window serves no such element.
+bool ClickAutomationElement(Process& process, HWND hwnd, const std::wstring& key);
+
+// An event a provider tree raised: a property change (UIA_AutomationPropertyChangedEventId with the property) or an
+// event of its own (ElementSelected, Invoked; property 0).
+struct RaisedAutomationEvent {
+  EVENTID event = 0;
+  PROPERTYID property = 0;
+  std::wstring element;  // key
+  bool operator==(const RaisedAutomationEvent&) const = default;
+};
+std::vector<RaisedAutomationEvent> RaisedAutomationEvents(HWND hwnd);
+
+// Calls of IAccessible methods (on simwin's proxies and custom trees), of UI Automation elements and patterns, and of
+// the providers of native trees, plus AccessibleChildren calls (each one call, whatever it calls inside).
 uint64_t AccessibilityCallCount();
 void ResetAccessibilityCallCount();
 
-// Makes accessibility calls fail: an IAccessible method name ("get_accName"), "AccessibleChildren",
-// "AccessibleObjectFromWindow", or empty for any; limited to one window and/or one element of a custom tree (its
-// key) when given. Checked before the call runs, with the out parameters already cleared.
+// Makes accessibility calls fail: an IAccessible, UI Automation or provider method name ("get_accName",
+// "BuildUpdatedCache", "GetPropertyValue"), "AccessibleChildren", "AccessibleObjectFromWindow", or empty for any;
+// limited to one window and/or one element of a custom or native tree (its key) when given. Checked before the call
+// runs, with the out parameters already cleared.
 struct AccessibilityFault {
   std::string method;
   HRESULT hr = E_FAIL;

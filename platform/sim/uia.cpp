@@ -1,14 +1,17 @@
 // simwin UI Automation client: CUIAutomation over the same windows and standard
-// controls as the MSAA proxies, and over custom MSAA trees through the bridge
-// (as Windows does for MSAA-only servers), with cache requests.
+// controls as the MSAA proxies, over custom MSAA trees through the bridge
+// (as Windows does for MSAA-only servers), and over the native provider trees
+// windows serve themselves, with cache requests.
 //
 // Like Windows' Win32 proxies these objects live in the caller's process and
 // read and change controls by messages to their windows; bridged elements call
-// the window's own IAccessible. So a UI thread that stops pumping blocks them.
-// Facts and their sources: WINDOWS-ACCESSIBILITY.md section 3 (keys in
-// brackets).
+// the window's own IAccessible, native elements its provider. So a UI thread
+// that stops pumping blocks them. Facts and their sources:
+// WINDOWS-ACCESSIBILITY.md section 3 (keys in brackets) and, for providers, the
+// pages named in uia_tree.cpp.
 #include <algorithm>
-#include <cwctype>
+#include <cmath>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -18,6 +21,7 @@
 #include <vector>
 
 #include "platform/sim/acc_internal.h"
+#include "platform/sim/uia_provider.h"
 
 namespace simwin::detail {
 
@@ -99,19 +103,6 @@ void SetText(VARIANT* v, const std::wstring& s) {
   v->bstrVal = MakeBstr(s);
 }
 
-std::wstring Lower(std::wstring s) {
-  for (auto& c : s) c = static_cast<wchar_t>(std::towlower(c));
-  return s;
-}
-
-std::wstring ClassOf(HWND hwnd) {
-  wchar_t name[256] = {};
-  GetClassNameW(hwnd, name, 256);
-  return name;
-}
-
-DWORD StyleOf(HWND hwnd) { return static_cast<DWORD>(GetWindowLongW(hwnd, GWL_STYLE)); }
-
 // A method reached across the process boundary: counted once, subject to
 // injected faults, and whatever it calls inside is not counted again.
 #define UIA_ENTER(method)                                                 \
@@ -144,17 +135,19 @@ constexpr int kMaxDepth = 256;
 // --- What an element stands for
 // --------------------------------------------------------------------------------------
 
-enum class Kind { Window, TitleBar, TitleButton, ScrollBar, Msaa };
+enum class Kind { Window, TitleBar, TitleButton, ScrollBar, Msaa, Provider };
 
 struct Node {
   Kind kind = Kind::Window;
-  HWND hwnd = nullptr;   // the window; for bridged elements the window that
-                         // serves the tree
+  HWND hwnd = nullptr;   // the window; for bridged and native elements the
+                         // window that serves the tree
   LONG part = 0;         // OBJID of a non-client part
   Ref<IAccessible> acc;  // the MSAA object behind the element (LegacyIAccessible, the bridge)
   LONG childId = CHILDID_SELF;
   bool custom = false;  // acc is a tree the window serves itself
-  std::wstring key;     // a custom tree's element key, for faults
+  // A native element, or at a window the root its provider serves.
+  Ref<IRawElementProviderSimple> provider;
+  std::wstring key;  // a custom or native tree's element key, for faults
   const void* tree = nullptr;
   int index = -1;
 };
@@ -164,15 +157,44 @@ void IdentifyCustom(Node& n) {
   n.custom = CustomTreeElement(n.acc.get(), n.childId, n.key, n.tree, n.index);
 }
 
+// The provider a window serves itself, asked as UI Automation asks [U-SSP];
+// null if it answers none.
+Ref<IRawElementProviderSimple> ServedProvider(HWND hwnd) {
+  Ref<IRawElementProviderSimple> provider;
+  if (hwnd == GetDesktopWindow()) return provider;
+  LRESULT served = SendMessageW(hwnd, WM_GETOBJECT, 0, static_cast<LPARAM>(static_cast<LONG>(UiaRootObjectId)));
+  if (served > 0) {
+    ObjectFromLresult(served, __uuidof(IRawElementProviderSimple), 0, reinterpret_cast<void**>(provider.Put()));
+  }
+  return provider;
+}
+
 Node WindowNode(HWND hwnd) {
   Node n;
   n.kind = Kind::Window;
   n.hwnd = hwnd;
-  // The window may serve its own tree; UI Automation asks it with WM_GETOBJECT
-  // as oleacc does.
+  n.provider = ServedProvider(hwnd);
+  if (n.provider) {
+    // Its provider's values come first; the window's own stand in for what it
+    // leaves out (inferred), and its legacy view is the standard proxy.
+    AutomationTreeElement(n.provider.get(), n.key, n.tree, n.index);
+    StdAccessibleObject(hwnd, OBJID_CLIENT, __uuidof(IAccessible), reinterpret_cast<void**>(n.acc.Put()));
+    return n;
+  }
+  // The window may serve its own MSAA tree; UI Automation asks it with
+  // WM_GETOBJECT as oleacc does.
   AccessibleObjectFromWindow(hwnd, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
                              reinterpret_cast<void**>(n.acc.Put()));
   if (n.acc && !IsStandardProxy(n.acc.get())) IdentifyCustom(n);
+  return n;
+}
+
+Node ProviderNode(HWND hwnd, Ref<IRawElementProviderSimple> provider) {
+  Node n;
+  n.kind = Kind::Provider;
+  n.hwnd = hwnd;
+  n.provider = std::move(provider);
+  AutomationTreeElement(n.provider.get(), n.key, n.tree, n.index);
   return n;
 }
 
@@ -197,9 +219,9 @@ Node MsaaNode(HWND hwnd, Ref<IAccessible> acc, LONG childId) {
 
 bool SameNode(const Node& a, const Node& b) {
   if (a.kind != b.kind || a.hwnd != b.hwnd || a.part != b.part || a.childId != b.childId) return false;
-  if (a.kind != Kind::Msaa && a.kind != Kind::TitleButton) return true;
+  if (a.kind != Kind::Msaa && a.kind != Kind::TitleButton && a.kind != Kind::Provider) return true;
   if (a.tree || b.tree) return a.tree == b.tree && a.index == b.index;
-  return a.acc.get() == b.acc.get();
+  return a.kind == Kind::Provider ? a.provider.get() == b.provider.get() : a.acc.get() == b.acc.get();
 }
 
 HRESULT AccState(const Node& n, LONG& state) {
@@ -224,6 +246,33 @@ HRESULT AccRole(const Node& n, LONG& role) {
   if (FAILED(hr)) return hr;
   role = v.v.vt == VT_I4 ? v.v.lVal : 0;
   return S_OK;
+}
+
+// A property as the node's provider gives it; VT_EMPTY when it leaves it out
+// or there is no provider.
+HRESULT ProviderValue(const Node& n, PROPERTYID id, Var& value) {
+  VariantClear(&value.v);
+  return n.provider ? n.provider->GetPropertyValue(id, &value.v) : S_OK;
+}
+
+// The provider's value when it gives one of type `vt` (`given`); otherwise a
+// native element has the property's default [U-PROP] (`given` false) and a
+// window its own value (the caller's).
+HRESULT Given(const Node& n, PROPERTYID id, VARTYPE vt, Var& value, bool& given) {
+  HRESULT hr = ProviderValue(n, id, value);
+  given = SUCCEEDED(hr) && value.v.vt == vt;
+  return hr;
+}
+
+template <class P>
+Ref<P> PatternProvider(const Node& n, PATTERNID id, HRESULT& hr) {
+  Ref<P> pattern;
+  Ref<IUnknown> unknown;
+  hr = n.provider ? n.provider->GetPatternProvider(id, unknown.Put()) : S_OK;
+  if (SUCCEEDED(hr) && unknown) {
+    unknown->QueryInterface(__uuidof(P), reinterpret_cast<void**>(pattern.Put()));
+  }
+  return pattern;
 }
 
 // MSAA role to control type, as the bridge maps them [WT-UIA
@@ -278,10 +327,19 @@ std::optional<int> TypeOfRole(LONG role) {
   }
 }
 
-// Control types of Win32 windows [U-STD]; top-level windows are Window and
-// plain child containers Pane [U-MSAA] [WT-UIA] (the latter inferred). An
-// element the bridge cannot type has the property's default, Custom (inferred).
+// Control types of Win32 windows [U-STD] are the bridge's types of their
+// proxies' roles; top-level windows are Window and plain child containers Pane
+// [U-MSAA] [WT-UIA] (the latter inferred). An element the bridge cannot type,
+// or a native one that gives none, has the property's default, Custom [U-PROP].
 HRESULT ControlType(const Node& n, int& type) {
+  Var given;
+  bool hasType = false;
+  HRESULT hr = Given(n, UIA_ControlTypePropertyId, VT_I4, given, hasType);
+  if (FAILED(hr)) return hr;
+  if (hasType) {
+    type = given.v.lVal;
+    return S_OK;
+  }
   switch (n.kind) {
     case Kind::TitleBar:
       type = UIA_TitleBarControlTypeId;
@@ -292,9 +350,12 @@ HRESULT ControlType(const Node& n, int& type) {
     case Kind::ScrollBar:
       type = UIA_ScrollBarControlTypeId;
       return S_OK;
+    case Kind::Provider:
+      type = UIA_CustomControlTypeId;
+      return S_OK;
     case Kind::Msaa: {
       LONG role;
-      HRESULT hr = AccRole(n, role);
+      hr = AccRole(n, role);
       if (FAILED(hr)) return hr;
       type = TypeOfRole(role).value_or(UIA_CustomControlTypeId);
       return S_OK;
@@ -306,37 +367,11 @@ HRESULT ControlType(const Node& n, int& type) {
     type = UIA_PaneControlTypeId;
     return S_OK;
   }
-  std::wstring cls = Lower(ClassOf(n.hwnd));
   DWORD style = StyleOf(n.hwnd);
-  if (cls == L"button") {
-    switch (style & BS_TYPEMASK) {
-      case BS_CHECKBOX:
-      case BS_AUTOCHECKBOX:
-      case BS_3STATE:
-      case BS_AUTO3STATE:
-        type = UIA_CheckBoxControlTypeId;
-        break;
-      case BS_RADIOBUTTON:
-      case BS_AUTORADIOBUTTON:
-        type = UIA_RadioButtonControlTypeId;
-        break;
-      case BS_GROUPBOX:
-        type = UIA_GroupControlTypeId;
-        break;
-      default:
-        type = UIA_ButtonControlTypeId;
-        break;
-    }
-    return S_OK;
-  }
-  if (cls == L"static") {
-    type = UIA_TextControlTypeId;
-    return S_OK;
-  }
-  if (cls == L"edit") {
-    // [U-STD] lists Document as well; multi-line edits being Document is
-    // inferred.
-    type = (style & ES_MULTILINE) ? UIA_DocumentControlTypeId : UIA_EditControlTypeId;
+  if (auto control = TypeOfRole(StdClientRole(n.hwnd))) {
+    // [U-STD] lists Document for edits as well; multi-line edits being
+    // Document is inferred.
+    type = *control == UIA_EditControlTypeId && (style & ES_MULTILINE) ? UIA_DocumentControlTypeId : *control;
     return S_OK;
   }
   if (!(style & WS_CHILD)) {
@@ -360,13 +395,21 @@ bool Alive(const Node& n) { return n.kind == Kind::Msaa || IsWindow(n.hwnd); }
 
 HRESULT NameOf(const Node& n, std::wstring& name) {
   name.clear();
+  Var given;
+  bool hasName = false;
+  HRESULT hr = Given(n, UIA_NamePropertyId, VT_BSTR, given, hasName);
+  if (FAILED(hr)) return hr;
+  if (hasName) {
+    name.assign(given.v.bstrVal, SysStringLen(given.v.bstrVal));
+    return S_OK;
+  }
   if (n.kind == Kind::Window) {
     StdClientName(n.hwnd, name);
     return S_OK;
   }
   if (!n.acc) return S_OK;
   BSTR b = nullptr;
-  HRESULT hr = n.acc->get_accName(I4(n.childId), &b);
+  hr = n.acc->get_accName(I4(n.childId), &b);
   if (FAILED(hr)) return hr;
   if (b) name.assign(b, SysStringLen(b));
   SysFreeString(b);
@@ -379,6 +422,17 @@ HRESULT RectOf(const Node& n, RECT& r) {
     GetWindowRect(n.hwnd, &r);
     return S_OK;
   }
+  if (n.kind == Kind::Provider) {
+    Ref<IRawElementProviderFragment> fragment;
+    n.provider->QueryInterface(__uuidof(IRawElementProviderFragment), reinterpret_cast<void**>(fragment.Put()));
+    if (!fragment) return S_OK;  // the property's default [U-PROP]
+    UiaRect u{};
+    HRESULT hr = fragment->get_BoundingRectangle(&u);
+    if (FAILED(hr)) return hr;
+    r = RECT{static_cast<LONG>(std::lround(u.left)), static_cast<LONG>(std::lround(u.top)),
+             static_cast<LONG>(std::lround(u.left + u.width)), static_cast<LONG>(std::lround(u.top + u.height))};
+    return S_OK;
+  }
   if (!n.acc) return E_FAIL;
   long x = 0, y = 0, cx = 0, cy = 0;
   HRESULT hr = n.acc->accLocation(&x, &y, &cx, &cy, I4(n.childId));
@@ -387,72 +441,127 @@ HRESULT RectOf(const Node& n, RECT& r) {
   return S_OK;
 }
 
+// A flag a provider may give; a native element that gives none has the
+// property's default, FALSE [U-PROP].
+HRESULT ProviderFlag(const Node& n, PROPERTYID id, bool& value, bool& given) {
+  Var v;
+  HRESULT hr = Given(n, id, VT_BOOL, v, given);
+  value = given ? v.v.boolVal != VARIANT_FALSE : false;
+  return hr;
+}
+
+// A flag as a native element gives it (else FALSE, the property's default),
+// as `window` reads it for a window, or as the MSAA state shows it: true when
+// `bits` are set if `whenSet`, when they are clear otherwise.
+HRESULT FlagOf(const Node& n, PROPERTYID id, const std::function<bool()>& window, LONG bits, bool whenSet,
+               bool& value) {
+  bool given = false;
+  HRESULT hr = ProviderFlag(n, id, value, given);
+  if (FAILED(hr) || given || n.kind == Kind::Provider) return hr;
+  if (n.kind == Kind::Window && window) {
+    value = window();
+    return S_OK;
+  }
+  LONG state;
+  hr = AccState(n, state);
+  value = ((state & bits) != 0) == whenSet;
+  return hr;
+}
+
+// IsEnabled follows IsWindowEnabled (inferred [U-MSAA]).
 HRESULT EnabledOf(const Node& n, bool& enabled) {
-  if (n.kind == Kind::Window) {
-    // IsEnabled follows IsWindowEnabled (inferred [U-MSAA]).
-    enabled = n.hwnd == GetDesktopWindow() || IsWindowEnabled(n.hwnd);
-    return S_OK;
-  }
-  LONG state;
-  HRESULT hr = AccState(n, state);
-  enabled = !(state & STATE_SYSTEM_UNAVAILABLE);
-  return hr;
+  return FlagOf(
+      n, UIA_IsEnabledPropertyId, [&] { return n.hwnd == GetDesktopWindow() || IsWindowEnabled(n.hwnd); },
+      STATE_SYSTEM_UNAVAILABLE, false, enabled);
 }
 
+// INVISIBLE and OFFSCREEN both make an element off screen [U-MSAA][WT-UIA
+// msaa_state_uia_props].
 HRESULT OffscreenOf(const Node& n, bool& offscreen) {
-  if (n.kind == Kind::Window) {
-    offscreen = n.hwnd != GetDesktopWindow() && !IsWindowVisible(n.hwnd);
-    return S_OK;
-  }
-  // INVISIBLE and OFFSCREEN both make an element off screen [U-MSAA][WT-UIA
-  // msaa_state_uia_props].
-  LONG state;
-  HRESULT hr = AccState(n, state);
-  offscreen = (state & (STATE_SYSTEM_INVISIBLE | STATE_SYSTEM_OFFSCREEN)) != 0;
-  return hr;
+  return FlagOf(
+      n, UIA_IsOffscreenPropertyId, [&] { return n.hwnd != GetDesktopWindow() && !IsWindowVisible(n.hwnd); },
+      STATE_SYSTEM_INVISIBLE | STATE_SYSTEM_OFFSCREEN, true, offscreen);
 }
 
-// The check state as Toggle reads it: BM_GETCHECK for a Win32 box, CHECKED /
-// MIXED for a bridged one [U-MSAA].
+// The check state as Toggle reads it: the provider's toggle state, else
+// CHECKED / MIXED [U-MSAA] of a bridged element or, for a Win32 box, of the
+// state its proxy reads from the control.
 HRESULT ToggleStateOf(const Node& n, ToggleState& state) {
-  if (n.kind == Kind::Window && !n.custom) {
-    LRESULT check = SendMessageW(n.hwnd, BM_GETCHECK, 0, 0);
-    state = check == BST_CHECKED ? ToggleState_On
-                                 : (check == BST_INDETERMINATE ? ToggleState_Indeterminate : ToggleState_Off);
-    return S_OK;
+  state = ToggleState_Off;
+  if (n.provider) {
+    HRESULT hr;
+    Ref<IToggleProvider> toggle = PatternProvider<IToggleProvider>(n, UIA_TogglePatternId, hr);
+    return toggle ? toggle->get_ToggleState(&state) : hr;
   }
-  LONG s;
-  HRESULT hr = AccState(n, s);
+  LONG s = 0;
+  HRESULT hr = S_OK;
+  if (n.kind == Kind::Window && !n.custom) {
+    s = StdClientState(n.hwnd);
+  } else {
+    hr = AccState(n, s);
+  }
   state = (s & STATE_SYSTEM_MIXED) ? ToggleState_Indeterminate
                                    : ((s & STATE_SYSTEM_CHECKED) ? ToggleState_On : ToggleState_Off);
   return hr;
 }
 
 HRESULT SelectedOf(const Node& n, bool& selected) {
+  selected = false;
+  if (n.provider) {
+    HRESULT hr;
+    Ref<ISelectionItemProvider> item = PatternProvider<ISelectionItemProvider>(n, UIA_SelectionItemPatternId, hr);
+    if (!item) return hr;
+    BOOL value = FALSE;
+    hr = item->get_IsSelected(&value);
+    selected = value != FALSE;
+    return hr;
+  }
   ToggleState s;
   HRESULT hr = ToggleStateOf(n, s);
   selected = s == ToggleState_On;
   return hr;
 }
 
-bool Supports(const Node& n, PATTERNID pattern) {
-  if (pattern == UIA_LegacyIAccessiblePatternId) return static_cast<bool>(n.acc);
+// A provider says which patterns it has, and its failure to say is the
+// caller's; Win32 and bridged elements have the patterns of their control type.
+HRESULT Supports(const Node& n, PATTERNID pattern, bool& supported) {
+  supported = false;
+  if (pattern == UIA_LegacyIAccessiblePatternId) {
+    supported = static_cast<bool>(n.acc);
+    return S_OK;
+  }
+  if (n.provider) {
+    if (pattern != UIA_TogglePatternId && pattern != UIA_SelectionItemPatternId && pattern != UIA_InvokePatternId) {
+      return S_OK;
+    }
+    Ref<IUnknown> p;
+    HRESULT hr = n.provider->GetPatternProvider(pattern, p.Put());
+    supported = SUCCEEDED(hr) && p;
+    return hr;
+  }
   int type = 0;
-  if (FAILED(ControlType(n, type))) return false;
+  if (FAILED(ControlType(n, type))) return S_OK;
   switch (pattern) {
     case UIA_TogglePatternId:
-      return type == UIA_CheckBoxControlTypeId;  // [U-MSAA]; radio buttons have no
-                                                 // Toggle [U-TOG]
+      supported = type == UIA_CheckBoxControlTypeId;  // [U-MSAA]; radio buttons have no Toggle [U-TOG]
+      break;
     case UIA_SelectionItemPatternId:
-      return type == UIA_RadioButtonControlTypeId;
+      supported = type == UIA_RadioButtonControlTypeId;
+      break;
     case UIA_InvokePatternId:
-      return type == UIA_ButtonControlTypeId;
+      supported = type == UIA_ButtonControlTypeId;
+      break;
     default:
-      return false;
+      break;
   }
+  return S_OK;
 }
 
 HRESULT AccText(const Node& n, HRESULT (STDMETHODCALLTYPE IAccessible::*get)(VARIANT, BSTR*), VARIANT* out) {
+  if (!n.acc && n.kind == Kind::Provider) {
+    SetText(out, L"");  // the default, as for the legacy role and state
+    return S_OK;
+  }
   if (!n.acc) return E_FAIL;
   BSTR b = nullptr;
   HRESULT hr = (n.acc.get()->*get)(I4(n.childId), &b);
@@ -503,24 +612,36 @@ HRESULT ReadProperty(const Node& n, PROPERTYID id, VARIANT* out) {
       return S_OK;
     }
     case UIA_ClassNamePropertyId:
-      SetText(out, n.kind == Kind::Window ? ClassOf(n.hwnd) : std::wstring());
-      return S_OK;
     case UIA_AutomationIdPropertyId: {
-      // Win32 proxies use the control id.
-      std::wstring id;
-      if (n.kind == Kind::Window && (StyleOf(n.hwnd) & WS_CHILD)) id = std::to_wstring(GetWindowLongW(n.hwnd, GWLP_ID));
-      SetText(out, id);
+      Var given;
+      bool hasText = false;
+      hr = Given(n, id, VT_BSTR, given, hasText);
+      if (FAILED(hr)) return hr;
+      if (hasText) return VariantCopy(out, &given.v);
+      // Win32 proxies use the control id as the automation id.
+      std::wstring text;
+      if (n.kind == Kind::Window && id == UIA_ClassNamePropertyId) text = ClassOf(n.hwnd);
+      if (n.kind == Kind::Window && id == UIA_AutomationIdPropertyId && (StyleOf(n.hwnd) & WS_CHILD)) {
+        text = std::to_wstring(GetWindowLongW(n.hwnd, GWLP_ID));
+      }
+      SetText(out, text);
       return S_OK;
     }
     case UIA_ItemStatusPropertyId:
       SetText(out, L"");
       return S_OK;
     case UIA_IsControlElementPropertyId:
-      // Every element simwin makes is a control element; the title bar too
-      // [U-TTL].
-      SetBool(out, true);
-      return S_OK;
     case UIA_IsContentElementPropertyId: {
+      // Every element simwin makes is a control element; the title bar too
+      // [U-TTL]. A native element says, else it is both [U-PROP].
+      bool flag = true;
+      bool given = false;
+      hr = ProviderFlag(n, id, flag, given);
+      if (FAILED(hr)) return hr;
+      if (given || n.kind == Kind::Provider || id == UIA_IsControlElementPropertyId) {
+        SetBool(out, given ? flag : true);
+        return S_OK;
+      }
       // Title bar: not content [U-TTL]; its buttons and scroll bars likewise
       // (inferred).
       int type = 0;
@@ -534,48 +655,56 @@ HRESULT ReadProperty(const Node& n, PROPERTYID id, VARIANT* out) {
     case UIA_IsKeyboardFocusablePropertyId:
     case UIA_HasKeyboardFocusPropertyId:
     case UIA_IsPasswordPropertyId: {
-      LONG state;
-      hr = AccState(n, state);
-      if (FAILED(hr)) return hr;
-      LONG bit = id == UIA_IsKeyboardFocusablePropertyId
-                     ? STATE_SYSTEM_FOCUSABLE
-                     : (id == UIA_HasKeyboardFocusPropertyId ? STATE_SYSTEM_FOCUSED : STATE_SYSTEM_PROTECTED);
-      SetBool(out, (state & bit) != 0);
-      return S_OK;
+      const LONG bit = id == UIA_IsKeyboardFocusablePropertyId
+                           ? STATE_SYSTEM_FOCUSABLE
+                           : (id == UIA_HasKeyboardFocusPropertyId ? STATE_SYSTEM_FOCUSED : STATE_SYSTEM_PROTECTED);
+      bool flag = false;
+      hr = FlagOf(n, id, nullptr, bit, true, flag);
+      if (SUCCEEDED(hr)) SetBool(out, flag);
+      return hr;
     }
     case UIA_ToggleToggleStatePropertyId: {
-      if (!Supports(n, UIA_TogglePatternId)) return S_OK;
+      bool supported = false;
+      hr = Supports(n, UIA_TogglePatternId, supported);
+      if (FAILED(hr) || !supported) return hr;
       ToggleState s;
       hr = ToggleStateOf(n, s);
       if (SUCCEEDED(hr)) SetI4(out, s);
       return hr;
     }
     case UIA_SelectionItemIsSelectedPropertyId: {
-      if (!Supports(n, UIA_SelectionItemPatternId)) return S_OK;
+      bool supported = false;
+      hr = Supports(n, UIA_SelectionItemPatternId, supported);
+      if (FAILED(hr) || !supported) return hr;
       bool selected = false;
       hr = SelectedOf(n, selected);
       if (SUCCEEDED(hr)) SetBool(out, selected);
       return hr;
     }
     case UIA_IsTogglePatternAvailablePropertyId:
-      SetBool(out, Supports(n, UIA_TogglePatternId));
-      return S_OK;
     case UIA_IsSelectionItemPatternAvailablePropertyId:
-      SetBool(out, Supports(n, UIA_SelectionItemPatternId));
-      return S_OK;
     case UIA_IsInvokePatternAvailablePropertyId:
-      SetBool(out, Supports(n, UIA_InvokePatternId));
-      return S_OK;
-    case UIA_IsLegacyIAccessiblePatternAvailablePropertyId:
-      SetBool(out, static_cast<bool>(n.acc));
-      return S_OK;
+    case UIA_IsLegacyIAccessiblePatternAvailablePropertyId: {
+      const PATTERNID pattern = id == UIA_IsTogglePatternAvailablePropertyId          ? UIA_TogglePatternId
+                                : id == UIA_IsSelectionItemPatternAvailablePropertyId ? UIA_SelectionItemPatternId
+                                : id == UIA_IsInvokePatternAvailablePropertyId        ? UIA_InvokePatternId
+                                                                                      : UIA_LegacyIAccessiblePatternId;
+      bool supported = false;
+      hr = Supports(n, pattern, supported);
+      if (SUCCEEDED(hr)) SetBool(out, supported);
+      return hr;
+    }
     case UIA_LegacyIAccessibleChildIdPropertyId:
       SetI4(out, n.childId);
       return S_OK;
     case UIA_LegacyIAccessibleRolePropertyId:
     case UIA_LegacyIAccessibleStatePropertyId: {
+      // Native elements have no MSAA object here (simwin has no bridge from
+      // providers to MSAA): the properties' defaults (inferred).
       LONG value = 0;
-      hr = id == UIA_LegacyIAccessibleRolePropertyId ? AccRole(n, value) : AccState(n, value);
+      if (n.acc || n.kind != Kind::Provider) {
+        hr = id == UIA_LegacyIAccessibleRolePropertyId ? AccRole(n, value) : AccState(n, value);
+      }
       if (SUCCEEDED(hr)) SetI4(out, value);
       return hr;
     }
@@ -622,6 +751,28 @@ HRESULT MsaaChildren(const Node& parent, std::vector<Node>& out) {
   return S_OK;
 }
 
+// A native element's children, as its fragment navigates to them.
+HRESULT FragmentChildren(const Node& parent, std::vector<Node>& out) {
+  Ref<IRawElementProviderFragment> child;
+  {
+    Ref<IRawElementProviderFragment> fragment;
+    parent.provider->QueryInterface(__uuidof(IRawElementProviderFragment), reinterpret_cast<void**>(fragment.Put()));
+    if (!fragment) return S_OK;  // a simple provider has no children
+    HRESULT hr = fragment->Navigate(NavigateDirection_FirstChild, child.Put());
+    if (FAILED(hr)) return hr;
+  }
+  while (child) {
+    Ref<IRawElementProviderSimple> simple;
+    child->QueryInterface(__uuidof(IRawElementProviderSimple), reinterpret_cast<void**>(simple.Put()));
+    if (simple) out.push_back(ProviderNode(parent.hwnd, std::move(simple)));
+    Ref<IRawElementProviderFragment> next;
+    HRESULT hr = child->Navigate(NavigateDirection_NextSibling, next.Put());
+    if (FAILED(hr)) return hr;
+    child = std::move(next);
+  }
+  return S_OK;
+}
+
 // Children in the raw view. A window's client children come first (child
 // windows in z-order, or the tree it serves), then its non-client parts: the
 // title bar [U-TTL] and the scroll bars that exist (order and presence
@@ -633,6 +784,8 @@ HRESULT RawChildren(const Node& n, std::vector<Node>& out) {
   switch (n.kind) {
     case Kind::Msaa:
       return MsaaChildren(n, out);
+    case Kind::Provider:
+      return FragmentChildren(n, out);
     case Kind::TitleBar:
       // The title bar's buttons that are shown [U-TTL]: MSAA's title bar children
       // without INVISIBLE.
@@ -654,7 +807,10 @@ HRESULT RawChildren(const Node& n, std::vector<Node>& out) {
     case Kind::Window:
       break;
   }
-  if (n.custom) {
+  if (n.provider) {
+    HRESULT hr = FragmentChildren(n, out);
+    if (FAILED(hr)) return hr;
+  } else if (n.custom) {
     Node root = n;
     root.childId = CHILDID_SELF;
     HRESULT hr = MsaaChildren(root, out);
@@ -675,23 +831,9 @@ HRESULT RawChildren(const Node& n, std::vector<Node>& out) {
 
 enum class View { True, False, Control, Content };
 
-class Condition final : public IUIAutomationCondition, private AccObjectCount {
+class Condition final : public SingleInterfaceObject<IUIAutomationCondition> {
  public:
   explicit Condition(View view) : view_(view) {}
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (riid != __uuidof(IUnknown) && riid != __uuidof(IUIAutomationCondition)) return E_NOINTERFACE;
-    *ppv = static_cast<IUIAutomationCondition*>(this);
-    AddRef();
-    return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-  STDMETHODIMP_(ULONG) Release() override {
-    ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
-  }
   View view() const { return view_; }
 
  private:
@@ -742,104 +884,50 @@ struct RequestSettings {
   bool full = true;
 };
 
-class CacheRequest final : public IUIAutomationCacheRequest, private AccObjectCount {
+class CacheRequest final : public SingleInterfaceObject<IUIAutomationCacheRequest> {
  public:
   CacheRequest() = default;
   explicit CacheRequest(const RequestSettings& settings) : request_(settings) {}
 
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (riid != __uuidof(IUnknown) && riid != __uuidof(IUIAutomationCacheRequest)) return E_NOINTERFACE;
-    *ppv = static_cast<IUIAutomationCacheRequest*>(this);
-    AddRef();
-    return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-  STDMETHODIMP_(ULONG) Release() override {
-    ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
-  }
-
   STDMETHODIMP AddProperty(PROPERTYID id) override {
-    HRESULT hr;
-    if (LocalCallFails("AddProperty", nullptr, hr)) return hr;
-    if (id < kFirstProperty || id > kLastProperty) return E_INVALIDARG;
-    std::lock_guard<std::mutex> guard(mu_);
-    if (std::find(request_.properties.begin(), request_.properties.end(), id) == request_.properties.end()) {
-      request_.properties.push_back(id);
-    }
-    return S_OK;
+    return Set("AddProperty", id < kFirstProperty || id > kLastProperty ? E_INVALIDARG : S_OK,
+               [id](RequestSettings& r) { AddOnce(r.properties, id); });
   }
   STDMETHODIMP AddPattern(PATTERNID id) override {
-    HRESULT hr;
-    if (LocalCallFails("AddPattern", nullptr, hr)) return hr;
-    if (id < kFirstPattern || id > kLastPattern) return E_INVALIDARG;
-    std::lock_guard<std::mutex> guard(mu_);
-    if (std::find(request_.patterns.begin(), request_.patterns.end(), id) == request_.patterns.end())
-      request_.patterns.push_back(id);
-    return S_OK;
+    return Set("AddPattern", id < kFirstPattern || id > kLastPattern ? E_INVALIDARG : S_OK,
+               [id](RequestSettings& r) { AddOnce(r.patterns, id); });
   }
   STDMETHODIMP Clone(IUIAutomationCacheRequest** out) override {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    HRESULT hr;
-    if (LocalCallFails("Clone", nullptr, hr)) return hr;
-    *out = new CacheRequest(Snapshot());
-    return S_OK;
+    return Get("Clone", out, [](const RequestSettings& r) -> IUIAutomationCacheRequest* {
+      return new CacheRequest(r);
+    });
   }
   STDMETHODIMP get_TreeScope(TreeScope* scope) override {
-    if (!scope) return E_POINTER;
-    *scope = TreeScope_None;
-    HRESULT hr;
-    if (LocalCallFails("get_TreeScope", nullptr, hr)) return hr;
-    *scope = static_cast<TreeScope>(Snapshot().scope);
-    return S_OK;
+    return Get("get_TreeScope", scope, [](const RequestSettings& r) { return static_cast<TreeScope>(r.scope); });
   }
+  // Caching walks down only; a parent or ancestor scope is refused (inferred).
   STDMETHODIMP put_TreeScope(TreeScope scope) override {
-    HRESULT hr;
-    if (LocalCallFails("put_TreeScope", nullptr, hr)) return hr;
-    // Caching walks down only; a parent or ancestor scope is refused
-    // (inferred).
-    if (scope == TreeScope_None || (scope & ~TreeScope_Subtree)) return E_INVALIDARG;
-    std::lock_guard<std::mutex> guard(mu_);
-    request_.scope = scope;
-    return S_OK;
+    return Set("put_TreeScope", scope == TreeScope_None || (scope & ~TreeScope_Subtree) ? E_INVALIDARG : S_OK,
+               [scope](RequestSettings& r) { r.scope = scope; });
   }
   STDMETHODIMP get_TreeFilter(IUIAutomationCondition** filter) override {
-    if (!filter) return E_POINTER;
-    *filter = nullptr;
-    HRESULT hr;
-    if (LocalCallFails("get_TreeFilter", nullptr, hr)) return hr;
-    *filter = new Condition(Snapshot().filter);
-    return S_OK;
+    return Get("get_TreeFilter", filter,
+               [](const RequestSettings& r) -> IUIAutomationCondition* { return new Condition(r.filter); });
   }
   STDMETHODIMP put_TreeFilter(IUIAutomationCondition* filter) override {
-    HRESULT hr;
-    if (LocalCallFails("put_TreeFilter", nullptr, hr)) return hr;
-    if (!filter) return E_POINTER;
     auto* ours = dynamic_cast<Condition*>(filter);
-    if (!ours) return E_INVALIDARG;
-    std::lock_guard<std::mutex> guard(mu_);
-    request_.filter = ours->view();
-    return S_OK;
+    return Set("put_TreeFilter", !filter ? E_POINTER : (!ours ? E_INVALIDARG : S_OK),
+               [ours](RequestSettings& r) { r.filter = ours->view(); });
   }
   STDMETHODIMP get_AutomationElementMode(AutomationElementMode* mode) override {
-    if (!mode) return E_POINTER;
-    *mode = AutomationElementMode_None;
-    HRESULT hr;
-    if (LocalCallFails("get_AutomationElementMode", nullptr, hr)) return hr;
-    *mode = Snapshot().full ? AutomationElementMode_Full : AutomationElementMode_None;
-    return S_OK;
+    return Get("get_AutomationElementMode", mode, [](const RequestSettings& r) {
+      return r.full ? AutomationElementMode_Full : AutomationElementMode_None;
+    });
   }
   STDMETHODIMP put_AutomationElementMode(AutomationElementMode mode) override {
-    HRESULT hr;
-    if (LocalCallFails("put_AutomationElementMode", nullptr, hr)) return hr;
-    if (mode != AutomationElementMode_None && mode != AutomationElementMode_Full) return E_INVALIDARG;
-    std::lock_guard<std::mutex> guard(mu_);
-    request_.full = mode == AutomationElementMode_Full;
-    return S_OK;
+    const bool known = mode == AutomationElementMode_None || mode == AutomationElementMode_Full;
+    return Set("put_AutomationElementMode", known ? S_OK : E_INVALIDARG,
+               [mode](RequestSettings& r) { r.full = mode == AutomationElementMode_Full; });
   }
 
   RequestSettings Snapshot() {
@@ -849,6 +937,32 @@ class CacheRequest final : public IUIAutomationCacheRequest, private AccObjectCo
 
  private:
   ~CacheRequest() = default;
+
+  // Every getter: the out parameter cleared, injected faults, then the value read from the settings.
+  template <class T, class Read>
+  HRESULT Get(const char* method, T* out, Read read) {
+    if (!out) return E_POINTER;
+    *out = T{};
+    HRESULT hr;
+    if (LocalCallFails(method, nullptr, hr)) return hr;
+    *out = read(Snapshot());
+    return S_OK;
+  }
+  // Every setter: injected faults, then the argument's check (`invalid`, S_OK when it is valid), then the change.
+  template <class Write>
+  HRESULT Set(const char* method, HRESULT invalid, Write write) {
+    HRESULT hr;
+    if (LocalCallFails(method, nullptr, hr)) return hr;
+    if (FAILED(invalid)) return invalid;
+    std::lock_guard<std::mutex> guard(mu_);
+    write(request_);
+    return S_OK;
+  }
+  template <class Id>
+  static void AddOnce(std::vector<Id>& ids, Id id) {
+    if (std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(id);
+  }
+
   std::mutex mu_;
   RequestSettings request_;
 };
@@ -867,23 +981,9 @@ struct Cache {
 
 HRESULT Build(const Node& n, const RequestSettings& settings, int level, std::vector<const Node*>& path, IUIAutomationElement** out);
 
-class ElementArray final : public IUIAutomationElementArray, private AccObjectCount {
+class ElementArray final : public SingleInterfaceObject<IUIAutomationElementArray> {
  public:
   explicit ElementArray(std::vector<Ref<IUIAutomationElement>> items) : items_(std::move(items)) {}
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (riid != __uuidof(IUnknown) && riid != __uuidof(IUIAutomationElementArray)) return E_NOINTERFACE;
-    *ppv = static_cast<IUIAutomationElementArray*>(this);
-    AddRef();
-    return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-  STDMETHODIMP_(ULONG) Release() override {
-    ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
-  }
   // The array lives in the client: its calls are not cross-process.
   STDMETHODIMP get_Length(int* length) override {
     if (!length) return E_POINTER;
@@ -903,27 +1003,59 @@ class ElementArray final : public IUIAutomationElementArray, private AccObjectCo
   const std::vector<Ref<IUIAutomationElement>> items_;
 };
 
+// Out-parameter conversions from a property value the caller owns.
+void Take(VARIANT& v, BSTR* out) {
+  if (v.vt == VT_BSTR) {
+    *out = v.bstrVal;
+    v.vt = VT_EMPTY;
+  }
+}
+// BOOL is int: one overload serves both.
+void Take(VARIANT& v, int* out) { *out = v.vt == VT_BOOL ? (v.boolVal != 0) : (v.vt == VT_I4 ? v.lVal : 0); }
+void Take(VARIANT& v, UIA_HWND* out) {
+  *out = v.vt == VT_I4 ? reinterpret_cast<UIA_HWND>(static_cast<uintptr_t>(static_cast<ULONG>(v.lVal))) : nullptr;
+}
+void Take(VARIANT& v, OrientationType* out) {
+  *out = v.vt == VT_I4 ? static_cast<OrientationType>(v.lVal) : OrientationType_None;
+}
+void Take(VARIANT& v, DWORD* out) { *out = v.vt == VT_I4 ? static_cast<DWORD>(v.lVal) : 0; }
+void Take(VARIANT& v, ToggleState* out) { *out = v.vt == VT_I4 ? static_cast<ToggleState>(v.lVal) : ToggleState_Off; }
+void Clear(BSTR* out) { *out = nullptr; }
+void Clear(int* out) { *out = 0; }
+void Clear(UIA_HWND* out) { *out = nullptr; }
+void Clear(OrientationType* out) { *out = OrientationType_None; }
+void Clear(DWORD* out) { *out = 0; }
+void Clear(ToggleState* out) { *out = ToggleState_Off; }
+void Clear(IUIAutomationElement** out) { *out = nullptr; }
+void Clear(IUIAutomationElementArray** out) { *out = nullptr; }
+
+// The current and the cached getter of one property: both are served by the
+// class's one templated getter, Property(cached, method, id, out).
+#define UIA_PROPERTY_GETTERS(Name, Type, Id)                                                               \
+  STDMETHODIMP get_Current##Name(Type* out) override { return Property(false, "get_Current" #Name, Id, out); } \
+  STDMETHODIMP get_Cached##Name(Type* out) override { return Property(true, "get_Cached" #Name, Id, out); }
+// What simwin does not model: E_NOTIMPL, with the out parameter cleared and
+// faults applied first, as for any call of the element.
+template <class T>
+HRESULT NotModelled(const char* method, const Node& node, T* out) {
+  if (!out) return E_POINTER;
+  Clear(out);
+  HRESULT fault;
+  if (AccCallFails(method, node.hwnd, node.key, fault)) return fault;
+  return E_NOTIMPL;
+}
+
+#define UIA_NOT_MODELLED_GETTERS(Name, Type)                                                 \
+  STDMETHODIMP get_Current##Name(Type* out) override { return NotImpl("get_Current" #Name, out); } \
+  STDMETHODIMP get_Cached##Name(Type* out) override { return NotImpl("get_Cached" #Name, out); }
+
 // Base of the pattern objects: reference counting, the element they act on and
 // the cached values they may answer.
 template <class Interface>
-class PatternBase : public Interface, private AccObjectCount {
+class PatternBase : public SingleInterfaceObject<Interface> {
  public:
   PatternBase(Node node, bool full, std::shared_ptr<const std::map<PROPERTYID, Var>> cached)
       : node_(std::move(node)), full_(full), cached_(std::move(cached)) {}
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (riid != __uuidof(IUnknown) && riid != __uuidof(Interface)) return E_NOINTERFACE;
-    *ppv = static_cast<Interface*>(this);
-    AddRef();
-    return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-  STDMETHODIMP_(ULONG) Release() override {
-    ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
-  }
 
  protected:
   virtual ~PatternBase() = default;
@@ -962,6 +1094,37 @@ class PatternBase : public Interface, private AccObjectCount {
     if (!node_.acc) return E_FAIL;
     return node_.acc->accDoDefaultAction(I4(node_.childId));
   }
+  // One getter for the current and the cached value of a pattern property.
+  template <class T>
+  HRESULT Property(bool cached, const char* method, PROPERTYID id, T* out) {
+    if (!out) return E_POINTER;
+    Clear(out);
+    UIA_ENTER(method);
+    Var v;
+    HRESULT hr = cached ? Cached(id, &v.v) : Live();
+    if (!cached && SUCCEEDED(hr)) hr = ReadProperty(node_, id, &v.v);
+    if (SUCCEEDED(hr)) Take(v.v, out);
+    return hr;
+  }
+  template <class T>
+  HRESULT NotImpl(const char* method, T* out) const {
+    return NotModelled(method, node_, out);
+  }
+  // An action of a live element: a native element's own pattern acts (and
+  // refuses when the element is disabled [U-ERR]); a Win32 or bridged one is
+  // acted on, by `win32`, once it is found enabled.
+  template <class P, class Native, class Win32>
+  HRESULT Act(PATTERNID id, Native native, Win32 win32) const {
+    HRESULT hr = Live();
+    if (FAILED(hr)) return hr;
+    if (node_.provider) {
+      Ref<P> pattern = PatternProvider<P>(node_, id, hr);
+      if (FAILED(hr)) return hr;
+      return pattern ? native(pattern.get()) : static_cast<HRESULT>(UIA_E_NOTSUPPORTED);
+    }
+    hr = RequireEnabled();
+    return SUCCEEDED(hr) ? win32() : hr;
+  }
 
   const Node node_;
   const bool full_;
@@ -975,9 +1138,8 @@ class TogglePattern final : public PatternBase<IUIAutomationTogglePattern> {
   // [U-TOG][B-STY] (clicking is inferred).
   STDMETHODIMP Toggle() override {
     UIA_ENTER("Toggle");
-    HRESULT hr = Live();
-    if (SUCCEEDED(hr)) hr = RequireEnabled();
-    return SUCCEEDED(hr) ? Click(true) : hr;
+    return Act<IToggleProvider>(
+        UIA_TogglePatternId, [](IToggleProvider* p) { return p->Toggle(); }, [this] { return Click(true); });
   }
   STDMETHODIMP get_CurrentToggleState(ToggleState* out) override {
     if (!out) return E_POINTER;
@@ -987,13 +1149,7 @@ class TogglePattern final : public PatternBase<IUIAutomationTogglePattern> {
     return SUCCEEDED(hr) ? ToggleStateOf(node_, *out) : hr;
   }
   STDMETHODIMP get_CachedToggleState(ToggleState* out) override {
-    if (!out) return E_POINTER;
-    *out = ToggleState_Off;
-    UIA_ENTER("get_CachedToggleState");
-    Var v;
-    HRESULT hr = Cached(UIA_ToggleToggleStatePropertyId, &v.v);
-    if (SUCCEEDED(hr) && v.v.vt == VT_I4) *out = static_cast<ToggleState>(v.v.lVal);
-    return hr;
+    return Property(true, "get_CachedToggleState", UIA_ToggleToggleStatePropertyId, out);
   }
 };
 
@@ -1004,13 +1160,13 @@ class SelectionItemPattern final : public PatternBase<IUIAutomationSelectionItem
   // checks an auto radio button and clears its group [B-STY].
   STDMETHODIMP Select() override {
     UIA_ENTER("Select");
-    HRESULT hr = Live();
-    if (SUCCEEDED(hr)) hr = RequireEnabled();
-    if (FAILED(hr)) return hr;
-    bool selected = false;
-    hr = SelectedOf(node_, selected);
-    if (FAILED(hr) || selected) return hr;
-    return Click(true);
+    return Act<ISelectionItemProvider>(
+        UIA_SelectionItemPatternId, [](ISelectionItemProvider* p) { return p->Select(); },
+        [this] {
+          bool selected = false;
+          HRESULT hr = SelectedOf(node_, selected);
+          return FAILED(hr) || selected ? hr : Click(true);
+        });
   }
   STDMETHODIMP AddToSelection() override {
     UIA_ENTER("AddToSelection");
@@ -1019,6 +1175,15 @@ class SelectionItemPattern final : public PatternBase<IUIAutomationSelectionItem
   STDMETHODIMP RemoveFromSelection() override {
     UIA_ENTER("RemoveFromSelection");
     return E_NOTIMPL;
+  }
+  STDMETHODIMP get_CurrentSelectionContainer(IUIAutomationElement** out) override {
+    return NotImpl("get_CurrentSelectionContainer", out);
+  }
+  STDMETHODIMP get_CachedSelectionContainer(IUIAutomationElement** out) override {
+    return NotImpl("get_CachedSelectionContainer", out);
+  }
+  STDMETHODIMP get_CachedIsSelected(BOOL* out) override {
+    return Property(true, "get_CachedIsSelected", UIA_SelectionItemIsSelectedPropertyId, out);
   }
   STDMETHODIMP get_CurrentIsSelected(BOOL* out) override {
     if (!out) return E_POINTER;
@@ -1030,40 +1195,17 @@ class SelectionItemPattern final : public PatternBase<IUIAutomationSelectionItem
     *out = selected;
     return hr;
   }
-  STDMETHODIMP
-  get_CurrentSelectionContainer(IUIAutomationElement** out) override {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    UIA_ENTER("get_CurrentSelectionContainer");
-    return E_NOTIMPL;
-  }
-  STDMETHODIMP get_CachedIsSelected(BOOL* out) override {
-    if (!out) return E_POINTER;
-    *out = FALSE;
-    UIA_ENTER("get_CachedIsSelected");
-    Var v;
-    HRESULT hr = Cached(UIA_SelectionItemIsSelectedPropertyId, &v.v);
-    if (SUCCEEDED(hr) && v.v.vt == VT_BOOL) *out = v.v.boolVal != 0;
-    return hr;
-  }
-  STDMETHODIMP
-  get_CachedSelectionContainer(IUIAutomationElement** out) override {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    UIA_ENTER("get_CachedSelectionContainer");
-    return E_NOTIMPL;
-  }
 };
 
 class InvokePattern final : public PatternBase<IUIAutomationInvokePattern> {
  public:
   using PatternBase::PatternBase;
-  // Invoke returns at once [IIP]: the click is posted.
+  // Invoke returns at once [IIP]: the click is posted (a native element posts
+  // its action itself).
   STDMETHODIMP Invoke() override {
     UIA_ENTER("Invoke");
-    HRESULT hr = Live();
-    if (SUCCEEDED(hr)) hr = RequireEnabled();
-    return SUCCEEDED(hr) ? Click(false) : hr;
+    return Act<IInvokeProvider>(
+        UIA_InvokePatternId, [](IInvokeProvider* p) { return p->Invoke(); }, [this] { return Click(false); });
   }
 };
 
@@ -1098,74 +1240,22 @@ class LegacyPattern final : public PatternBase<IUIAutomationLegacyIAccessiblePat
     *out = node_.childId;
     return Live();
   }
-  STDMETHODIMP get_CurrentName(BSTR* out) override {
-    return CurrentText("get_CurrentName", UIA_LegacyIAccessibleNamePropertyId, out);
-  }
-  STDMETHODIMP get_CurrentValue(BSTR* out) override {
-    return CurrentText("get_CurrentValue", UIA_LegacyIAccessibleValuePropertyId, out);
-  }
-  STDMETHODIMP get_CurrentDescription(BSTR* out) override {
-    return CurrentText("get_CurrentDescription", UIA_LegacyIAccessibleDescriptionPropertyId, out);
-  }
-  STDMETHODIMP get_CurrentRole(DWORD* out) override {
-    return CurrentNumber("get_CurrentRole", UIA_LegacyIAccessibleRolePropertyId, out);
-  }
-  STDMETHODIMP get_CurrentState(DWORD* out) override {
-    return CurrentNumber("get_CurrentState", UIA_LegacyIAccessibleStatePropertyId, out);
-  }
-  STDMETHODIMP get_CurrentHelp(BSTR* out) override {
-    return CurrentText("get_CurrentHelp", UIA_LegacyIAccessibleHelpPropertyId, out);
-  }
-  STDMETHODIMP get_CurrentKeyboardShortcut(BSTR* out) override {
-    return CurrentText("get_CurrentKeyboardShortcut", UIA_LegacyIAccessibleKeyboardShortcutPropertyId, out);
-  }
+  UIA_PROPERTY_GETTERS(Name, BSTR, UIA_LegacyIAccessibleNamePropertyId)
+  UIA_PROPERTY_GETTERS(Value, BSTR, UIA_LegacyIAccessibleValuePropertyId)
+  UIA_PROPERTY_GETTERS(Description, BSTR, UIA_LegacyIAccessibleDescriptionPropertyId)
+  UIA_PROPERTY_GETTERS(Role, DWORD, UIA_LegacyIAccessibleRolePropertyId)
+  UIA_PROPERTY_GETTERS(State, DWORD, UIA_LegacyIAccessibleStatePropertyId)
+  UIA_PROPERTY_GETTERS(Help, BSTR, UIA_LegacyIAccessibleHelpPropertyId)
+  UIA_PROPERTY_GETTERS(KeyboardShortcut, BSTR, UIA_LegacyIAccessibleKeyboardShortcutPropertyId)
+  UIA_PROPERTY_GETTERS(DefaultAction, BSTR, UIA_LegacyIAccessibleDefaultActionPropertyId)
   STDMETHODIMP GetCurrentSelection(IUIAutomationElementArray** out) override {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    UIA_ENTER("GetCurrentSelection");
-    return E_NOTIMPL;
-  }
-  STDMETHODIMP get_CurrentDefaultAction(BSTR* out) override {
-    return CurrentText("get_CurrentDefaultAction", UIA_LegacyIAccessibleDefaultActionPropertyId, out);
-  }
-  STDMETHODIMP get_CachedChildId(int* out) override {
-    if (!out) return E_POINTER;
-    *out = 0;
-    UIA_ENTER("get_CachedChildId");
-    Var v;
-    HRESULT hr = Cached(UIA_LegacyIAccessibleChildIdPropertyId, &v.v);
-    if (SUCCEEDED(hr)) *out = v.v.lVal;
-    return hr;
-  }
-  STDMETHODIMP get_CachedName(BSTR* out) override {
-    return CachedText("get_CachedName", UIA_LegacyIAccessibleNamePropertyId, out);
-  }
-  STDMETHODIMP get_CachedValue(BSTR* out) override {
-    return CachedText("get_CachedValue", UIA_LegacyIAccessibleValuePropertyId, out);
-  }
-  STDMETHODIMP get_CachedDescription(BSTR* out) override {
-    return CachedText("get_CachedDescription", UIA_LegacyIAccessibleDescriptionPropertyId, out);
-  }
-  STDMETHODIMP get_CachedRole(DWORD* out) override {
-    return CachedNumber("get_CachedRole", UIA_LegacyIAccessibleRolePropertyId, out);
-  }
-  STDMETHODIMP get_CachedState(DWORD* out) override {
-    return CachedNumber("get_CachedState", UIA_LegacyIAccessibleStatePropertyId, out);
-  }
-  STDMETHODIMP get_CachedHelp(BSTR* out) override {
-    return CachedText("get_CachedHelp", UIA_LegacyIAccessibleHelpPropertyId, out);
-  }
-  STDMETHODIMP get_CachedKeyboardShortcut(BSTR* out) override {
-    return CachedText("get_CachedKeyboardShortcut", UIA_LegacyIAccessibleKeyboardShortcutPropertyId, out);
+    return NotImpl("GetCurrentSelection", out);
   }
   STDMETHODIMP GetCachedSelection(IUIAutomationElementArray** out) override {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    UIA_ENTER("GetCachedSelection");
-    return E_NOTIMPL;
+    return NotImpl("GetCachedSelection", out);
   }
-  STDMETHODIMP get_CachedDefaultAction(BSTR* out) override {
-    return CachedText("get_CachedDefaultAction", UIA_LegacyIAccessibleDefaultActionPropertyId, out);
+  STDMETHODIMP get_CachedChildId(int* out) override {
+    return Property(true, "get_CachedChildId", UIA_LegacyIAccessibleChildIdPropertyId, out);
   }
   STDMETHODIMP GetIAccessible(IAccessible** out) override {
     if (!out) return E_POINTER;
@@ -1174,114 +1264,39 @@ class LegacyPattern final : public PatternBase<IUIAutomationLegacyIAccessiblePat
     *out = Ref<IAccessible>(node_.acc).Detach();
     return S_OK;
   }
-
- private:
-  HRESULT CurrentText(const char* method, PROPERTYID id, BSTR* out) {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    UIA_ENTER(method);
-    HRESULT hr = Live();
-    if (FAILED(hr)) return hr;
-    VARIANT v;
-    hr = ReadProperty(node_, id, &v);
-    if (SUCCEEDED(hr) && v.vt == VT_BSTR) *out = v.bstrVal;
-    return hr;
-  }
-  HRESULT CurrentNumber(const char* method, PROPERTYID id, DWORD* out) {
-    if (!out) return E_POINTER;
-    *out = 0;
-    UIA_ENTER(method);
-    HRESULT hr = Live();
-    if (FAILED(hr)) return hr;
-    Var v;
-    hr = ReadProperty(node_, id, &v.v);
-    if (SUCCEEDED(hr) && v.v.vt == VT_I4) *out = static_cast<DWORD>(v.v.lVal);
-    return hr;
-  }
-  HRESULT CachedText(const char* method, PROPERTYID id, BSTR* out) {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    UIA_ENTER(method);
-    VARIANT v;
-    HRESULT hr = Cached(id, &v);
-    if (SUCCEEDED(hr) && v.vt == VT_BSTR) {
-      *out = v.bstrVal;
-    } else {
-      VariantClear(&v);
-    }
-    return hr;
-  }
-  HRESULT CachedNumber(const char* method, PROPERTYID id, DWORD* out) {
-    if (!out) return E_POINTER;
-    *out = 0;
-    UIA_ENTER(method);
-    Var v;
-    HRESULT hr = Cached(id, &v.v);
-    if (SUCCEEDED(hr) && v.v.vt == VT_I4) *out = static_cast<DWORD>(v.v.lVal);
-    return hr;
-  }
 };
 
 // A pattern object for the node, or null when the element does not support it.
-Ref<IUnknown> MakePattern(const Node& n, PATTERNID id, bool full,
-                          std::shared_ptr<const std::map<PROPERTYID, Var>> cached) {
-  if (!Supports(n, id)) return {};
+HRESULT MakePattern(const Node& n, PATTERNID id, bool full, std::shared_ptr<const std::map<PROPERTYID, Var>> cached,
+                    Ref<IUnknown>& out) {
+  out = Ref<IUnknown>();
+  bool supported = false;
+  HRESULT hr = Supports(n, id, supported);
+  if (FAILED(hr) || !supported) return hr;
   switch (id) {
     case UIA_TogglePatternId:
-      return Ref<IUnknown>::Adopt(new TogglePattern(n, full, std::move(cached)));
+      out = Ref<IUnknown>::Adopt(new TogglePattern(n, full, std::move(cached)));
+      break;
     case UIA_SelectionItemPatternId:
-      return Ref<IUnknown>::Adopt(new SelectionItemPattern(n, full, std::move(cached)));
+      out = Ref<IUnknown>::Adopt(new SelectionItemPattern(n, full, std::move(cached)));
+      break;
     case UIA_InvokePatternId:
-      return Ref<IUnknown>::Adopt(new InvokePattern(n, full, std::move(cached)));
+      out = Ref<IUnknown>::Adopt(new InvokePattern(n, full, std::move(cached)));
+      break;
     case UIA_LegacyIAccessiblePatternId:
-      return Ref<IUnknown>::Adopt(new LegacyPattern(n, full, std::move(cached)));
+      out = Ref<IUnknown>::Adopt(new LegacyPattern(n, full, std::move(cached)));
+      break;
     default:
-      return {};
+      break;
   }
+  return S_OK;
 }
 
-// Out-parameter conversions from a property value the caller owns.
-void Take(VARIANT& v, BSTR* out) {
-  if (v.vt == VT_BSTR) {
-    *out = v.bstrVal;
-    v.vt = VT_EMPTY;
-  }
-}
-// BOOL is int: one overload serves both.
-void Take(VARIANT& v, int* out) { *out = v.vt == VT_BOOL ? (v.boolVal != 0) : (v.vt == VT_I4 ? v.lVal : 0); }
-void Take(VARIANT& v, UIA_HWND* out) {
-  *out = v.vt == VT_I4 ? reinterpret_cast<UIA_HWND>(static_cast<uintptr_t>(static_cast<ULONG>(v.lVal))) : nullptr;
-}
-void Take(VARIANT& v, OrientationType* out) {
-  *out = v.vt == VT_I4 ? static_cast<OrientationType>(v.lVal) : OrientationType_None;
-}
-void Clear(BSTR* out) { *out = nullptr; }
-void Clear(int* out) { *out = 0; }
-void Clear(UIA_HWND* out) { *out = nullptr; }
-void Clear(OrientationType* out) { *out = OrientationType_None; }
-void Clear(IUIAutomationElement** out) { *out = nullptr; }
-void Clear(IUIAutomationElementArray** out) { *out = nullptr; }
-
-class Element final : public IUIAutomationElement, private AccObjectCount {
+class Element final : public SingleInterfaceObject<IUIAutomationElement> {
  public:
   Element(Node node, bool full, std::shared_ptr<const Cache> cache,
           std::shared_ptr<const std::map<PROPERTYID, Var>> props)
       : node_(std::move(node)), full_(full), cache_(std::move(cache)), props_(std::move(props)) {}
-
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (riid != __uuidof(IUnknown) && riid != __uuidof(IUIAutomationElement)) return E_NOINTERFACE;
-    *ppv = static_cast<IUIAutomationElement*>(this);
-    AddRef();
-    return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-  STDMETHODIMP_(ULONG) Release() override {
-    ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
-  }
 
   const Node& node() const { return node_; }
 
@@ -1403,71 +1418,37 @@ class Element final : public IUIAutomationElement, private AccObjectCount {
     return S_OK;
   }
 
-  STDMETHODIMP get_CurrentProcessId(int* r) override {
-    return Current("get_CurrentProcessId", UIA_ProcessIdPropertyId, r);
-  }
-  STDMETHODIMP get_CurrentControlType(CONTROLTYPEID* r) override {
-    return Current("get_CurrentControlType", UIA_ControlTypePropertyId, r);
-  }
-  STDMETHODIMP get_CurrentLocalizedControlType(BSTR* r) override {
-    return Current("get_CurrentLocalizedControlType", UIA_LocalizedControlTypePropertyId, r);
-  }
-  STDMETHODIMP get_CurrentName(BSTR* r) override { return Current("get_CurrentName", UIA_NamePropertyId, r); }
-  STDMETHODIMP get_CurrentAcceleratorKey(BSTR* r) override {
-    return Current("get_CurrentAcceleratorKey", UIA_AcceleratorKeyPropertyId, r);
-  }
-  STDMETHODIMP get_CurrentAccessKey(BSTR* r) override {
-    return Current("get_CurrentAccessKey", UIA_AccessKeyPropertyId, r);
-  }
-  STDMETHODIMP get_CurrentHasKeyboardFocus(BOOL* r) override {
-    return Current("get_CurrentHasKeyboardFocus", UIA_HasKeyboardFocusPropertyId, r);
-  }
-  STDMETHODIMP get_CurrentIsKeyboardFocusable(BOOL* r) override {
-    return Current("get_CurrentIsKeyboardFocusable", UIA_IsKeyboardFocusablePropertyId, r);
-  }
-  STDMETHODIMP get_CurrentIsEnabled(BOOL* r) override {
-    return Current("get_CurrentIsEnabled", UIA_IsEnabledPropertyId, r);
-  }
-  STDMETHODIMP get_CurrentAutomationId(BSTR* r) override {
-    return Current("get_CurrentAutomationId", UIA_AutomationIdPropertyId, r);
-  }
-  STDMETHODIMP get_CurrentClassName(BSTR* r) override {
-    return Current("get_CurrentClassName", UIA_ClassNamePropertyId, r);
-  }
-  STDMETHODIMP get_CurrentHelpText(BSTR* r) override {
-    return Current("get_CurrentHelpText", UIA_HelpTextPropertyId, r);
-  }
-  STDMETHODIMP get_CurrentCulture(int* r) override { return Current("get_CurrentCulture", UIA_CulturePropertyId, r); }
-  STDMETHODIMP get_CurrentIsControlElement(BOOL* r) override {
-    return Current("get_CurrentIsControlElement", UIA_IsControlElementPropertyId, r);
-  }
-  STDMETHODIMP get_CurrentIsContentElement(BOOL* r) override {
-    return Current("get_CurrentIsContentElement", UIA_IsContentElementPropertyId, r);
-  }
-  STDMETHODIMP get_CurrentIsPassword(BOOL* r) override {
-    return Current("get_CurrentIsPassword", UIA_IsPasswordPropertyId, r);
-  }
-  STDMETHODIMP get_CurrentNativeWindowHandle(UIA_HWND* r) override {
-    return Current("get_CurrentNativeWindowHandle", UIA_NativeWindowHandlePropertyId, r);
-  }
-  STDMETHODIMP get_CurrentItemType(BSTR* r) override {
-    return Current("get_CurrentItemType", UIA_ItemTypePropertyId, r);
-  }
-  STDMETHODIMP get_CurrentIsOffscreen(BOOL* r) override {
-    return Current("get_CurrentIsOffscreen", UIA_IsOffscreenPropertyId, r);
-  }
-  STDMETHODIMP get_CurrentOrientation(OrientationType* r) override {
-    return Current("get_CurrentOrientation", UIA_OrientationPropertyId, r);
-  }
-  STDMETHODIMP get_CurrentFrameworkId(BSTR* r) override {
-    return Current("get_CurrentFrameworkId", UIA_FrameworkIdPropertyId, r);
-  }
-  STDMETHODIMP get_CurrentIsRequiredForForm(BOOL* r) override {
-    return Current("get_CurrentIsRequiredForForm", UIA_IsRequiredForFormPropertyId, r);
-  }
-  STDMETHODIMP get_CurrentItemStatus(BSTR* r) override {
-    return Current("get_CurrentItemStatus", UIA_ItemStatusPropertyId, r);
-  }
+  UIA_PROPERTY_GETTERS(ProcessId, int, UIA_ProcessIdPropertyId)
+  UIA_PROPERTY_GETTERS(ControlType, CONTROLTYPEID, UIA_ControlTypePropertyId)
+  UIA_PROPERTY_GETTERS(LocalizedControlType, BSTR, UIA_LocalizedControlTypePropertyId)
+  UIA_PROPERTY_GETTERS(Name, BSTR, UIA_NamePropertyId)
+  UIA_PROPERTY_GETTERS(AcceleratorKey, BSTR, UIA_AcceleratorKeyPropertyId)
+  UIA_PROPERTY_GETTERS(AccessKey, BSTR, UIA_AccessKeyPropertyId)
+  UIA_PROPERTY_GETTERS(HasKeyboardFocus, BOOL, UIA_HasKeyboardFocusPropertyId)
+  UIA_PROPERTY_GETTERS(IsKeyboardFocusable, BOOL, UIA_IsKeyboardFocusablePropertyId)
+  UIA_PROPERTY_GETTERS(IsEnabled, BOOL, UIA_IsEnabledPropertyId)
+  UIA_PROPERTY_GETTERS(AutomationId, BSTR, UIA_AutomationIdPropertyId)
+  UIA_PROPERTY_GETTERS(ClassName, BSTR, UIA_ClassNamePropertyId)
+  UIA_PROPERTY_GETTERS(HelpText, BSTR, UIA_HelpTextPropertyId)
+  UIA_PROPERTY_GETTERS(Culture, int, UIA_CulturePropertyId)
+  UIA_PROPERTY_GETTERS(IsControlElement, BOOL, UIA_IsControlElementPropertyId)
+  UIA_PROPERTY_GETTERS(IsContentElement, BOOL, UIA_IsContentElementPropertyId)
+  UIA_PROPERTY_GETTERS(IsPassword, BOOL, UIA_IsPasswordPropertyId)
+  UIA_PROPERTY_GETTERS(NativeWindowHandle, UIA_HWND, UIA_NativeWindowHandlePropertyId)
+  UIA_PROPERTY_GETTERS(ItemType, BSTR, UIA_ItemTypePropertyId)
+  UIA_PROPERTY_GETTERS(IsOffscreen, BOOL, UIA_IsOffscreenPropertyId)
+  UIA_PROPERTY_GETTERS(Orientation, OrientationType, UIA_OrientationPropertyId)
+  UIA_PROPERTY_GETTERS(FrameworkId, BSTR, UIA_FrameworkIdPropertyId)
+  UIA_PROPERTY_GETTERS(IsRequiredForForm, BOOL, UIA_IsRequiredForFormPropertyId)
+  UIA_PROPERTY_GETTERS(ItemStatus, BSTR, UIA_ItemStatusPropertyId)
+  UIA_NOT_MODELLED_GETTERS(LabeledBy, IUIAutomationElement*)
+  UIA_NOT_MODELLED_GETTERS(AriaRole, BSTR)
+  UIA_NOT_MODELLED_GETTERS(AriaProperties, BSTR)
+  UIA_NOT_MODELLED_GETTERS(IsDataValidForForm, BOOL)
+  UIA_NOT_MODELLED_GETTERS(ControllerFor, IUIAutomationElementArray*)
+  UIA_NOT_MODELLED_GETTERS(DescribedBy, IUIAutomationElementArray*)
+  UIA_NOT_MODELLED_GETTERS(FlowsTo, IUIAutomationElementArray*)
+  UIA_NOT_MODELLED_GETTERS(ProviderDescription, BSTR)
   STDMETHODIMP get_CurrentBoundingRectangle(RECT* r) override {
     if (!r) return E_POINTER;
     *r = RECT{};
@@ -1475,83 +1456,6 @@ class Element final : public IUIAutomationElement, private AccObjectCount {
     if (!full_) return kNotCachedHr;
     if (!Alive(node_)) return kGoneHr;
     return RectOf(node_, *r);
-  }
-  STDMETHODIMP get_CurrentLabeledBy(IUIAutomationElement** r) override { return NotImpl("get_CurrentLabeledBy", r); }
-  STDMETHODIMP get_CurrentAriaRole(BSTR* r) override { return NotImpl("get_CurrentAriaRole", r); }
-  STDMETHODIMP get_CurrentAriaProperties(BSTR* r) override { return NotImpl("get_CurrentAriaProperties", r); }
-  STDMETHODIMP get_CurrentIsDataValidForForm(BOOL* r) override { return NotImpl("get_CurrentIsDataValidForForm", r); }
-  STDMETHODIMP
-  get_CurrentControllerFor(IUIAutomationElementArray** r) override { return NotImpl("get_CurrentControllerFor", r); }
-  STDMETHODIMP get_CurrentDescribedBy(IUIAutomationElementArray** r) override {
-    return NotImpl("get_CurrentDescribedBy", r);
-  }
-  STDMETHODIMP get_CurrentFlowsTo(IUIAutomationElementArray** r) override { return NotImpl("get_CurrentFlowsTo", r); }
-  STDMETHODIMP get_CurrentProviderDescription(BSTR* r) override { return NotImpl("get_CurrentProviderDescription", r); }
-
-  STDMETHODIMP get_CachedProcessId(int* r) override {
-    return CachedAs("get_CachedProcessId", UIA_ProcessIdPropertyId, r);
-  }
-  STDMETHODIMP get_CachedControlType(CONTROLTYPEID* r) override {
-    return CachedAs("get_CachedControlType", UIA_ControlTypePropertyId, r);
-  }
-  STDMETHODIMP get_CachedLocalizedControlType(BSTR* r) override {
-    return CachedAs("get_CachedLocalizedControlType", UIA_LocalizedControlTypePropertyId, r);
-  }
-  STDMETHODIMP get_CachedName(BSTR* r) override { return CachedAs("get_CachedName", UIA_NamePropertyId, r); }
-  STDMETHODIMP get_CachedAcceleratorKey(BSTR* r) override {
-    return CachedAs("get_CachedAcceleratorKey", UIA_AcceleratorKeyPropertyId, r);
-  }
-  STDMETHODIMP get_CachedAccessKey(BSTR* r) override {
-    return CachedAs("get_CachedAccessKey", UIA_AccessKeyPropertyId, r);
-  }
-  STDMETHODIMP get_CachedHasKeyboardFocus(BOOL* r) override {
-    return CachedAs("get_CachedHasKeyboardFocus", UIA_HasKeyboardFocusPropertyId, r);
-  }
-  STDMETHODIMP get_CachedIsKeyboardFocusable(BOOL* r) override {
-    return CachedAs("get_CachedIsKeyboardFocusable", UIA_IsKeyboardFocusablePropertyId, r);
-  }
-  STDMETHODIMP get_CachedIsEnabled(BOOL* r) override {
-    return CachedAs("get_CachedIsEnabled", UIA_IsEnabledPropertyId, r);
-  }
-  STDMETHODIMP get_CachedAutomationId(BSTR* r) override {
-    return CachedAs("get_CachedAutomationId", UIA_AutomationIdPropertyId, r);
-  }
-  STDMETHODIMP get_CachedClassName(BSTR* r) override {
-    return CachedAs("get_CachedClassName", UIA_ClassNamePropertyId, r);
-  }
-  STDMETHODIMP get_CachedHelpText(BSTR* r) override {
-    return CachedAs("get_CachedHelpText", UIA_HelpTextPropertyId, r);
-  }
-  STDMETHODIMP get_CachedCulture(int* r) override { return CachedAs("get_CachedCulture", UIA_CulturePropertyId, r); }
-  STDMETHODIMP get_CachedIsControlElement(BOOL* r) override {
-    return CachedAs("get_CachedIsControlElement", UIA_IsControlElementPropertyId, r);
-  }
-  STDMETHODIMP get_CachedIsContentElement(BOOL* r) override {
-    return CachedAs("get_CachedIsContentElement", UIA_IsContentElementPropertyId, r);
-  }
-  STDMETHODIMP get_CachedIsPassword(BOOL* r) override {
-    return CachedAs("get_CachedIsPassword", UIA_IsPasswordPropertyId, r);
-  }
-  STDMETHODIMP get_CachedNativeWindowHandle(UIA_HWND* r) override {
-    return CachedAs("get_CachedNativeWindowHandle", UIA_NativeWindowHandlePropertyId, r);
-  }
-  STDMETHODIMP get_CachedItemType(BSTR* r) override {
-    return CachedAs("get_CachedItemType", UIA_ItemTypePropertyId, r);
-  }
-  STDMETHODIMP get_CachedIsOffscreen(BOOL* r) override {
-    return CachedAs("get_CachedIsOffscreen", UIA_IsOffscreenPropertyId, r);
-  }
-  STDMETHODIMP get_CachedOrientation(OrientationType* r) override {
-    return CachedAs("get_CachedOrientation", UIA_OrientationPropertyId, r);
-  }
-  STDMETHODIMP get_CachedFrameworkId(BSTR* r) override {
-    return CachedAs("get_CachedFrameworkId", UIA_FrameworkIdPropertyId, r);
-  }
-  STDMETHODIMP get_CachedIsRequiredForForm(BOOL* r) override {
-    return CachedAs("get_CachedIsRequiredForForm", UIA_IsRequiredForFormPropertyId, r);
-  }
-  STDMETHODIMP get_CachedItemStatus(BSTR* r) override {
-    return CachedAs("get_CachedItemStatus", UIA_ItemStatusPropertyId, r);
   }
   STDMETHODIMP get_CachedBoundingRectangle(RECT* r) override {
     if (!r) return E_POINTER;
@@ -1561,18 +1465,6 @@ class Element final : public IUIAutomationElement, private AccObjectCount {
     *r = *cache_->rect;
     return S_OK;
   }
-  STDMETHODIMP get_CachedLabeledBy(IUIAutomationElement** r) override { return NotImpl("get_CachedLabeledBy", r); }
-  STDMETHODIMP get_CachedAriaRole(BSTR* r) override { return NotImpl("get_CachedAriaRole", r); }
-  STDMETHODIMP get_CachedAriaProperties(BSTR* r) override { return NotImpl("get_CachedAriaProperties", r); }
-  STDMETHODIMP get_CachedIsDataValidForForm(BOOL* r) override { return NotImpl("get_CachedIsDataValidForForm", r); }
-  STDMETHODIMP get_CachedControllerFor(IUIAutomationElementArray** r) override {
-    return NotImpl("get_CachedControllerFor", r);
-  }
-  STDMETHODIMP get_CachedDescribedBy(IUIAutomationElementArray** r) override {
-    return NotImpl("get_CachedDescribedBy", r);
-  }
-  STDMETHODIMP get_CachedFlowsTo(IUIAutomationElementArray** r) override { return NotImpl("get_CachedFlowsTo", r); }
-  STDMETHODIMP get_CachedProviderDescription(BSTR* r) override { return NotImpl("get_CachedProviderDescription", r); }
 
   STDMETHODIMP GetClickablePoint(POINT* clickable, BOOL* got) override {
     if (clickable) *clickable = POINT{};
@@ -1584,33 +1476,21 @@ class Element final : public IUIAutomationElement, private AccObjectCount {
  private:
   ~Element() = default;
 
+  // One getter for the current and the cached value of a property.
   template <class T>
-  HRESULT Current(const char* method, PROPERTYID id, T* out) {
-    if (!out) return E_POINTER;
-    Clear(out);
-    UIA_ENTER(method);
-    if (!full_) return kNotCachedHr;
-    Var v;
-    HRESULT hr = ReadProperty(node_, id, &v.v);
-    if (SUCCEEDED(hr)) Take(v.v, out);
-    return hr;
-  }
-  template <class T>
-  HRESULT CachedAs(const char* method, PROPERTYID id, T* out) {
+  HRESULT Property(bool cached, const char* method, PROPERTYID id, T* out) {
     if (!out) return E_POINTER;
     Clear(out);
     UIA_ENTER(method);
     Var v;
-    HRESULT hr = CachedValue(id, &v.v);
+    HRESULT hr = cached ? CachedValue(id, &v.v) : (full_ ? ReadProperty(node_, id, &v.v) : kNotCachedHr);
     if (SUCCEEDED(hr)) Take(v.v, out);
     return hr;
   }
+
   template <class T>
-  HRESULT NotImpl(const char* method, T* out) {
-    if (!out) return E_POINTER;
-    Clear(out);
-    UIA_ENTER(method);
-    return E_NOTIMPL;
+  HRESULT NotImpl(const char* method, T* out) const {
+    return NotModelled(method, node_, out);
   }
 
   HRESULT CachedValue(PROPERTYID id, VARIANT* out) const {
@@ -1624,8 +1504,7 @@ class Element final : public IUIAutomationElement, private AccObjectCount {
     if (id < kFirstPattern || id > kLastPattern) return E_INVALIDARG;
     if (!full_) return kNotCachedHr;
     if (!Alive(node_)) return kGoneHr;
-    out = MakePattern(node_, id, true, nullptr);
-    return S_OK;
+    return MakePattern(node_, id, true, nullptr, out);
   }
   HRESULT CachedPattern(PATTERNID id, Ref<IUnknown>& out) const {
     if (id < kFirstPattern || id > kLastPattern) return E_INVALIDARG;
@@ -1670,7 +1549,10 @@ HRESULT Build(const Node& n, const RequestSettings& settings, int level, std::ve
       if (FAILED(hr) && hr != E_NOTIMPL) return hr;
       (*props)[id] = v;
     }
-    for (PATTERNID id : settings.patterns) cache->patterns[id] = MakePattern(n, id, settings.full, props);
+    for (PATTERNID id : settings.patterns) {
+      HRESULT hr = MakePattern(n, id, settings.full, props, cache->patterns[id]);
+      if (FAILED(hr)) return hr;
+    }
   }
   bool children = level == 0 ? (settings.scope & (TreeScope_Children | TreeScope_Descendants)) != 0
                              : (settings.scope & TreeScope_Descendants) != 0;
@@ -1701,22 +1583,8 @@ HRESULT Build(const Node& n, const RequestSettings& settings, int level, std::ve
 // --- The automation object
 // -----------------------------------------------------------------------------------------
 
-class Automation final : public IUIAutomation, private AccObjectCount {
+class Automation final : public SingleInterfaceObject<IUIAutomation> {
  public:
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (riid != __uuidof(IUnknown) && riid != __uuidof(IUIAutomation)) return E_NOINTERFACE;
-    *ppv = static_cast<IUIAutomation*>(this);
-    AddRef();
-    return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-  STDMETHODIMP_(ULONG) Release() override {
-    ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
-  }
 
   STDMETHODIMP CompareElements(IUIAutomationElement* a, IUIAutomationElement* b, BOOL* same) override {
     if (!same) return E_POINTER;

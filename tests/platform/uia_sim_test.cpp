@@ -124,6 +124,44 @@ void Flatten(IUIAutomationElement* e, int depth, std::vector<std::tuple<int, IUI
   }
 }
 
+// One element of a cached tree, depth first: its depth, cached type and name, window handle (null: none), and whether
+// it is enabled and has cached Toggle and SelectionItem patterns.
+struct Expected {
+  int depth;
+  int type;
+  std::wstring name;
+  HWND window;
+  bool enabled;
+  bool toggle;
+  bool selection;
+};
+
+void ExpectTree(IUIAutomationElement* root, const std::vector<Expected>& expected) {
+  std::vector<std::tuple<int, IUIAutomationElement*>> flat;
+  std::vector<Com<IUIAutomationElement>> keep;
+  Flatten(root, 0, flat, keep);
+  ASSERT_EQ(flat.size(), expected.size());
+  for (size_t i = 0; i < flat.size(); ++i) {
+    const auto& x = expected[i];
+    auto [depth, e] = flat[i];
+    SCOPED_TRACE(testing::Message() << "element " << i);
+    EXPECT_EQ(depth, x.depth);
+    EXPECT_EQ(CachedType(e), x.type);
+    EXPECT_EQ(CachedName(e), x.name);
+    UIA_HWND hwnd = reinterpret_cast<UIA_HWND>(1);
+    EXPECT_EQ(e->get_CachedNativeWindowHandle(&hwnd), S_OK);
+    EXPECT_EQ(hwnd, static_cast<UIA_HWND>(x.window));
+    BOOL enabled = -1;
+    EXPECT_EQ(e->get_CachedIsEnabled(&enabled), S_OK);
+    EXPECT_EQ(enabled != 0, x.enabled);
+    Com<IUnknown> toggle, selection;
+    EXPECT_EQ(e->GetCachedPattern(UIA_TogglePatternId, &toggle), S_OK);
+    EXPECT_EQ(e->GetCachedPattern(UIA_SelectionItemPatternId, &selection), S_OK);
+    EXPECT_EQ(static_cast<bool>(toggle), x.toggle);
+    EXPECT_EQ(static_cast<bool>(selection), x.selection);
+  }
+}
+
 // The dialog as one cached request brings it: control types [U-STD], the dialog as Window and its title bar in the raw
 // view [U-MSAA][U-TTL] (position after the client children inferred, unknowns 13), names as the proxies give them
 // (mnemonic stripped, the edit named by its label), toggle only on check boxes and selection only on radio buttons
@@ -134,56 +172,26 @@ TEST_F(SimUia, SetupDialogThroughOneSubtreeRequestInTheRawView) {
   Com<IUIAutomationElement> root = Cached(dialog_.hwnd, request.p);
   EXPECT_EQ(simwin::AccessibilityCallCount(), 1u) << "the whole subtree in one call";
 
-  const struct {
-    int depth;
-    int type;
-    std::wstring name;
-    int control;  // control id whose window the element is; 0: the dialog; -1: no window
-    bool enabled;
-    bool toggle;
-    bool selection;
-  } expected[] = {
-      {0, UIA_WindowControlTypeId, L"Setup - &Example", 0, true, false, false},
-      {1, UIA_TextControlTypeId, L"Destination:", kLabel, true, false, false},
-      {1, UIA_EditControlTypeId, L"Destination:", kPath, true, false, false},
-      {1, UIA_GroupControlTypeId, L"Options", kGroup, true, false, false},
-      {1, UIA_CheckBoxControlTypeId, L"Desktop shortcut", kShortcut, true, true, false},
-      {1, UIA_RadioButtonControlTypeId, L"Typical", kTypical, true, false, true},
-      {1, UIA_RadioButtonControlTypeId, L"Custom", kCustom, true, false, true},
-      {1, UIA_CheckBoxControlTypeId, L"Hidden", kHidden, true, true, false},
-      {1, UIA_CheckBoxControlTypeId, L"Extras", kTri, true, true, false},
-      {1, UIA_ButtonControlTypeId, L"Next >", kNext, true, false, false},
-      {1, UIA_ButtonControlTypeId, L"Cancel", kCancel, false, false, false},
-      {1, UIA_TitleBarControlTypeId, L"", -1, true, false, false},
-      {2, UIA_ButtonControlTypeId, L"Close", -1, true, false, false},
-  };
-  std::vector<std::tuple<int, IUIAutomationElement*>> flat;
-  std::vector<Com<IUIAutomationElement>> keep;
-  Flatten(root.p, 0, flat, keep);
-  ASSERT_EQ(flat.size(), std::size(expected));
-  for (size_t i = 0; i < flat.size(); ++i) {
-    const auto& x = expected[i];
-    auto [depth, e] = flat[i];
-    SCOPED_TRACE(testing::Message() << "element " << i);
-    EXPECT_EQ(depth, x.depth);
-    EXPECT_EQ(CachedType(e), x.type);
-    EXPECT_EQ(CachedName(e), x.name);
-    UIA_HWND hwnd = reinterpret_cast<UIA_HWND>(1);
-    EXPECT_EQ(e->get_CachedNativeWindowHandle(&hwnd), S_OK);
-    HWND want = x.control < 0 ? nullptr : (x.control == 0 ? dialog_.hwnd : Ctl(x.control));
-    EXPECT_EQ(hwnd, static_cast<UIA_HWND>(want));
-    BOOL enabled = -1;
-    EXPECT_EQ(e->get_CachedIsEnabled(&enabled), S_OK);
-    EXPECT_EQ(enabled != 0, x.enabled);
-    Com<IUnknown> toggle, selection;
-    EXPECT_EQ(e->GetCachedPattern(UIA_TogglePatternId, &toggle), S_OK);
-    EXPECT_EQ(e->GetCachedPattern(UIA_SelectionItemPatternId, &selection), S_OK);
-    EXPECT_EQ(static_cast<bool>(toggle), x.toggle);
-    EXPECT_EQ(static_cast<bool>(selection), x.selection);
-  }
+  ExpectTree(root.p, {
+                        {0, UIA_WindowControlTypeId, L"Setup - &Example", dialog_.hwnd, true, false, false},
+                        {1, UIA_TextControlTypeId, L"Destination:", Ctl(kLabel), true, false, false},
+                        {1, UIA_EditControlTypeId, L"Destination:", Ctl(kPath), true, false, false},
+                        {1, UIA_GroupControlTypeId, L"Options", Ctl(kGroup), true, false, false},
+                        {1, UIA_CheckBoxControlTypeId, L"Desktop shortcut", Ctl(kShortcut), true, true, false},
+                        {1, UIA_RadioButtonControlTypeId, L"Typical", Ctl(kTypical), true, false, true},
+                        {1, UIA_RadioButtonControlTypeId, L"Custom", Ctl(kCustom), true, false, true},
+                        {1, UIA_CheckBoxControlTypeId, L"Hidden", Ctl(kHidden), true, true, false},
+                        {1, UIA_CheckBoxControlTypeId, L"Extras", Ctl(kTri), true, true, false},
+                        {1, UIA_ButtonControlTypeId, L"Next >", Ctl(kNext), true, false, false},
+                        {1, UIA_ButtonControlTypeId, L"Cancel", Ctl(kCancel), false, false, false},
+                        {1, UIA_TitleBarControlTypeId, L"", nullptr, true, false, false},
+                        {2, UIA_ButtonControlTypeId, L"Close", nullptr, true, false, false},
+                    });
   // Leaves have no children: a null array, not an error [GCC].
   HRESULT hr = E_FAIL;
-  EXPECT_TRUE(Children(std::get<1>(flat[1]), &hr).empty());
+  auto kids = Children(root.p);
+  ASSERT_FALSE(kids.empty());
+  EXPECT_TRUE(Children(kids[0].p, &hr).empty());
   EXPECT_EQ(hr, S_OK);
 }
 
@@ -512,6 +520,255 @@ TEST_F(SimUia, UnimplementedAndGoneElements) {
   EXPECT_EQ(label->get_CurrentName(&name), static_cast<HRESULT>(UIA_E_ELEMENTNOTAVAILABLE));
   Com<IUIAutomationElement> none;
   EXPECT_EQ(automation_->ElementFromHandle(doomed, &none), static_cast<HRESULT>(UIA_E_ELEMENTNOTAVAILABLE));
+}
+
+// --- Native provider trees ------------------------------------------------------------------------------------------
+// A custom-drawn installer's own provider, served for WM_GETOBJECT(UiaRootObjectId) [U-SSP]; sources of what simwin
+// does are named in platform/sim/uia_tree.cpp.
+
+simwin::UiaNode DrawnOffers() {
+  using simwin::UiaNode;
+  return UiaNode{.children = {
+                     {.controlType = UIA_TextControlTypeId, .name = L"Welcome", .bounds = {110, 110, 400, 130}},
+                     {.controlType = UIA_PaneControlTypeId,
+                      .name = L"Offers",
+                      .bounds = {110, 140, 490, 260},
+                      .children = {{.controlType = UIA_CheckBoxControlTypeId,
+                                    .name = L"Install extras",
+                                    .automationId = L"extras",
+                                    .bounds = {120, 150, 480, 170},
+                                    .toggle = ToggleState_On,
+                                    .threeState = true},
+                                   {.controlType = UIA_CheckBoxControlTypeId,
+                                    .name = L"Locked",
+                                    .enabled = false,
+                                    .toggle = ToggleState_Off},
+                                   {.controlType = UIA_RadioButtonControlTypeId, .name = L"Typical", .selected = true},
+                                   {.controlType = UIA_RadioButtonControlTypeId,
+                                    .name = L"Custom",
+                                    .selected = false}}},
+                     {.name = L"Banner", .offscreen = true},
+                     {.controlType = UIA_ButtonControlTypeId, .name = L"Next", .invoke = true}}};
+}
+
+class SimUiaNative : public SimUia {
+ protected:
+  void SetUp() override {
+    SimUia::SetUp();
+    simwin::DialogLayout layout;
+    layout.title = L"Drawn setup";
+    drawn_ = simwin::CreateDialogFromLayout(*process_, layout).hwnd;
+    simwin::UiaNode tree = DrawnOffers();
+    tree.children.back().onInvoke = [this] { invokedOn_ = GetCurrentThreadId(); };
+    simwin::AttachAutomationTree(*process_, drawn_, std::move(tree));
+  }
+  // The drawn window's element with the whole subtree cached, its children, and the offers pane's children.
+  void Build() {
+    request_ = EngineRequest();
+    simwin::ResetAccessibilityCallCount();
+    root_ = Cached(drawn_, request_.p);
+    buildCalls_ = simwin::AccessibilityCallCount();
+    kids_ = Children(root_.p);
+    ASSERT_EQ(kids_.size(), 5u);
+    offers_ = Children(kids_[1].p);
+    ASSERT_EQ(offers_.size(), 4u);
+  }
+  void TearDown() override {
+    offers_.clear();
+    kids_.clear();
+    root_ = Com<IUIAutomationElement>();
+    request_ = Com<IUIAutomationCacheRequest>();
+    SimUia::TearDown();
+  }
+
+  HWND drawn_ = nullptr;
+  std::atomic<DWORD> invokedOn_{0};
+  uint64_t buildCalls_ = 0;
+  Com<IUIAutomationCacheRequest> request_;
+  Com<IUIAutomationElement> root_;
+  std::vector<Com<IUIAutomationElement>> kids_, offers_;
+};
+
+// The client sees the provider's elements natively: types, names, enabled, patterns as the provider gives them, the
+// property defaults where it gives none [U-PROP] (a native element has no window handle, an untyped one is Custom); at
+// the root the window's own values stand in, and its title bar follows the provider's children as with any window.
+TEST_F(SimUiaNative, TheProviderTreeInOneSubtreeRequest) {
+  Build();
+  EXPECT_EQ(buildCalls_, 1u) << "the whole provider tree in one call";
+  ExpectTree(root_.p, {
+                         {0, UIA_WindowControlTypeId, L"Drawn setup", drawn_, true, false, false},
+                         {1, UIA_TextControlTypeId, L"Welcome", nullptr, true, false, false},
+                         {1, UIA_PaneControlTypeId, L"Offers", nullptr, true, false, false},
+                         {2, UIA_CheckBoxControlTypeId, L"Install extras", nullptr, true, true, false},
+                         {2, UIA_CheckBoxControlTypeId, L"Locked", nullptr, false, true, false},
+                         {2, UIA_RadioButtonControlTypeId, L"Typical", nullptr, true, false, true},
+                         {2, UIA_RadioButtonControlTypeId, L"Custom", nullptr, true, false, true},
+                         {1, UIA_CustomControlTypeId, L"Banner", nullptr, true, false, false},
+                         {1, UIA_ButtonControlTypeId, L"Next", nullptr, true, false, false},
+                         {1, UIA_TitleBarControlTypeId, L"", nullptr, true, false, false},
+                         {2, UIA_ButtonControlTypeId, L"Close", nullptr, true, false, false},
+                     });
+
+  // Live: the bounding rectangle is the element's own (the root's is its window's), off screen as the provider says.
+  RECT r{}, w{};
+  EXPECT_EQ(offers_[0]->get_CurrentBoundingRectangle(&r), S_OK);
+  EXPECT_EQ(std::tie(r.left, r.top, r.right, r.bottom), std::make_tuple(120, 150, 480, 170));
+  EXPECT_EQ(root_->get_CurrentBoundingRectangle(&r), S_OK);
+  GetWindowRect(drawn_, &w);
+  EXPECT_EQ(std::tie(r.left, r.top, r.right, r.bottom), std::tie(w.left, w.top, w.right, w.bottom));
+  BOOL offscreen = FALSE;
+  EXPECT_EQ(kids_[2]->get_CurrentIsOffscreen(&offscreen), S_OK);
+  EXPECT_TRUE(offscreen);
+  EXPECT_EQ(Name(offers_[0].p, &IUIAutomationElement::get_CurrentAutomationId), L"extras");
+  Com<IUnknown> legacy;
+  EXPECT_EQ(offers_[0]->GetCurrentPattern(UIA_LegacyIAccessiblePatternId, &legacy), S_OK);
+  EXPECT_FALSE(legacy) << "no bridge from providers to MSAA in simwin";
+
+  // What the root's provider gives comes before the window's own values.
+  simwin::AttachAutomationTree(*process_, drawn_, {.controlType = UIA_PaneControlTypeId, .name = L"Canvas"});
+  Com<IUIAutomationElement> canvas = FromHandle(drawn_);
+  EXPECT_EQ(CurrentName(canvas.p), L"Canvas");
+  CONTROLTYPEID type = 0;
+  EXPECT_EQ(canvas->get_CurrentControlType(&type), S_OK);
+  EXPECT_EQ(type, UIA_PaneControlTypeId);
+
+  // The window answers only UI Automation's request: MSAA clients get its standard proxy, without the drawn elements.
+  Com<IAccessible> client;
+  ASSERT_EQ(ObjectFromWindow(drawn_, OBJID_CLIENT, &client.p), S_OK);
+  long count = -1;
+  EXPECT_EQ(client->get_accChildCount(&count), S_OK);
+  EXPECT_EQ(count, 0);
+}
+
+using Bridged = std::tuple<DWORD, LONG>;  // event, child
+std::vector<Bridged> g_bridged;
+void CALLBACK RecordBridged(HWINEVENTHOOK, DWORD event, HWND, LONG, LONG idChild, DWORD, DWORD) {
+  g_bridged.emplace_back(event, idChild);
+}
+
+// Toggle cycles On, Off, Indeterminate [U-TOG]; Select selects one item of its container [ISIP]; Invoke returns before
+// its action [IIP]; all run on the installer's UI thread and refuse on a disabled element [U-ERR]. The provider raises
+// the property changes and events its control type requires [U-CBX][U-RBX][IIP], and the bridge turns those that
+// change CHECKED or UNAVAILABLE into EVENT_OBJECT_STATECHANGE and ElementSelected into EVENT_OBJECT_SELECTION [U-BRG].
+TEST_F(SimUiaNative, PatternsActInTheInstallerAndRaiseTheirEvents) {
+  Build();
+  g_bridged.clear();
+  HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_SELECTION, EVENT_OBJECT_STATECHANGE, nullptr, &RecordBridged,
+                                       process_->Id(), 0, WINEVENT_OUTOFCONTEXT);
+  ASSERT_NE(hook, nullptr);
+  auto bridged = [&] {
+    process_->Invoke([&] { NotifyWinEvent(EVENT_OBJECT_STATECHANGE, drawn_, OBJID_CLIENT, 7); });
+    EXPECT_TRUE(PumpUntil([] { return !g_bridged.empty() && std::get<1>(g_bridged.back()) == 7; }));
+    std::vector<DWORD> got;
+    for (size_t i = 0; i + 1 < g_bridged.size(); ++i) got.push_back(std::get<0>(g_bridged[i]));
+    g_bridged.clear();
+    return got;
+  };
+  using Events = std::vector<DWORD>;
+  const Events stateChange{EVENT_OBJECT_STATECHANGE};
+
+  auto extras = CachedPattern<IUIAutomationTogglePattern>(offers_[0].p, UIA_TogglePatternId);
+  const std::pair<ToggleState, Events> steps[] = {
+      {ToggleState_Off, stateChange}, {ToggleState_Indeterminate, {}}, {ToggleState_On, stateChange}};
+  for (const auto& [state, events] : steps) {
+    ASSERT_EQ(extras->Toggle(), S_OK);
+    EXPECT_EQ(State(extras), state);
+    EXPECT_EQ(bridged(), events) << state;
+  }
+  auto locked = CachedPattern<IUIAutomationTogglePattern>(offers_[1].p, UIA_TogglePatternId);
+  EXPECT_EQ(locked->Toggle(), static_cast<HRESULT>(UIA_E_ELEMENTNOTENABLED));
+  EXPECT_EQ(simwin::AutomationElementState(drawn_, L"Locked")->toggle, ToggleState_Off);
+  EXPECT_EQ(bridged(), Events{});
+  simwin::SetAutomationElementState(*process_, drawn_, L"Locked", {.toggle = ToggleState_Off});
+  EXPECT_EQ(bridged(), stateChange) << "enabled by the installer";
+  ASSERT_EQ(locked->Toggle(), S_OK);
+  EXPECT_EQ(bridged(), stateChange);
+
+  auto typical = CachedPattern<IUIAutomationSelectionItemPattern>(offers_[2].p, UIA_SelectionItemPatternId);
+  auto custom = CachedPattern<IUIAutomationSelectionItemPattern>(offers_[3].p, UIA_SelectionItemPatternId);
+  ASSERT_EQ(custom->Select(), S_OK);
+  BOOL selected = TRUE;
+  EXPECT_EQ(typical->get_CurrentIsSelected(&selected), S_OK);
+  EXPECT_FALSE(selected) << "its sibling is cleared";
+  EXPECT_EQ(bridged(), (Events{EVENT_OBJECT_STATECHANGE, EVENT_OBJECT_STATECHANGE, EVENT_OBJECT_SELECTION}));
+  ASSERT_EQ(custom->Select(), S_OK);
+  EXPECT_EQ(bridged(), Events{}) << "already selected: nothing happens";
+
+  Com<IUIAutomationInvokePattern> next;
+  ASSERT_EQ(kids_[3]->GetCurrentPatternAs(UIA_InvokePatternId, __uuidof(IUIAutomationInvokePattern),
+                                          reinterpret_cast<void**>(&next)),
+            S_OK);
+  // Called from the installer's own thread, where the provider runs directly: the action has to wait for it.
+  process_->Invoke([&] {
+    EXPECT_EQ(next->Invoke(), S_OK);
+    EXPECT_EQ(invokedOn_.load(), 0u) << "Invoke returns before its action";
+  });
+  Flush();
+  EXPECT_EQ(invokedOn_.load(), process_->UiThreadId());
+  EXPECT_EQ(bridged(), Events{});
+
+  using simwin::RaisedAutomationEvent;
+  const PROPERTYID toggleState = UIA_ToggleToggleStatePropertyId, isSelected = UIA_SelectionItemIsSelectedPropertyId;
+  const EVENTID changed = UIA_AutomationPropertyChangedEventId;
+  EXPECT_EQ(simwin::RaisedAutomationEvents(drawn_),
+            (std::vector<RaisedAutomationEvent>{{changed, toggleState, L"extras"},
+                                                {changed, toggleState, L"extras"},
+                                                {changed, toggleState, L"extras"},
+                                                {changed, UIA_IsEnabledPropertyId, L"Locked"},
+                                                {changed, toggleState, L"Locked"},
+                                                {changed, isSelected, L"Typical"},
+                                                {changed, isSelected, L"Custom"},
+                                                {UIA_SelectionItem_ElementSelectedEventId, 0, L"Custom"},
+                                                {UIA_Invoke_InvokedEventId, 0, L"Next"}}));
+  EXPECT_TRUE(UnhookWinEvent(hook));
+}
+
+// The provider runs on the installer's UI thread: while that thread is busy a Toggle waits, and it acts on the state
+// the thread leaves behind.
+TEST_F(SimUiaNative, ToggleWaitsForTheInstallersUiThread) {
+  Build();
+  auto extras = CachedPattern<IUIAutomationTogglePattern>(offers_[0].p, UIA_TogglePatternId);
+  std::atomic<HRESULT> result{E_FAIL};
+  CallWhileUiThreadIsBusy(
+      *process_,
+      [&] {
+        simwin::SetAutomationElementState(*process_, drawn_, L"extras", {.toggle = ToggleState_Off});
+      },
+      [&] {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        result = extras->Toggle();
+        CoUninitialize();
+      });
+  EXPECT_EQ(result.load(), S_OK);
+  EXPECT_EQ(simwin::AutomationElementState(drawn_, L"extras")->toggle, ToggleState_Indeterminate);
+}
+
+// Provider calls are subject to injected faults by method and element, and are not counted inside a client call; an
+// element whose window is gone is no longer available [U-ERR].
+TEST_F(SimUiaNative, ProviderFaultsReachTheClient) {
+  Build();
+  const int fault = simwin::InjectAccessibilityFault({"GetPropertyValue", E_ACCESSDENIED, drawn_, L"extras"});
+  Com<IUIAutomationElement> failed;
+  EXPECT_EQ(root_->BuildUpdatedCache(request_.p, &failed), E_ACCESSDENIED);
+  EXPECT_FALSE(failed);
+  simwin::RemoveAccessibilityFault(fault);
+
+  simwin::InjectAccessibilityFault({"Toggle", RPC_E_CALL_REJECTED, drawn_, L"extras", 1});
+  auto extras = CachedPattern<IUIAutomationTogglePattern>(offers_[0].p, UIA_TogglePatternId);
+  EXPECT_EQ(extras->Toggle(), RPC_E_CALL_REJECTED);
+  simwin::InjectAccessibilityFault({"get_ToggleState", E_FAIL, drawn_, L"extras", 1});
+  ToggleState state = ToggleState_Indeterminate;
+  EXPECT_EQ(extras->get_CurrentToggleState(&state), E_FAIL) << "the provider's own getter failed";
+  EXPECT_EQ(simwin::AutomationElementState(drawn_, L"extras")->toggle, ToggleState_On);
+
+  simwin::ResetAccessibilityCallCount();
+  EXPECT_EQ(CurrentName(offers_[0].p), L"Install extras");
+  EXPECT_EQ(simwin::AccessibilityCallCount(), 1u);
+
+  process_->Invoke([&] { DestroyWindow(drawn_); });
+  BSTR name = nullptr;
+  EXPECT_EQ(offers_[0]->get_CurrentName(&name), static_cast<HRESULT>(UIA_E_ELEMENTNOTAVAILABLE));
+  EXPECT_EQ(extras->Toggle(), static_cast<HRESULT>(UIA_E_ELEMENTNOTAVAILABLE));
 }
 
 }  // namespace

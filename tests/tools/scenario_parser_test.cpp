@@ -34,6 +34,11 @@ const std::string kHost =
     "  patterns:\n"                                                         // 9
     "    - {id: 1, text: \"EngineVersion = 1.5.0.0 Window { }\"}\n";        // 10
 
+// A scenario whose one page has these controls ("- " starts the first), line 5 onwards.
+std::string Controls(const std::string& controls) {
+  return "installer:\n  pages:\n    - name: options\n      controls:\n        - " + controls + "\n" + kHost;
+}
+
 struct ErrorCase {
   const char* what;
   std::string text;
@@ -42,27 +47,18 @@ struct ErrorCase {
 
 TEST(ScenarioParser, MistakesAreNamedWithFileLineAndColumn) {
   const ErrorCase cases[] = {
-      {"control without id",
-       "installer:\n  pages:\n    - name: options\n      controls:\n        - {name: toolbar, style: autocheckbox}\n" +
-           kHost,
-       "dir/t.yaml:5:11: control needs an id"},
-      {"misspelt key",
-       "installer:\n  pages:\n    - name: options\n      controls:\n        - id: 101\n          stat: checked\n" +
-           kHost,
+      {"control without id", Controls("{name: toolbar, style: autocheckbox}"), "dir/t.yaml:5:11: control needs an id"},
+      {"misspelt key", Controls("id: 101\n          stat: checked"),
        "dir/t.yaml:6:11: unknown key 'stat' in control (did you mean 'state'?)"},
       {"unknown key far from any known one", kPage + kHost + "colour: blue\n",
        "dir/t.yaml:11:1: unknown key 'colour' in the scenario (known: description, timeout, installer, host, user, "
        "expect)"},
-      {"bad initial state",
-       "installer:\n  pages:\n    - name: options\n      controls:\n        - {id: 101, style: autocheckbox, state: on}\n" +
-           kHost,
+      {"bad initial state", Controls("{id: 101, style: autocheckbox, state: on}"),
        "dir/t.yaml:5:49: unknown state 'on' (one of unchecked, checked, indeterminate)"},
       {"bad state in a wait", kPage + kHost + "user:\n  - wait_for: {control: options/toolbar, state: unchekced}\n",
        "dir/t.yaml:12:49: unknown state 'unchekced' (one of checked, unchecked, indeterminate, enabled, disabled, "
        "visible, hidden)"},
-      {"state of a push button",
-       "installer:\n  pages:\n    - name: options\n      controls:\n        - {id: 105, text: Next, state: checked}\n" +
-           kHost,
+      {"state of a push button", Controls("{id: 105, text: Next, state: checked}"),
        "dir/t.yaml:5:40: state applies to check boxes and radio buttons only"},
       {"expected check state of a push button", kPage + kHost + "expect:\n  controls:\n    options/next: unchecked\n",
        "dir/t.yaml:13:19: expect: 'options/next' is not a check box"},
@@ -83,28 +79,19 @@ TEST(ScenarioParser, MistakesAreNamedWithFileLineAndColumn) {
        "dir/t.yaml:12:5: a step has exactly one action (note, wait, wait_for, click, ...)"},
       {"wait_for with control and page", kPage + kHost + "user:\n  - wait_for: {page: options, control: options/next}\n",
        "dir/t.yaml:12:15: wait_for needs either a control or a page"},
-      {"number that is not one",
-       "installer:\n  pages:\n    - name: options\n      controls:\n        - {id: abc}\n" + kHost,
-       "dir/t.yaml:5:16: id must be a whole number, not 'abc'"},
-      {"number out of range",
-       "installer:\n  pages:\n    - name: options\n      controls:\n        - {id: 70000}\n" + kHost,
-       "dir/t.yaml:5:16: id must be between 0 and 65535, not 70000"},
+      {"number that is not one", Controls("{id: abc}"), "dir/t.yaml:5:16: id must be a whole number, not 'abc'"},
+      {"number out of range", Controls("{id: 70000}"), "dir/t.yaml:5:16: id must be between 0 and 65535, not 70000"},
       {"short rect",
        "installer:\n  pages:\n    - name: options\n      rect: [1, 2, 3]\n" + kHost,
        "dir/t.yaml:4:13: rect must be [left, top, right, bottom]"},
-      {"key given twice",
-       "installer:\n  pages:\n    - name: options\n      controls:\n        - {id: 1, text: a, id: 2}\n" + kHost,
-       "dir/t.yaml:5:28: key 'id' appears twice in control"},
-      {"two controls with one id",
-       "installer:\n  pages:\n    - name: options\n      controls:\n        - {id: 1}\n        - {id: 1}\n" + kHost,
+      {"key given twice", Controls("{id: 1, text: a, id: 2}"), "dir/t.yaml:5:28: key 'id' appears twice in control"},
+      {"two controls with one id", Controls("{id: 1}\n        - {id: 1}"),
        "dir/t.yaml:6:16: page 'options' already has a control with id 1"},
-      {"unknown style",
-       "installer:\n  pages:\n    - name: options\n      controls:\n        - {id: 1, style: checkbx}\n" + kHost,
+      {"unknown style", Controls("{id: 1, style: checkbx}"),
        "dir/t.yaml:5:26: unknown style 'checkbx' (a number or one of pushbutton, defpushbutton, checkbox, "
        "autocheckbox, radiobutton, 3state, auto3state, groupbox, autoradiobutton, group, tabstop, lefttext, notify, "
        "multiline, password, readonly)"},
-      {"push behaviour showing an unknown page",
-       "installer:\n  pages:\n    - name: options\n      controls:\n        - {id: 1, on_push: {show: finsh}}\n" + kHost,
+      {"push behaviour showing an unknown page", Controls("{id: 1, on_push: {show: finsh}}"),
        "dir/t.yaml:5:35: unknown page 'finsh'"},
       {"accessible elements sharing a key",
        "installer:\n  pages:\n    - name: drawn\n      accessible:\n        children:\n          - {name: Offer}\n"
@@ -314,6 +301,71 @@ expect:
   ASSERT_TRUE(s.expect.processedTotal);
   EXPECT_FALSE(*s.expect.processedTotal) << "none: no ReportProcessedTotal call";
   EXPECT_EQ(s.expect.blockPatternAdded, std::optional<int>(1));
+}
+
+// A page that serves its own UI Automation tree: its elements with their patterns, referred to by key as accessible
+// elements are, and check states asked only of the elements that have them.
+TEST(ScenarioParser, ReadsAUiAutomationTree) {
+  const std::string page =
+      "installer:\n"
+      "  pages:\n"
+      "    - name: drawn\n"
+      "      automation:\n"
+      "        name: Canvas\n"
+      "        children:\n"
+      "          - {type: checkbox, name: Offer, automation_id: offer, toggle: indeterminate, three_state: true,\n"
+      "             location: [1, 2, 3, 4]}\n"
+      "          - {key: typical, type: radiobutton, name: Typical, selected: true}\n"
+      "          - {type: 50000, name: Next, on_invoke: exit, enabled: false}\n"
+      "          - {name: Banner, offscreen: true}\n" +
+      kHost;  // lines 12 to 14
+  const Scenario s = ParseScenario(page + "user:\n  - uncheck: drawn/offer\n  - click: drawn/Next\n", kFile);
+  ASSERT_TRUE(s.installer.pages[0].automation);
+  const ScenarioUiaNode& root = *s.installer.pages[0].automation;
+  EXPECT_EQ(root.key, L"Canvas");
+  EXPECT_EQ(root.controlType, 0) << "none given: the window's";
+  ASSERT_EQ(root.children.size(), 4u);
+  const ScenarioUiaNode& offer = root.children[0];
+  EXPECT_EQ(offer.key, L"offer") << "the automation id before the name";
+  EXPECT_EQ(offer.controlType, UIA_CheckBoxControlTypeId);
+  EXPECT_EQ(offer.toggle, ToggleState_Indeterminate);
+  EXPECT_TRUE(offer.threeState);
+  EXPECT_EQ(offer.location.right, 3);
+  EXPECT_EQ(root.children[1].selected, true);
+  const ScenarioUiaNode& next = root.children[2];
+  EXPECT_EQ(next.controlType, UIA_ButtonControlTypeId);
+  EXPECT_TRUE(next.invoke) << "on_invoke makes it invokable";
+  EXPECT_FALSE(next.enabled);
+  EXPECT_TRUE(root.children[3].offscreen);
+  EXPECT_EQ(ControlTypeName(root.children[3].controlType), "custom");
+  ASSERT_EQ(s.user.size(), 2u);
+  EXPECT_TRUE(s.user[0].element.automation);
+  EXPECT_EQ(s.user[0].element.nodeKey, L"offer");
+  EXPECT_EQ(s.user[1].element.nodeKey, L"Next");
+
+  const auto withElement = [&](const std::string& element) {
+    return "installer:\n  pages:\n    - name: drawn\n      automation:\n        children:\n          - " + element +
+           "\n" + kHost;
+  };
+  const ErrorCase cases[] = {
+      {"a two-state toggle left indeterminate", withElement("{name: A, toggle: indeterminate}"),
+       "dir/t.yaml:6:31: only a three_state element can be indeterminate"},
+      {"three_state without toggle", withElement("{name: A, three_state: true}"),
+       "dir/t.yaml:6:36: three_state goes with toggle"},
+      {"toggle and selection", withElement("{name: A, toggle: on, selected: false}"),
+       "dir/t.yaml:6:45: an element is a toggle or a selection item, not both"},
+      {"a key the accessible tree has too",
+       "installer:\n  pages:\n    - name: drawn\n      accessible: {name: A}\n      automation: {name: A}\n" + kHost,
+       "dir/t.yaml:5:19: two accessible elements of one page share the key 'A' (give one a key of its own)"},
+      {"unchecking a selection item", page + "user:\n  - uncheck: drawn/typical\n",
+       "dir/t.yaml:16:14: uncheck: 'drawn/typical' is a radio button: check another one of its group instead"},
+      {"a check state of an element without a pattern", page + "expect:\n  controls: {drawn/Banner: checked}\n",
+       "dir/t.yaml:16:28: expect: 'drawn/Banner' is not a check box or radio button"},
+  };
+  for (const ErrorCase& c : cases) EXPECT_EQ(ErrorOf(c.text), c.error) << c.what;
+  const std::string unknownType = ErrorOf(withElement("{type: checkbx}"));
+  EXPECT_EQ(unknownType.rfind("dir/t.yaml:6:20: unknown control type 'checkbx' (one of button, calendar, ", 0), 0u)
+      << unknownType;
 }
 
 TEST(ScenarioParser, NamesOfStatesAndRolesReadBack) {

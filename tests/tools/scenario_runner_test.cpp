@@ -263,6 +263,45 @@ TEST(ScenarioRunner, RunsEndWhateverTheUserDoes) {
   }
 }
 
+// A page's own UI Automation tree: the installer handles the user's clicks (toggle, select, invoke; nothing on a
+// disabled element), enable and disable reach the element, and the expectations and the final state read it.
+TEST(ScenarioRunner, UiAutomationElementsAreDrivenAndChecked) {
+  const RunResult run = RunText(R"(installer:
+  pages:
+    - name: drawn
+      title: Drawn
+      automation:
+        children:
+          - {key: box, type: checkbox, name: Offer, toggle: on}
+          - {key: a, type: radiobutton, name: A, selected: true}
+          - {key: b, type: radiobutton, name: B, selected: false}
+          - {key: next, type: button, name: Next, on_invoke: exit}
+host:
+  patterns: []
+user:
+  - disable: drawn/box
+  - click: drawn/box
+  - enable: drawn/box
+  - uncheck: drawn/box
+  - click: drawn/b
+  - click: drawn/next
+  - wait: 20000
+expect:
+  controls:
+    drawn/box: unchecked
+    drawn/b: checked
+    drawn/a: checked
+)");
+  EXPECT_EQ(run.code, kScenarioFailed);
+  for (const std::string line :
+       {"user: drawn/box does not respond", "installer: drawn/next pushed: the installer finishes",
+        "    UI Automation tree:\n      window \"Drawn\"\n        checkbox \"Offer\" [unchecked, enabled, on screen]\n",
+        "radiobutton \"A\" [not selected, enabled, on screen]", "outcome: 1 mismatch(es)",
+        "test.yaml:25:5: drawn/a: expected checked, found not selected, enabled, on screen"}) {
+    EXPECT_NE(run.out.find(line), std::string::npos) << "missing \"" << line << "\" in\n" << run.out;
+  }
+}
+
 TEST(ScenarioRunner, QuietPrintsTheOutcomeAndTraceGoesToItsFile) {
   const std::filesystem::path trace =
       std::filesystem::temp_directory_path() / ("scenario_trace_" + std::to_string(::getpid()) + ".txt");

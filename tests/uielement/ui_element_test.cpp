@@ -453,7 +453,8 @@ using EitherBackendTest = SetupDialogTest;
 // MSAA: window objects of the controls wrap their own client and vanish, title and scroll bars go with their buttons,
 // the group box and the edit are not kept types, invisible elements hide their whole subtree, and flattened elements
 // give their place to their children. UI Automation's raw view has no client object to flatten; the indices count the
-// skipped children, and skipping drops the subtree. The mnemonic '&' is not part of a name.
+// skipped children, and skipping drops the subtree. The mnemonic '&' is not part of a name. A page drawn with its own
+// UI Automation provider shows its native elements to UI Automation and nothing but its window to MSAA.
 TEST_F(EitherBackendTest, TreesKeepTheElementsAUserSees) {
   simwin::DialogLayout scrolling;
   scrolling.title = L"Scrolling";
@@ -479,6 +480,7 @@ TEST_F(EitherBackendTest, TreesKeepTheElementsAUserSees) {
     simwin::DialogLayout layout;
     std::optional<simwin::AccNode> tree;
     std::vector<std::string> dump;
+    std::optional<simwin::UiaNode> automation = std::nullopt;
   } cases[] = {
       // clang-format off
       {"MSAA, setup dialog", &CreateMSAARootElement, SetupDialogLayout(), std::nullopt,
@@ -504,12 +506,23 @@ TEST_F(EitherBackendTest, TreesKeepTheElementsAUserSees) {
         "Window\\CheckBox(7) 'Hidden offer'", "Window\\Button(8) 'Next >'", "Window\\Button(9) 'Cancel'"}},
       {"UI Automation, skipped children", &CreateUIAutomationRootElement, SetupDialogLayout(), skippedChildren,
        {"Window 'Setup - Example App'", "Window\\CheckBox(2) 'Offer'", "Window\\Button(3) 'Decline'"}},
+      {"UI Automation, native provider: the image 1, the group 3 with its radio button and the title bar skipped",
+       &CreateUIAutomationRootElement, DrawnDialogLayout(), std::nullopt,
+       {"Window 'Sample Partner offer'", "Window\\Text(0) 'Get more with Sample Partner:'",
+        "Window\\Pane(2) 'Offers'", "Window\\Pane(2)\\CheckBox(0) 'Install SpeedBar'",
+        "Window\\Pane(2)\\CheckBox(1) 'Install Sample Cleaner'", "Window\\Pane(2)\\CheckBox(2) 'Locked offer'",
+        "Window\\RadioButton(3) 'Express'", "Window\\RadioButton(4) 'Custom'", "Window\\CheckBox(5) 'Hidden offer'",
+        "Window\\Button(6) 'Next'"},
+       DrawnOfferTree()},
+      {"MSAA, native provider", &CreateMSAARootElement, DrawnDialogLayout(), std::nullopt,
+       {"Window 'Sample Partner offer'", "Window\\Pane(0) 'Sample Partner offer'"}, DrawnOfferTree()},
       // clang-format on
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const simwin::Dialog dialog = simwin::CreateDialogFromLayout(installer_, c.layout);
     if (c.tree) simwin::AttachAccessibleTree(installer_, dialog.hwnd, *c.tree);
+    if (c.automation) simwin::AttachAutomationTree(installer_, dialog.hwnd, *c.automation);
     host_.Clear();
     EXPECT_EQ(DumpTree(c.create(dialog.hwnd)), c.dump);
     EXPECT_EQ(Traced(TraceLevel::Warning, L"") + Traced(TraceLevel::Error, L""), 0u) << host_.FormatCalls(true);

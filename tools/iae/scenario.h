@@ -64,6 +64,23 @@ struct ScenarioAccNode {
   std::vector<ScenarioAccNode> children;
 };
 
+// An element of the UI Automation tree a custom-drawn page serves natively; the root stands for the page's window.
+struct ScenarioUiaNode {
+  std::wstring key;               // the automation id, else the name, unless given
+  CONTROLTYPEID controlType = 0;  // 0: none given
+  std::wstring name;
+  std::wstring automationId;
+  RECT location{};
+  bool enabled = true;
+  bool offscreen = false;
+  std::optional<ToggleState> toggle;  // has the Toggle pattern
+  bool threeState = false;
+  std::optional<bool> selected;  // has the SelectionItem pattern
+  bool invoke = false;           // has the Invoke pattern
+  std::optional<PushBehaviour> onInvoke;
+  std::vector<ScenarioUiaNode> children;
+};
+
 struct ScenarioPage {
   std::string name;
   std::wstring title = L"Setup";
@@ -71,6 +88,7 @@ struct ScenarioPage {
   bool visible = true;
   std::vector<ScenarioControl> controls;
   std::optional<ScenarioAccNode> accessible;
+  std::optional<ScenarioUiaNode> automation;
   SourcePlace place;
 };
 
@@ -79,11 +97,12 @@ struct ScenarioInstaller {
   std::vector<ScenarioPage> pages;
 };
 
-// A control of a page, or an element of its custom tree (by key).
+// A control of a page, or an element of its custom or UI Automation tree (by key).
 struct ElementRef {
   std::size_t page = 0;
   std::optional<std::size_t> control;  // index into ScenarioPage::controls
   std::wstring nodeKey;                // when not a control
+  bool automation = false;             // nodeKey names an element of the page's UI Automation tree
   std::string text;                    // as written, for messages
 };
 
@@ -94,6 +113,9 @@ const char* ElementStateName(ElementState state);
 const char* PageStateName(PageState state);
 // Names as the scenario file writes them: "checkbutton", "checked unavailable".
 std::string RoleName(LONG role);
+std::string ControlTypeName(CONTROLTYPEID type);
+// The element of a UI Automation tree with that key; null if none.
+const ScenarioUiaNode* FindUiaNode(const ScenarioUiaNode& root, const std::wstring& key);
 std::string StateFlagsText(LONG state);
 
 struct UserStep {

@@ -81,6 +81,33 @@ constexpr Named<LONG> kRoles[] = {
     {"splitbutton", ROLE_SYSTEM_SPLITBUTTON},
 };
 
+// UI Automation control types by the names of their ids (UIA_ButtonControlTypeId: "button").
+constexpr Named<CONTROLTYPEID> kControlTypes[] = {
+    {"button", UIA_ButtonControlTypeId},         {"calendar", UIA_CalendarControlTypeId},
+    {"checkbox", UIA_CheckBoxControlTypeId},     {"combobox", UIA_ComboBoxControlTypeId},
+    {"edit", UIA_EditControlTypeId},             {"hyperlink", UIA_HyperlinkControlTypeId},
+    {"image", UIA_ImageControlTypeId},           {"listitem", UIA_ListItemControlTypeId},
+    {"list", UIA_ListControlTypeId},             {"menu", UIA_MenuControlTypeId},
+    {"menubar", UIA_MenuBarControlTypeId},       {"menuitem", UIA_MenuItemControlTypeId},
+    {"progressbar", UIA_ProgressBarControlTypeId}, {"radiobutton", UIA_RadioButtonControlTypeId},
+    {"scrollbar", UIA_ScrollBarControlTypeId},   {"slider", UIA_SliderControlTypeId},
+    {"spinner", UIA_SpinnerControlTypeId},       {"statusbar", UIA_StatusBarControlTypeId},
+    {"tab", UIA_TabControlTypeId},               {"tabitem", UIA_TabItemControlTypeId},
+    {"text", UIA_TextControlTypeId},             {"toolbar", UIA_ToolBarControlTypeId},
+    {"tooltip", UIA_ToolTipControlTypeId},       {"tree", UIA_TreeControlTypeId},
+    {"treeitem", UIA_TreeItemControlTypeId},     {"custom", UIA_CustomControlTypeId},
+    {"group", UIA_GroupControlTypeId},           {"thumb", UIA_ThumbControlTypeId},
+    {"datagrid", UIA_DataGridControlTypeId},     {"dataitem", UIA_DataItemControlTypeId},
+    {"document", UIA_DocumentControlTypeId},     {"splitbutton", UIA_SplitButtonControlTypeId},
+    {"window", UIA_WindowControlTypeId},         {"pane", UIA_PaneControlTypeId},
+    {"header", UIA_HeaderControlTypeId},         {"headeritem", UIA_HeaderItemControlTypeId},
+    {"table", UIA_TableControlTypeId},           {"titlebar", UIA_TitleBarControlTypeId},
+    {"separator", UIA_SeparatorControlTypeId},   {"semanticzoom", UIA_SemanticZoomControlTypeId},
+    {"appbar", UIA_AppBarControlTypeId},
+};
+constexpr Named<ToggleState> kToggleStates[] = {
+    {"on", ToggleState_On}, {"off", ToggleState_Off}, {"indeterminate", ToggleState_Indeterminate}};
+
 constexpr Named<LONG> kStateFlags[] = {
     {"normal", STATE_SYSTEM_NORMAL},         {"unavailable", STATE_SYSTEM_UNAVAILABLE},
     {"selected", STATE_SYSTEM_SELECTED},     {"focused", STATE_SYSTEM_FOCUSED},
@@ -114,6 +141,13 @@ std::string RoleName(LONG role) {
     if (entry.value == role) return entry.name;
   }
   return std::to_string(role);
+}
+
+std::string ControlTypeName(CONTROLTYPEID type) {
+  for (const auto& entry : kControlTypes) {
+    if (entry.value == type) return entry.name;
+  }
+  return type == 0 ? "custom" : std::to_string(type);
 }
 
 std::string StateFlagsText(LONG state) {
@@ -168,6 +202,18 @@ std::string Article(std::string_view word) {
 bool IsDigits(std::string_view text) {
   return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
+
+}  // namespace
+
+const ScenarioUiaNode* FindUiaNode(const ScenarioUiaNode& root, const std::wstring& key) {
+  if (root.key == key) return &root;
+  for (const ScenarioUiaNode& child : root.children) {
+    if (const ScenarioUiaNode* found = FindUiaNode(child, key)) return found;
+  }
+  return nullptr;
+}
+
+namespace {
 
 class Parser {
  public:
@@ -361,18 +407,37 @@ class Parser {
   ScenarioPage ParsePage(const YAML::Node& node, std::size_t index);
   ScenarioControl ParseControl(const YAML::Node& node, const ScenarioPage& page);
   ScenarioAccNode ParseAccNode(const YAML::Node& node, std::set<std::wstring>& keys);
+  ScenarioUiaNode ParseUiaNode(const YAML::Node& node, std::set<std::wstring>& keys);
+  // A key shared by two elements of one page's trees is a mistake.
+  void AddKey(const YAML::Node& node, const std::wstring& key, std::set<std::wstring>& keys) const {
+    if (key.empty() || keys.insert(key).second) return;
+    Fail(node, "two accessible elements of one page share the key '" + installation_assistant::WideToUtf8(key) +
+                   "' (give one a key of its own)");
+  }
   PushBehaviour ParsePush(const YAML::Node& node);
   std::size_t PageIndex(const YAML::Node& node) const;
   ElementRef Element(const YAML::Node& node) const;
   // A check state asked of a control that has none is a mistake in the scenario.
   void CheckApplies(const YAML::Node& at, const ElementRef& ref, ElementState state, const std::string& action) const {
-    if (!ref.control) return;  // a custom element's check state is a flag like any other
-    const ScenarioControl& control = (*pages_)[ref.page].controls[*ref.control];
-    const DWORD type = control.style & BS_TYPEMASK;
-    const bool button = control.className == L"Button";
-    const bool box = button && (type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_3STATE || type == BS_AUTO3STATE);
-    const bool radio = button && (type == BS_RADIOBUTTON || type == BS_AUTORADIOBUTTON);
-    const bool threeState = button && (type == BS_3STATE || type == BS_AUTO3STATE);
+    bool box = false;
+    bool radio = false;
+    bool threeState = false;
+    if (ref.control) {
+      const ScenarioControl& control = (*pages_)[ref.page].controls[*ref.control];
+      const DWORD type = control.style & BS_TYPEMASK;
+      const bool button = control.className == L"Button";
+      box = button && (type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_3STATE || type == BS_AUTO3STATE);
+      radio = button && (type == BS_RADIOBUTTON || type == BS_AUTORADIOBUTTON);
+      threeState = button && (type == BS_3STATE || type == BS_AUTO3STATE);
+    } else if (ref.automation) {
+      // A toggle is a check box, a selection item a radio button.
+      const ScenarioUiaNode& node = *FindUiaNode(*(*pages_)[ref.page].automation, ref.nodeKey);
+      box = node.toggle.has_value();
+      radio = node.selected.has_value();
+      threeState = node.threeState;
+    } else {
+      return;  // a custom element's check state is a flag like any other
+    }
     if (state == ElementState::Checked && !box && !radio) {
       Fail(at, action + ": '" + ref.text + "' is not a check box or radio button");
     }
@@ -436,7 +501,7 @@ void Parser::ParseInstaller(const YAML::Node& node, Scenario& scenario) {
 }
 
 ScenarioPage Parser::ParsePage(const YAML::Node& node, std::size_t index) {
-  const Map map(*this, node, "page", {"name", "title", "rect", "visible", "controls", "accessible"});
+  const Map map(*this, node, "page", {"name", "title", "rect", "visible", "controls", "accessible", "automation"});
   ScenarioPage page;
   page.place = Place(node);
   page.name = Text(map.Need("name"), "page name");
@@ -456,10 +521,9 @@ ScenarioPage Parser::ParsePage(const YAML::Node& node, std::size_t index) {
       page.controls.push_back(std::move(entry));
     }
   }
-  if (auto accessible = map.Get("accessible")) {
-    std::set<std::wstring> keys;
-    page.accessible = ParseAccNode(*accessible, keys);
-  }
+  std::set<std::wstring> keys;
+  if (auto accessible = map.Get("accessible")) page.accessible = ParseAccNode(*accessible, keys);
+  if (auto automation = map.Get("automation")) page.automation = ParseUiaNode(*automation, keys);
   return page;
 }
 
@@ -535,12 +599,7 @@ ScenarioAccNode Parser::ParseAccNode(const YAML::Node& node, std::set<std::wstri
   if (auto name = map.Get("name")) entry.name = WideText(*name, "name");
   entry.key = entry.name;
   if (auto key = map.Get("key")) entry.key = WideText(*key, "key");
-  if (!entry.key.empty()) {
-    if (!keys.insert(entry.key).second) {
-      Fail(node, "two accessible elements of one page share the key '" + installation_assistant::WideToUtf8(entry.key) +
-                     "' (give one a key of its own)");
-    }
-  }
+  AddKey(node, entry.key, keys);
   if (auto value = map.Get("value")) entry.value = WideText(*value, "value");
   if (auto description = map.Get("description")) entry.description = WideText(*description, "description");
   if (auto state = map.Get("state")) entry.state = Flags(*state, kStateFlags, nullptr, 0, "state flag");
@@ -553,6 +612,48 @@ ScenarioAccNode Parser::ParseAccNode(const YAML::Node& node, std::set<std::wstri
     if (!children->IsSequence()) Fail(*children, "children must be a list");
     if (entry.simple && children->size() > 0) Fail(*children, "a simple element has no children");
     for (const YAML::Node& child : *children) entry.children.push_back(ParseAccNode(child, keys));
+  }
+  return entry;
+}
+
+ScenarioUiaNode Parser::ParseUiaNode(const YAML::Node& node, std::set<std::wstring>& keys) {
+  const Map map(*this, node, "automation element",
+                {"key", "type", "name", "automation_id", "location", "enabled", "offscreen", "toggle", "three_state",
+                 "selected", "invoke", "on_invoke", "children"});
+  ScenarioUiaNode entry;
+  if (auto type = map.Get("type")) {
+    const std::string text = Text(*type, "type");
+    entry.controlType = IsDigits(text) ? Int(*type, "type", UIA_ButtonControlTypeId, 0xFFFF)
+                                       : Choice(*type, kControlTypes, "control type");
+  }
+  if (auto name = map.Get("name")) entry.name = WideText(*name, "name");
+  if (auto id = map.Get("automation_id")) entry.automationId = WideText(*id, "automation_id");
+  entry.key = !entry.automationId.empty() ? entry.automationId : entry.name;
+  if (auto key = map.Get("key")) entry.key = WideText(*key, "key");
+  AddKey(node, entry.key, keys);
+  if (auto location = map.Get("location")) entry.location = Rect(*location, "location");
+  if (auto enabled = map.Get("enabled")) entry.enabled = Bool(*enabled, "enabled");
+  if (auto offscreen = map.Get("offscreen")) entry.offscreen = Bool(*offscreen, "offscreen");
+  if (auto toggle = map.Get("toggle")) entry.toggle = Choice(*toggle, kToggleStates, "toggle state");
+  if (auto threeState = map.Get("three_state")) {
+    entry.threeState = Bool(*threeState, "three_state");
+    if (!entry.toggle) Fail(*threeState, "three_state goes with toggle");
+  }
+  if (entry.toggle == ToggleState_Indeterminate && !entry.threeState) {
+    Fail(*map.Get("toggle"), "only a three_state element can be indeterminate");
+  }
+  if (auto selected = map.Get("selected")) {
+    entry.selected = Bool(*selected, "selected");
+    if (entry.toggle) Fail(*selected, "an element is a toggle or a selection item, not both");
+  }
+  if (auto invoke = map.Get("invoke")) entry.invoke = Bool(*invoke, "invoke");
+  if (auto push = map.Get("on_invoke")) {
+    entry.onInvoke = ParsePush(*push);
+    entry.invoke = true;
+  }
+  if (auto children = map.Get("children")) {
+    if (!children->IsSequence()) Fail(*children, "children must be a list");
+    for (const YAML::Node& child : *children) entry.children.push_back(ParseUiaNode(child, keys));
   }
   return entry;
 }
@@ -619,10 +720,11 @@ ElementRef Parser::Element(const YAML::Node& node) const {
     if (entry.key == key) return true;
     return std::any_of(entry.children.begin(), entry.children.end(), hasKey);
   };
-  if (!page->accessible || key.empty() || !hasKey(*page->accessible)) {
+  ref.nodeKey = key;
+  ref.automation = !key.empty() && page->automation && FindUiaNode(*page->automation, key) != nullptr;
+  if (!ref.automation && (!page->accessible || key.empty() || !hasKey(*page->accessible))) {
     Fail(node, "page '" + pageName + "' has no control or accessible element '" + element + "'");
   }
-  ref.nodeKey = key;
   return ref;
 }
 

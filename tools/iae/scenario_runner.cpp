@@ -62,6 +62,38 @@ const char* CheckText(UINT check) {
   return check == BST_CHECKED ? "checked" : check == BST_INDETERMINATE ? "indeterminate" : "unchecked";
 }
 
+// Whether a UI Automation element is in the state: a toggle's or a selection item's check state, enabled, visible
+// (not off screen).
+bool AutomationHolds(const simwin::UiaElementState& s, ElementState state) {
+  switch (state) {
+    case ElementState::Checked: return s.toggle == ToggleState_On || s.selected == true;
+    case ElementState::Unchecked: return s.toggle == ToggleState_Off || s.selected == false;
+    case ElementState::Indeterminate: return s.toggle == ToggleState_Indeterminate;
+    case ElementState::Enabled: return s.enabled;
+    case ElementState::Disabled: return !s.enabled;
+    case ElementState::Visible: return !s.offscreen;
+    case ElementState::Hidden: return s.offscreen;
+  }
+  return false;
+}
+
+template <typename Node, typename Describe>
+void PrintTree(std::ostream& text, const Node& node, int depth, const Describe& describe) {
+  text << std::string(static_cast<std::size_t>(4 + 2 * depth), ' ') << describe(node) << "\n";
+  for (const Node& child : node.children) PrintTree(text, child, depth + 1, describe);
+}
+
+std::string AutomationStateText(const simwin::UiaElementState& s) {
+  std::string text;
+  if (s.toggle) {
+    text = *s.toggle == ToggleState_On ? "checked, " : *s.toggle == ToggleState_Off ? "unchecked, " : "indeterminate, ";
+  }
+  if (s.selected) text = *s.selected ? "selected, " : "not selected, ";
+  text += s.enabled ? "enabled" : "disabled";
+  text += s.offscreen ? ", off screen" : ", on screen";
+  return text;
+}
+
 // Stamps and serialises every line; host calls go out as text or JSON.
 class Story {
  public:
@@ -176,6 +208,7 @@ struct PageSnapshot {
   PageState state = PageState::Closed;
   std::vector<ElementSnapshot> controls;
   std::map<std::wstring, LONG> nodes;
+  std::map<std::wstring, simwin::UiaElementState> automation;
 };
 
 class ScenarioRun {
@@ -199,6 +232,8 @@ class ScenarioRun {
   // Installer side.
   void CreatePage(std::size_t index, bool show);
   simwin::AccNode BuildNode(const ScenarioAccNode& entry, std::size_t page);
+  simwin::UiaNode BuildUiaNode(const ScenarioUiaNode& entry, std::size_t page);
+  std::function<void()> PushAction(std::size_t page, const std::wstring& key, const std::optional<PushBehaviour>& push);
   void Pushed(std::size_t page, const std::string& what, const PushBehaviour& push);
   void Perform(std::size_t page, const PushBehaviour& push);
   HWND PageWindow(std::size_t page);
@@ -286,6 +321,7 @@ void ScenarioRun::CreatePage(std::size_t index, bool show) {
     return;
   }
   if (entry.accessible) simwin::AttachAccessibleTree(*installer_, dialog.hwnd, BuildNode(*entry.accessible, index));
+  if (entry.automation) simwin::AttachAutomationTree(*installer_, dialog.hwnd, BuildUiaNode(*entry.automation, index));
   {
     std::lock_guard<std::mutex> lock(pagesMutex_);
     PageRuntime& page = pages_[index];
@@ -296,7 +332,8 @@ void ScenarioRun::CreatePage(std::size_t index, bool show) {
   story_.Line("installer", std::string(show ? "shows" : "creates hidden") + " page " + PageName(index) + " " +
                                Quote(entry.title) + " (window " + Hex(dialog.hwnd) + ", " +
                                std::to_string(entry.controls.size()) + " controls" +
-                               (entry.accessible ? ", custom accessible tree" : "") + ")");
+                               (entry.accessible ? ", custom accessible tree" : "") +
+                               (entry.automation ? ", UI Automation provider" : "") + ")");
   if (show) installer_->Invoke([hwnd = dialog.hwnd] { ShowWindow(hwnd, SW_SHOW); });
 }
 
@@ -312,13 +349,34 @@ simwin::AccNode ScenarioRun::BuildNode(const ScenarioAccNode& entry, std::size_t
   node.location = entry.location;
   node.simple = entry.simple;
   node.toggleOnDefaultAction = entry.toggleOnDefaultAction;
-  if (entry.onPush) {
-    const PushBehaviour push = *entry.onPush;
-    const std::string what = scenario_.installer.pages[page].name + "/" + WideToUtf8(entry.key);
-    node.onDefaultAction = [this, page, what, push] { Pushed(page, what, push); };
-  }
+  node.onDefaultAction = PushAction(page, entry.key, entry.onPush);
   for (const ScenarioAccNode& child : entry.children) node.children.push_back(BuildNode(child, page));
   return node;
+}
+
+simwin::UiaNode ScenarioRun::BuildUiaNode(const ScenarioUiaNode& entry, std::size_t page) {
+  simwin::UiaNode node{.key = entry.key,
+                       .controlType = entry.controlType,
+                       .name = entry.name,
+                       .automationId = entry.automationId,
+                       .bounds = entry.location,
+                       .enabled = entry.enabled,
+                       .offscreen = entry.offscreen,
+                       .toggle = entry.toggle,
+                       .threeState = entry.threeState,
+                       .selected = entry.selected,
+                       .invoke = entry.invoke,
+                       .onInvoke = PushAction(page, entry.key, entry.onInvoke)};
+  for (const ScenarioUiaNode& child : entry.children) node.children.push_back(BuildUiaNode(child, page));
+  return node;
+}
+
+// What an element's action makes the installer do (nothing if it has no push behaviour).
+std::function<void()> ScenarioRun::PushAction(std::size_t page, const std::wstring& key,
+                                              const std::optional<PushBehaviour>& push) {
+  if (!push) return {};
+  const std::string what = scenario_.installer.pages[page].name + "/" + WideToUtf8(key);
+  return [this, page, what, behaviour = *push] { Pushed(page, what, behaviour); };
 }
 
 // On the UI thread, inside the button's notification: the page changes once it has returned,
@@ -396,6 +454,11 @@ std::optional<bool> ScenarioRun::Holds(const ElementRef& ref, ElementState state
   }
   const HWND page = PageWindow(ref.page);
   if (page == nullptr) return std::nullopt;
+  if (ref.automation) {
+    const std::optional<simwin::UiaElementState> now = simwin::AutomationElementState(page, ref.nodeKey);
+    if (!now) return std::nullopt;
+    return AutomationHolds(*now, state);
+  }
   const std::optional<LONG> flags = simwin::AccessibleState(page, ref.nodeKey);
   if (!flags) return std::nullopt;
   switch (state) {
@@ -423,6 +486,10 @@ std::string ScenarioRun::DescribeNow(const ElementRef& ref) {
     return text;
   }
   const HWND page = PageWindow(ref.page);
+  if (ref.automation) {
+    const auto now = page ? simwin::AutomationElementState(page, ref.nodeKey) : std::nullopt;
+    return now ? AutomationStateText(*now) : "gone (its page is closed)";
+  }
   const std::optional<LONG> flags = page ? simwin::AccessibleState(page, ref.nodeKey) : std::nullopt;
   return flags ? StateFlagsText(*flags) : "gone (its page is closed)";
 }
@@ -448,6 +515,17 @@ bool ScenarioRun::ClickAsUser(const ElementRef& ref) {
     return true;
   }
   const HWND page = PageWindow(ref.page);
+  if (ref.automation) {
+    // The installer handles the click: a toggle toggles, a selection item is selected, a button invoked.
+    const auto now = page ? simwin::AutomationElementState(page, ref.nodeKey) : std::nullopt;
+    if (!now) return false;
+    const ScenarioUiaNode& entry = *FindUiaNode(*scenario_.installer.pages[ref.page].automation, ref.nodeKey);
+    if (!now->enabled || (!entry.toggle && !entry.selected && !entry.invoke)) {
+      story_.Line("user", ref.text + " does not respond");
+      return true;
+    }
+    return simwin::ClickAutomationElement(*installer_, page, ref.nodeKey);
+  }
   const std::optional<LONG> flags = page ? simwin::AccessibleState(page, ref.nodeKey) : std::nullopt;
   if (!flags) return false;
   const ScenarioAccNode* entry = nullptr;
@@ -536,6 +614,13 @@ bool ScenarioRun::Step(const UserStep& step) {
         return true;
       }
       const HWND page = PageWindow(step.element.page);
+      if (step.element.automation) {
+        auto now = page ? simwin::AutomationElementState(page, step.element.nodeKey) : std::nullopt;
+        if (!now) return gone(step.element.text);
+        now->enabled = enable;
+        simwin::SetAutomationElementState(*installer_, page, step.element.nodeKey, *now);
+        return true;
+      }
       const std::optional<LONG> flags = page ? simwin::AccessibleState(page, step.element.nodeKey) : std::nullopt;
       if (!flags) return gone(step.element.text);
       simwin::SetAccessibleState(*installer_, page, step.element.nodeKey,
@@ -628,8 +713,15 @@ std::vector<PageSnapshot> ScenarioRun::Snapshot() {
       control.enabled = IsWindowEnabled(hwnd) != FALSE;
       control.visible = IsWindowVisible(hwnd) != FALSE;
     }
-    if (!entry.accessible) continue;
     const HWND hwnd = PageWindow(p);
+    std::function<void(const ScenarioUiaNode&)> visitUia = [&](const ScenarioUiaNode& node) {
+      if (!node.key.empty()) {
+        if (const auto state = simwin::AutomationElementState(hwnd, node.key)) page.automation[node.key] = *state;
+      }
+      for (const ScenarioUiaNode& child : node.children) visitUia(child);
+    };
+    if (entry.automation && hwnd != nullptr) visitUia(*entry.automation);
+    if (!entry.accessible) continue;
     std::function<void(const ScenarioAccNode&)> visit = [&](const ScenarioAccNode& node) {
       if (!node.key.empty()) {
         if (const std::optional<LONG> state = simwin::AccessibleState(hwnd, node.key)) page.nodes[node.key] = *state;
@@ -702,17 +794,28 @@ void ScenarioRun::PrintFinalState() {
       if (!state.visible && page.state == PageState::Visible) text << " (hidden)";
       text << "\n";
     }
-    if (!entry.accessible) continue;
-    std::function<void(const ScenarioAccNode&, int)> visit = [&](const ScenarioAccNode& node, int depth) {
-      text << std::string(static_cast<std::size_t>(4 + 2 * depth), ' ') << RoleName(node.role) << " "
-           << Quote(node.name);
-      const auto found = page.nodes.find(node.key);
-      if (found != page.nodes.end()) text << " [" << StateFlagsText(found->second) << "]";
-      text << "\n";
-      for (const ScenarioAccNode& child : node.children) visit(child, depth + 1);
+    // Each element: its role or control type, its name and, for those with a key, its final state.
+    const auto line = [](std::string kind, const std::wstring& name, const auto& states, const std::wstring& key,
+                         const auto& describe) {
+      const auto found = states.find(key);
+      return kind + " " + Quote(name) + (found == states.end() ? "" : " [" + describe(found->second) + "]");
     };
-    text << "    accessible tree:\n";
-    visit(*entry.accessible, 1);
+    if (entry.accessible) {
+      text << "    accessible tree:\n";
+      PrintTree(text, *entry.accessible, 1, [&](const ScenarioAccNode& node) {
+        return line(RoleName(node.role), node.name, page.nodes, node.key, StateFlagsText);
+      });
+    }
+    if (entry.automation) {
+      text << "    UI Automation tree:\n";
+      PrintTree(text, *entry.automation, 1, [&](const ScenarioUiaNode& node) {
+        // The root is the page's window where it gives no type or name of its own.
+        const bool root = &node == &*entry.automation;
+        return line(root && node.controlType == 0 ? "window" : ControlTypeName(node.controlType),
+                    root && node.name.empty() ? entry.title : node.name, page.automation, node.key,
+                    AutomationStateText);
+      });
+    }
   }
   story_.Plain(text.str());
 }
@@ -729,6 +832,10 @@ void ScenarioRun::CheckExpectations() {
            ", but its page is closed");
       continue;
     }
+    const auto missing = [&] {
+      Fail(at(element.place) + element.ref.text + ": expected " + ElementStateName(element.state) +
+           ", but the element is not there");
+    };
     std::string actual;
     bool holds = false;
     if (element.ref.control) {
@@ -742,11 +849,18 @@ void ScenarioRun::CheckExpectations() {
         case ElementState::Visible: holds = s.visible; actual = s.visible ? "visible" : "hidden"; break;
         case ElementState::Hidden: holds = !s.visible; actual = s.visible ? "visible" : "hidden"; break;
       }
+    } else if (element.ref.automation) {
+      const auto found = page.automation.find(element.ref.nodeKey);
+      if (found == page.automation.end()) {
+        missing();
+        continue;
+      }
+      holds = AutomationHolds(found->second, element.state);
+      actual = AutomationStateText(found->second);
     } else {
       const auto found = page.nodes.find(element.ref.nodeKey);
       if (found == page.nodes.end()) {
-        Fail(at(element.place) + element.ref.text + ": expected " + ElementStateName(element.state) +
-             ", but the element is not there");
+        missing();
         continue;
       }
       const LONG flags = found->second;

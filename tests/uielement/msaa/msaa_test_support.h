@@ -67,6 +67,45 @@ inline simwin::DialogLayout SetupDialogLayout() {
   return layout;
 }
 
+// A custom-drawn offer page that serves its own UI Automation provider: the page's window is a dialog without child
+// windows. Keys name the elements for simwin's driving API.
+inline simwin::DialogLayout DrawnDialogLayout() {
+  simwin::DialogLayout layout;
+  layout.title = L"Sample Partner offer";
+  return layout;
+}
+inline const RECT kSpeedBarBounds{120, 150, 480, 170};
+inline simwin::UiaNode DrawnOfferTree() {
+  auto box = [](const wchar_t* key, const wchar_t* name, ToggleState state) {
+    return simwin::UiaNode{.key = key, .controlType = UIA_CheckBoxControlTypeId, .name = name, .toggle = state};
+  };
+  auto radio = [](const wchar_t* key, const wchar_t* name, bool selected) {
+    return simwin::UiaNode{.key = key, .controlType = UIA_RadioButtonControlTypeId, .name = name, .selected = selected};
+  };
+  simwin::UiaNode speedbar = box(L"speedbar", L"Install SpeedBar", ToggleState_On);
+  speedbar.bounds = kSpeedBarBounds;
+  simwin::UiaNode cleaner = box(L"cleaner", L"Install Sample Cleaner", ToggleState_Indeterminate);
+  cleaner.threeState = true;
+  simwin::UiaNode locked = box(L"locked", L"Locked offer", ToggleState_On);
+  locked.enabled = false;
+  simwin::UiaNode hidden = box(L"hidden", L"Hidden offer", ToggleState_On);
+  hidden.offscreen = true;
+  return {.children = {
+              {.controlType = UIA_TextControlTypeId, .name = L"Get more with Sample Partner:"},
+              {.controlType = UIA_ImageControlTypeId, .name = L"Logo"},
+              {.controlType = UIA_PaneControlTypeId,
+               .name = L"Offers",
+               .children = {speedbar, cleaner, locked,
+                            {.controlType = UIA_GroupControlTypeId,
+                             .name = L"Edition",
+                             .children = {radio(L"inside", L"Inside a group", false)}}}},
+              radio(L"express", L"Express", true),
+              radio(L"custom", L"Custom", false),
+              hidden,
+              {.key = L"next", .controlType = UIA_ButtonControlTypeId, .name = L"Next", .invoke = true},
+          }};
+}
+
 // Trace records at exactly this level that contain the text.
 inline std::size_t CountTraces(const simwin::RecordingHost& host, TraceLevel level, std::wstring_view text) {
   std::size_t count = 0;
