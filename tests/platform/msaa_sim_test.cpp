@@ -7,19 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "accessible_child.h"
 #include "sim_accessibility.h"
 
 namespace {
 
 using namespace simaccess;
 
-VARIANT ChildId(LONG id) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_I4;
-  v.lVal = id;
-  return v;
-}
 VARIANT Self() { return ChildId(CHILDID_SELF); }
 
 struct Acc : Com<IAccessible> {
@@ -275,8 +269,7 @@ TEST_F(SimMsaa, LocationHitTestAndNavigation) {
   EXPECT_EQ(Acc(to.pdispVal).Window(), Ctl(kPath));
 }
 
-// --- Custom trees
-// ------------------------------------------------------------------------------------------------------
+// --- Custom trees ---------------------------------------------------------------------------------------------------
 
 simwin::AccNode Page(std::atomic<DWORD>* actionThread) {
   simwin::AccNode root = Node(ROLE_SYSTEM_PANE, L"Custom page");

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "accessible_child.h"
 #include "conformance.h"
 
 using conformance::CreateTestWindow;
@@ -68,14 +69,8 @@ class FakeAcc : public IAccessible {
     *p = SysAllocString(n.c_str());
     return S_OK;
   }
-  STDMETHODIMP get_accValue(VARIANT, BSTR* p) override {
-    *p = nullptr;
-    return S_FALSE;
-  }
-  STDMETHODIMP get_accDescription(VARIANT, BSTR* p) override {
-    *p = nullptr;
-    return S_FALSE;
-  }
+  STDMETHODIMP get_accValue(VARIANT, BSTR* p) override { return NoText(p); }
+  STDMETHODIMP get_accDescription(VARIANT, BSTR* p) override { return NoText(p); }
   STDMETHODIMP get_accRole(VARIANT, VARIANT* p) override {
     p->vt = VT_I4;
     p->lVal = role_;
@@ -86,37 +81,19 @@ class FakeAcc : public IAccessible {
     p->lVal = STATE_SYSTEM_FOCUSABLE;
     return S_OK;
   }
-  STDMETHODIMP get_accHelp(VARIANT, BSTR* p) override {
-    *p = nullptr;
-    return S_FALSE;
-  }
+  STDMETHODIMP get_accHelp(VARIANT, BSTR* p) override { return NoText(p); }
   STDMETHODIMP get_accHelpTopic(BSTR*, VARIANT, long*) override { return E_NOTIMPL; }
-  STDMETHODIMP get_accKeyboardShortcut(VARIANT, BSTR* p) override {
-    *p = nullptr;
-    return S_FALSE;
-  }
-  STDMETHODIMP get_accFocus(VARIANT* p) override {
-    p->vt = VT_EMPTY;
-    return S_FALSE;
-  }
-  STDMETHODIMP get_accSelection(VARIANT* p) override {
-    p->vt = VT_EMPTY;
-    return S_FALSE;
-  }
+  STDMETHODIMP get_accKeyboardShortcut(VARIANT, BSTR* p) override { return NoText(p); }
+  STDMETHODIMP get_accFocus(VARIANT* p) override { return Empty(p, S_FALSE); }
+  STDMETHODIMP get_accSelection(VARIANT* p) override { return Empty(p, S_FALSE); }
   STDMETHODIMP get_accDefaultAction(VARIANT, BSTR* p) override {
     *p = SysAllocString(L"Press");
     return S_OK;
   }
   STDMETHODIMP accSelect(long, VARIANT) override { return E_NOTIMPL; }
   STDMETHODIMP accLocation(long*, long*, long*, long*, VARIANT) override { return E_NOTIMPL; }
-  STDMETHODIMP accNavigate(long, VARIANT, VARIANT* p) override {
-    p->vt = VT_EMPTY;
-    return E_NOTIMPL;
-  }
-  STDMETHODIMP accHitTest(long, long, VARIANT* p) override {
-    p->vt = VT_EMPTY;
-    return E_NOTIMPL;
-  }
+  STDMETHODIMP accNavigate(long, VARIANT, VARIANT* p) override { return Empty(p, E_NOTIMPL); }
+  STDMETHODIMP accHitTest(long, long, VARIANT* p) override { return Empty(p, E_NOTIMPL); }
   STDMETHODIMP accDoDefaultAction(VARIANT) override {
     ++actions;
     return S_OK;
@@ -127,36 +104,46 @@ class FakeAcc : public IAccessible {
   int actions = 0;
 
  private:
+  static HRESULT NoText(BSTR* p) {
+    *p = nullptr;
+    return S_FALSE;
+  }
+  static HRESULT Empty(VARIANT* p, HRESULT hr) {
+    p->vt = VT_EMPTY;
+    return hr;
+  }
+
   std::wstring name_;
   LONG role_;
   std::atomic<ULONG> refs_{1};
 };
 
 std::wstring Name(IAccessible* acc, LONG child = CHILDID_SELF) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_I4;
-  v.lVal = child;
   BSTR b = nullptr;
-  if (FAILED(acc->get_accName(v, &b)) || !b) return L"<none>";
+  if (FAILED(acc->get_accName(ChildId(child), &b)) || !b) return L"<none>";
   std::wstring s(b, SysStringLen(b));
   SysFreeString(b);
   return s;
 }
 
 LONG Role(IAccessible* acc) {
-  VARIANT self, role;
-  VariantInit(&self);
+  VARIANT role;
   VariantInit(&role);
-  self.vt = VT_I4;
-  self.lVal = CHILDID_SELF;
-  if (FAILED(acc->get_accRole(self, &role)) || role.vt != VT_I4) return -1;
+  if (FAILED(acc->get_accRole(ChildId(CHILDID_SELF), &role)) || role.vt != VT_I4) return -1;
   return role.lVal;
 }
 
 IAccessible* AccessibleOf(IDispatch* d) {
   IAccessible* acc = nullptr;
   if (d) d->QueryInterface(__uuidof(IAccessible), reinterpret_cast<void**>(&acc));
+  return acc;
+}
+
+IAccessible* ClientObject(HWND hwnd) {
+  IAccessible* acc = nullptr;
+  EXPECT_EQ(AccessibleObjectFromWindow(hwnd, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                       reinterpret_cast<void**>(&acc)),
+            S_OK);
   return acc;
 }
 
@@ -247,13 +234,11 @@ struct ServedWindow {
   ~ServedWindow() { DestroyWindow(hwnd); }
 };
 
-TEST_F(Msaa, AccessibleObjectFromWindowReachesTheServedTree) {
+// The served tree is reached through WM_GETOBJECT; without an enumerator AccessibleChildren asks get_accChild.
+TEST_F(Msaa, ServedTreeIsReachedAndEnumerated) {
   ServedWindow w;
   ASSERT_NE(w.hwnd, nullptr);
-  IAccessible* acc = nullptr;
-  ASSERT_EQ(AccessibleObjectFromWindow(w.hwnd, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
-                                       reinterpret_cast<void**>(&acc)),
-            S_OK);
+  IAccessible* acc = ClientObject(w.hwnd);
   ASSERT_NE(acc, nullptr);
   ASSERT_FALSE(w.objectIds.empty());
   EXPECT_EQ(static_cast<LONG>(w.objectIds.back()), OBJID_CLIENT);
@@ -262,22 +247,9 @@ TEST_F(Msaa, AccessibleObjectFromWindowReachesTheServedTree) {
   long count = 0;
   EXPECT_EQ(acc->get_accChildCount(&count), S_OK);
   EXPECT_EQ(count, 2);
-  VARIANT self;
-  VariantInit(&self);
-  self.vt = VT_I4;
-  self.lVal = CHILDID_SELF;
-  EXPECT_EQ(acc->accDoDefaultAction(self), S_OK);
+  EXPECT_EQ(acc->accDoDefaultAction(ChildId(CHILDID_SELF)), S_OK);
   EXPECT_EQ(w.root.actions, 1);
-  acc->Release();
-  EXPECT_EQ(w.root.Refs(), 1u) << "every reference handed out came back";
-}
 
-TEST_F(Msaa, AccessibleChildrenWithoutEnumeratorUsesGetAccChild) {
-  ServedWindow w;
-  IAccessible* acc = nullptr;
-  ASSERT_EQ(AccessibleObjectFromWindow(w.hwnd, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
-                                       reinterpret_cast<void**>(&acc)),
-            S_OK);
   VARIANT kids[3];
   for (auto& k : kids) VariantInit(&k);
   LONG got = -1;
@@ -309,7 +281,7 @@ TEST_F(Msaa, AccessibleChildrenWithoutEnumeratorUsesGetAccChild) {
   EXPECT_EQ(AccessibleChildren(acc, 0, 1, kids, nullptr), E_INVALIDARG);
   EXPECT_EQ(got, 77) << "count untouched on failure";
   acc->Release();
-  EXPECT_EQ(w.root.Refs(), 1u);
+  EXPECT_EQ(w.root.Refs(), 1u) << "every reference handed out came back";
   EXPECT_EQ(w.child.Refs(), 1u);
 }
 
@@ -338,10 +310,7 @@ TEST_F(Msaa, AccessibleObjectFromEventResolvesObjectAndSimpleChildren) {
 TEST_F(Msaa, WindowAnsweringZeroGetsTheStandardClientObject) {
   Handler none;
   HWND hwnd = CreateTestWindow(WS_OVERLAPPEDWINDOW, nullptr, &none, L"Plain window");
-  IAccessible* acc = nullptr;
-  ASSERT_EQ(AccessibleObjectFromWindow(hwnd, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
-                                       reinterpret_cast<void**>(&acc)),
-            S_OK);
+  IAccessible* acc = ClientObject(hwnd);
   ASSERT_NE(acc, nullptr);
   EXPECT_EQ(Role(acc), ROLE_SYSTEM_CLIENT);
   EXPECT_EQ(Name(acc), L"Plain window") << "the name is the window text";

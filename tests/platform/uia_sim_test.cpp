@@ -4,6 +4,7 @@
 #ifndef _WIN32
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -380,23 +381,6 @@ TEST_F(SimUia, DisabledControlsRefuse) {
   EXPECT_EQ(Clicks(kNext), 1);
 }
 
-// Toggle goes through the control's UI thread: while that thread is busy the call waits, and it acts on the state the
-// thread leaves behind (a direct change would have been overwritten).
-TEST_F(SimUia, ToggleWaitsForTheUiThread) {
-  auto toggle = CurrentPattern<IUIAutomationTogglePattern>(Ctl(kShortcut), UIA_TogglePatternId);
-  SendMessageW(Ctl(kShortcut), BM_SETCHECK, BST_UNCHECKED, 0);
-  std::atomic<HRESULT> result{E_FAIL};
-  CallWhileUiThreadIsBusy(
-      *process_, [&] { SendMessageW(Ctl(kShortcut), BM_SETCHECK, BST_CHECKED, 0); },
-      [&] {
-        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        result = toggle->Toggle();
-        CoUninitialize();
-      });
-  EXPECT_EQ(result.load(), S_OK);
-  EXPECT_EQ(Check(kShortcut), BST_UNCHECKED);
-}
-
 // A custom-drawn installer's own MSAA tree reaches UI Automation through the bridge: control types from roles [WT-UIA
 // msaa_role_uia_types] (CLIENT unmapped), state bridged [WT-UIA msaa_state_uia_props], simple elements keep their child
 // id in LegacyIAccessible [WT-UIA test_UiaProviderFromIAccessible]; a tree that lists an ancestor as a child still
@@ -723,23 +707,27 @@ TEST_F(SimUiaNative, PatternsActInTheInstallerAndRaiseTheirEvents) {
   EXPECT_TRUE(UnhookWinEvent(hook));
 }
 
-// The provider runs on the installer's UI thread: while that thread is busy a Toggle waits, and it acts on the state
-// the thread leaves behind.
+// Toggle runs on the installer's UI thread, through a Win32 control's proxy and a provider alike: while that thread is
+// busy the call waits, and it acts on the state the thread leaves behind (a direct change would have been overwritten).
 TEST_F(SimUiaNative, ToggleWaitsForTheInstallersUiThread) {
   Build();
-  auto extras = CachedPattern<IUIAutomationTogglePattern>(offers_[0].p, UIA_TogglePatternId);
-  std::atomic<HRESULT> result{E_FAIL};
-  CallWhileUiThreadIsBusy(
-      *process_,
-      [&] {
-        simwin::SetAutomationElementState(*process_, drawn_, L"extras", {.toggle = ToggleState_Off});
-      },
-      [&] {
-        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        result = extras->Toggle();
-        CoUninitialize();
-      });
-  EXPECT_EQ(result.load(), S_OK);
+  auto toggleWhileBusy = [&](IUIAutomationTogglePattern* toggle, const std::function<void()>& onUiThread) {
+    std::atomic<HRESULT> result{E_FAIL};
+    CallWhileUiThreadIsBusy(*process_, onUiThread, [&] {
+      CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+      result = toggle->Toggle();
+      CoUninitialize();
+    });
+    EXPECT_EQ(result.load(), S_OK);
+  };
+  SendMessageW(Ctl(kShortcut), BM_SETCHECK, BST_UNCHECKED, 0);
+  toggleWhileBusy(CurrentPattern<IUIAutomationTogglePattern>(Ctl(kShortcut), UIA_TogglePatternId).p,
+                  [&] { SendMessageW(Ctl(kShortcut), BM_SETCHECK, BST_CHECKED, 0); });
+  EXPECT_EQ(Check(kShortcut), BST_UNCHECKED);
+
+  toggleWhileBusy(CachedPattern<IUIAutomationTogglePattern>(offers_[0].p, UIA_TogglePatternId).p, [&] {
+    simwin::SetAutomationElementState(*process_, drawn_, L"extras", {.toggle = ToggleState_Off});
+  });
   EXPECT_EQ(simwin::AutomationElementState(drawn_, L"extras")->toggle, ToggleState_Indeterminate);
 }
 

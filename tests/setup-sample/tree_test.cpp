@@ -43,28 +43,23 @@ class Ref {
 };
 using Acc = Ref<IAccessible>;
 
-VARIANT Self() {
-  VARIANT self;
-  self.vt = VT_I4;
-  self.lVal = CHILDID_SELF;
-  return self;
+VARIANT Child(LONG id) {
+  VARIANT child;
+  child.vt = VT_I4;
+  child.lVal = id;
+  return child;
 }
+VARIANT Self() { return Child(CHILDID_SELF); }
 
-LONG Role(const Acc& object) {
-  VARIANT role;
-  VariantInit(&role);
-  EXPECT_EQ(object->get_accRole(Self(), &role), S_OK);
-  EXPECT_EQ(role.vt, VT_I4);
-  return role.lVal;
+LONG Number(HRESULT (STDMETHODCALLTYPE IAccessible::*get)(VARIANT, VARIANT*), const Acc& object) {
+  VARIANT value;
+  VariantInit(&value);
+  EXPECT_EQ((object.get()->*get)(Self(), &value), S_OK);
+  EXPECT_EQ(value.vt, VT_I4);
+  return value.lVal;
 }
-
-LONG State(const Acc& object) {
-  VARIANT state;
-  VariantInit(&state);
-  EXPECT_EQ(object->get_accState(Self(), &state), S_OK);
-  EXPECT_EQ(state.vt, VT_I4);
-  return state.lVal;
-}
+LONG Role(const Acc& object) { return Number(&IAccessible::get_accRole, object); }
+LONG State(const Acc& object) { return Number(&IAccessible::get_accState, object); }
 
 bool Invisible(const Acc& object) { return (State(object) & STATE_SYSTEM_INVISIBLE) != 0; }
 
@@ -221,9 +216,10 @@ class SetupSample : public ::testing::Test {
 
   virtual const wchar_t* StartPage() const { return L"options"; }
 
-  Acc Root(LONG objectId) {
+  // The wizard's object, or another window's.
+  Acc Root(LONG objectId, HWND window = nullptr) {
     Acc object;
-    EXPECT_EQ(AccessibleObjectFromWindow(window_, static_cast<DWORD>(objectId), __uuidof(IAccessible),
+    EXPECT_EQ(AccessibleObjectFromWindow(window ? window : window_, static_cast<DWORD>(objectId), __uuidof(IAccessible),
                                          reinterpret_cast<void**>(object.out())),
               S_OK);
     return object;
@@ -311,10 +307,7 @@ TEST_F(SetupSample, ClientListsEveryChildWindowAsAWindowObjectAroundItsControl) 
   EXPECT_EQ(Role(client), ROLE_SYSTEM_CLIENT);
   // Children only through the enumerator, as Windows' client objects give them.
   IDispatch* child = nullptr;
-  VARIANT first;
-  first.vt = VT_I4;
-  first.lVal = 1;
-  EXPECT_EQ(client->get_accChild(first, &child), E_INVALIDARG);
+  EXPECT_EQ(client->get_accChild(Child(1), &child), E_INVALIDARG);
   EXPECT_EQ(child, nullptr);
 
   const std::vector<Acc> children = Children(client);
@@ -423,10 +416,8 @@ TEST_F(SetupSample, EachControlServesItsOwnObjects) {
             S_OK);
   EXPECT_EQ(Role(object), ROLE_SYSTEM_CHECKBUTTON);
   EXPECT_EQ(Name(object), L"Install the Sample toolbar (recommended)");
-  Acc window;
-  ASSERT_EQ(AccessibleObjectFromWindow(button, static_cast<DWORD>(OBJID_WINDOW), __uuidof(IAccessible),
-                                       reinterpret_cast<void**>(window.out())),
-            S_OK);
+  const Acc window = Root(OBJID_WINDOW, button);
+  ASSERT_TRUE(window);
   EXPECT_EQ(Role(window), ROLE_SYSTEM_WINDOW);
   EXPECT_EQ(ChildCount(window), 7);
 }

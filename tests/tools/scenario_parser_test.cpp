@@ -115,15 +115,6 @@ TEST(ScenarioParser, MistakesAreNamedWithFileLineAndColumn) {
   }
 }
 
-TEST(ScenarioParser, UnreadableFileIsNamed) {
-  try {
-    LoadScenario("/nonexistent/dir/s.yaml");
-    FAIL() << "no error";
-  } catch (const ScenarioError& error) {
-    EXPECT_STREQ(error.what(), "/nonexistent/dir/s.yaml: cannot read the file");
-  }
-}
-
 class TempDir {
  public:
   TempDir() : path_(std::filesystem::temp_directory_path() / ("scenario_test_" + std::to_string(::getpid()))) {
