@@ -49,6 +49,17 @@ WINESERVER=/usr/lib/wine/wineserver
 # Wine for unattended runs: a private prefix (made once: no crash dialog, no window manager waits) and a
 # wineserver kept up for the whole script, so that a program starts in a fraction of a second; it is stopped
 # when the script ends.
+# The one option of the wine scripts: how many times every run is repeated; sets `repeat`.
+parse_repeat() {
+  repeat=1
+  while [ $# -gt 0 ]; do
+    case "$1" in
+      --repeat) repeat="$2"; shift 2 ;;
+      *) echo "usage: $0 [--repeat N]" >&2; exit 2 ;;
+    esac
+  done
+}
+
 start_wine() {
   export WINEDEBUG=-all
   export WINEPREFIX="${IAE_WINEPREFIX:-${TMPDIR:-/tmp}/iae-wineprefix}"

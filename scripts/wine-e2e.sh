@@ -10,13 +10,7 @@
 # declined, Next pushed), the setup type page (custom chosen, Next pushed), and the welcome page (pixel clicks on
 # its custom-drawn areas).
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
-repeat=1
-while [ $# -gt 0 ]; do
-  case "$1" in
-    --repeat) repeat="$2"; shift 2 ;;
-    *) echo "usage: $0 [--repeat N]" >&2; exit 2 ;;
-  esac
-done
+parse_repeat "$@"
 ensure_packages "${WINE_PACKAGES[@]}"
 
 # The installer's windows need an X server; one for the whole script.

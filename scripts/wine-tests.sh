@@ -4,13 +4,7 @@
 # the engine (scripts/wine-e2e.sh).
 #   scripts/wine-tests.sh [--repeat N]   (builds with scripts/windows.sh first)
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
-repeat=1
-while [ $# -gt 0 ]; do
-  case "$1" in
-    --repeat) repeat="$2"; shift 2 ;;
-    *) echo "usage: $0 [--repeat N]" >&2; exit 2 ;;
-  esac
-done
+parse_repeat "$@"
 ensure_packages "${WINE_PACKAGES[@]}"
 start_wine
 
