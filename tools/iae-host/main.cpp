@@ -19,9 +19,11 @@
 #include <string>
 #include <vector>
 
+#include "common/text.h"
 #include "installation_assistant/engine.h"
 #include "platform/sim/recording_host.h"
 
+using installation_assistant::WideToUtf8;
 using installation_assistant::engine::CreateEngineFunction;
 using installation_assistant::engine::IEngine;
 using installation_assistant::engine::IService;
@@ -30,15 +32,6 @@ using installation_assistant::engine::NotificationData;
 using installation_assistant::engine::ServiceReport;
 
 namespace {
-
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                       nullptr);
-  std::string out(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
-  return out;
-}
 
 void Say(const std::string& text) { std::fprintf(stderr, "iae-host: %s\n", text.c_str()); }
 
@@ -146,7 +139,7 @@ bool ParseArguments(int argc, wchar_t** argv, Options& options) {
     } else if (name == L"--threshold") {
       options.threshold = static_cast<unsigned int>(std::wcstoul(value.c_str(), nullptr, 10));
     } else if (name == L"--notifications") {
-      std::string texts = Utf8(value) + "|";
+      std::string texts = WideToUtf8(value) + "|";
       for (std::size_t at; (at = texts.find('|')) != std::string::npos; texts.erase(0, at + 1)) {
         options.notificationTexts.push_back(texts.substr(0, at));
       }
@@ -224,7 +217,7 @@ int wmain(int argc, wchar_t** argv) {
   for (const PatternArgument& pattern : options.patterns) {
     patternTexts.emplace_back();
     if (!ReadWholeFile(pattern.file, patternTexts.back())) {
-      Say("cannot read the pattern file " + Utf8(pattern.file));
+      Say("cannot read the pattern file " + WideToUtf8(pattern.file));
       return 66;
     }
   }
@@ -232,21 +225,21 @@ int wmain(int argc, wchar_t** argv) {
   if (!options.trace.empty()) {
     traceFile.open(options.trace.c_str(), std::ios::binary | std::ios::trunc);
     if (!traceFile) {
-      Say("cannot write the trace file " + Utf8(options.trace));
+      Say("cannot write the trace file " + WideToUtf8(options.trace));
       return 73;
     }
   }
 
   const HMODULE module = LoadLibraryW(options.dll.c_str());
   if (module == nullptr) {
-    Say("cannot load " + Utf8(options.dll) + ", error " + std::to_string(GetLastError()));
+    Say("cannot load " + WideToUtf8(options.dll) + ", error " + std::to_string(GetLastError()));
     return 69;
   }
   const char* factoryName = options.notifications ? "CreateEngine" : "CreateEngine2";
   const auto factory =
       reinterpret_cast<CreateEngineFunction>(reinterpret_cast<void (*)()>(GetProcAddress(module, factoryName)));
   if (factory == nullptr) {
-    Say(std::string(factoryName) + " is not exported by " + Utf8(options.dll));
+    Say(std::string(factoryName) + " is not exported by " + WideToUtf8(options.dll));
     FreeLibrary(module);
     return 69;
   }
@@ -259,7 +252,7 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring commandLine = options.run;  // CreateProcessW may write into it
     if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                         &installer)) {
-      Say("cannot start " + Utf8(options.run) + ", error " + std::to_string(GetLastError()));
+      Say("cannot start " + WideToUtf8(options.run) + ", error " + std::to_string(GetLastError()));
       FreeLibrary(module);
       return 69;
     }
@@ -302,7 +295,7 @@ int wmain(int argc, wchar_t** argv) {
   }
   for (std::size_t i = 0; i < options.patterns.size(); ++i) {
     const PatternArgument& pattern = options.patterns[i];
-    Say("AddPattern(" + std::to_string(pattern.id) + ", " + Utf8(pattern.file) + ", " +
+    Say("AddPattern(" + std::to_string(pattern.id) + ", " + WideToUtf8(pattern.file) + ", " +
         (pattern.silent ? "silent" : "not silent") + ")");
     engine->AddPattern(pattern.id, patternTexts[i].c_str(), pattern.silent);
   }

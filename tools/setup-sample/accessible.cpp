@@ -263,11 +263,9 @@ class Accessible final : public IAccessible, public IEnumVARIANT, public IOleWin
   }
 
   STDMETHODIMP get_accName(VARIANT child, BSTR* name) override {
-    Request();
-    if (!name) return E_INVALIDARG;
-    *name = nullptr;
     long id = 0;
-    if (!IsWindow(window_) || !Target(child, id)) return E_INVALIDARG;
+    if (const HRESULT hr = Begin(child, name, id); hr != S_OK) return hr;
+    if (!IsWindow(window_)) return E_INVALIDARG;
     if (id != CHILDID_SELF) {
       *name = SysAllocString(SimpleName(part_, id));
       return S_OK;
@@ -283,11 +281,8 @@ class Accessible final : public IAccessible, public IEnumVARIANT, public IOleWin
   }
 
   STDMETHODIMP get_accValue(VARIANT child, BSTR* value) override {
-    Request();
-    if (!value) return E_INVALIDARG;
-    *value = nullptr;
     long id = 0;
-    if (!Target(child, id)) return E_INVALIDARG;
+    if (const HRESULT hr = Begin(child, value, id); hr != S_OK) return hr;
     if (id != CHILDID_SELF || part_ != OBJID_TITLEBAR || !IsWindow(window_)) return S_FALSE;
     *value = Bstr(TextOf(window_));
     return S_OK;
@@ -303,11 +298,8 @@ class Accessible final : public IAccessible, public IEnumVARIANT, public IOleWin
   }
 
   STDMETHODIMP get_accKeyboardShortcut(VARIANT child, BSTR* shortcut) override {
-    Request();
-    if (!shortcut) return E_INVALIDARG;
-    *shortcut = nullptr;
     long id = 0;
-    if (!Target(child, id)) return E_INVALIDARG;
+    if (const HRESULT hr = Begin(child, shortcut, id); hr != S_OK) return hr;
     if (id != CHILDID_SELF || (part_ != OBJID_WINDOW && part_ != OBJID_CLIENT) || !IsWindow(window_)) {
       return S_FALSE;
     }
@@ -318,11 +310,8 @@ class Accessible final : public IAccessible, public IEnumVARIANT, public IOleWin
   }
 
   STDMETHODIMP get_accRole(VARIANT child, VARIANT* role) override {
-    Request();
-    if (!role) return E_INVALIDARG;
-    VariantInit(role);
     long id = 0;
-    if (!Target(child, id)) return E_INVALIDARG;
+    if (const HRESULT hr = Begin(child, role, id); hr != S_OK) return hr;
     if (id != CHILDID_SELF) {
       SetLong(role, part_ == OBJID_TITLEBAR || id != 3 ? ROLE_SYSTEM_PUSHBUTTON : ROLE_SYSTEM_INDICATOR);
     } else if (part_ == OBJID_WINDOW) {
@@ -336,11 +325,8 @@ class Accessible final : public IAccessible, public IEnumVARIANT, public IOleWin
   }
 
   STDMETHODIMP get_accState(VARIANT child, VARIANT* state) override {
-    Request();
-    if (!state) return E_INVALIDARG;
-    VariantInit(state);
     long id = 0;
-    if (!Target(child, id)) return E_INVALIDARG;
+    if (const HRESULT hr = Begin(child, state, id); hr != S_OK) return hr;
     if (!IsWindow(window_)) {
       SetLong(state, STATE_SYSTEM_INVISIBLE);
       return S_OK;
@@ -380,11 +366,8 @@ class Accessible final : public IAccessible, public IEnumVARIANT, public IOleWin
   }
 
   STDMETHODIMP get_accDefaultAction(VARIANT child, BSTR* action) override {
-    Request();
-    if (!action) return E_INVALIDARG;
-    *action = nullptr;
     long id = 0;
-    if (!Target(child, id)) return E_INVALIDARG;
+    if (const HRESULT hr = Begin(child, action, id); hr != S_OK) return hr;
     if (id != CHILDID_SELF || part_ != OBJID_CLIENT || !IsWindow(window_)) return S_FALSE;
     const wchar_t* text = nullptr;
     switch (KindOf(window_)) {
@@ -522,11 +505,20 @@ class Accessible final : public IAccessible, public IEnumVARIANT, public IOleWin
   }
 
   HRESULT NoText(const VARIANT& child, BSTR* text) {
-    Request();
-    if (!text) return E_INVALIDARG;
-    *text = nullptr;
     long id = 0;
-    return Target(child, id) ? S_FALSE : E_INVALIDARG;
+    const HRESULT hr = Begin(child, text, id);
+    return hr == S_OK ? S_FALSE : hr;
+  }
+
+  // How every getter about one child starts: the request is counted, the answer cleared, the child found.
+  static void Clear(BSTR* out) { *out = nullptr; }
+  static void Clear(VARIANT* out) { VariantInit(out); }
+  template <typename Out>
+  HRESULT Begin(const VARIANT& child, Out* out, long& id) const {
+    Request();
+    if (!out) return E_INVALIDARG;
+    Clear(out);
+    return Target(child, id) ? S_OK : E_INVALIDARG;
   }
 
   LONG references_ = 1;
