@@ -3,12 +3,12 @@
 #include <stdexcept>
 #include <utility>
 
+#include "actions/first_event_state_filter.h"
 #include "common/message_window.h"
 #include "common/trace.h"
-#include "engine/processed_items_reporter.h"
-#include "engine/result_collector.h"
-#include "engine/service_holder.h"
-#include "watch/first_event_state_filter.h"
+#include "host/processed_items_reporter.h"
+#include "host/result_collector.h"
+#include "host/service_holder.h"
 
 namespace installation_assistant {
 namespace {
@@ -238,27 +238,6 @@ ActionResult ActionsProcessor::PixelClick(const std::shared_ptr<UIElement>& elem
     TRACE(Info) << "PixelClick error. unknown exception";
   }
   return Done();
-}
-
-void ActionsProcessor::ClickElement(const std::shared_ptr<UIElement>& element) {
-  TraceScope scope(std::string(kScopePrefix) + "ClickElement");
-  try {
-    const RECT rect = element->GetDPIAwareLocation();
-    POINT point{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
-    const HWND window = FindWindowHandle(element);
-    SendMessageW(window, WM_ACTIVATE, WA_CLICKACTIVE, 0);
-    if (!ScreenToClient(window, &point)) return;
-    const LPARAM parameter = PointParameter(point.x, point.y);
-    SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, parameter);
-    SendMessageW(window, WM_LBUTTONUP, 0, parameter);
-  } catch (const std::exception& error) {
-    TRACE(Info) << "ClickElement error. " << error.what();
-  } catch (const _com_error& error) {
-    TRACE(Info) << "ClickElement error. " << error.ErrorMessage() << " (0x" << std::hex
-                << static_cast<std::uint32_t>(error.Error()) << ")";
-  } catch (...) {
-    TRACE(Info) << "ClickElement error. unknown exception";
-  }
 }
 
 void ActionsProcessor::PatternMatched(const std::shared_ptr<UIElement>&) {

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "actions/pattern_listener.h"
-#include "engine/host_records.h"
-#include "watch/subscription.h"
+#include "common/subscription.h"
+#include "host/host_records.h"
 
 namespace installation_assistant {
 
@@ -46,9 +46,6 @@ class ActionsProcessor final : public IPatternActionsProcessor, public std::enab
   void PatternMatched(const std::shared_ptr<UIElement>& element) override;
   void PatternUpdated(const std::shared_ptr<UIElement>& rootElement) override;
   int GetMatchingResult() override;
-
-  // A click in the middle of the element, sent to its window as mouse messages.
-  void ClickElement(const std::shared_ptr<UIElement>& element);
 
   int ExecutedCount() const { return executed_.load(); }
   int MatchCount() const { return matches_.load(); }

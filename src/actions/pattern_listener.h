@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "actions/actions_processor_interface.h"
+#include "pattern/actions_interface.h"
 #include "pattern/pattern_model.h"
 #include "pattern/pattern_version.h"
 #include "uielement/ui_element.h"

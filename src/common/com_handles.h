@@ -4,6 +4,9 @@
 
 #include <utility>
 
+#include <type_traits>
+#include <vector>
+
 #include "platform/win32.h"
 
 namespace installation_assistant {
@@ -88,6 +91,13 @@ class UniqueVariant {
  private:
   VARIANT variant_;
 };
+
+// Calls such as AccessibleChildren fill a plain VARIANT array; a vector of owners is one,
+// since an owner is exactly its VARIANT.
+static_assert(sizeof(UniqueVariant) == sizeof(VARIANT) && std::is_standard_layout_v<UniqueVariant>);
+inline VARIANT* VariantArrayData(std::vector<UniqueVariant>& variants) {
+  return variants.empty() ? nullptr : reinterpret_cast<VARIANT*>(variants.data());
+}
 
 // A VT_I4 argument naming a child (CHILDID_SELF for the object itself); owns nothing.
 inline VARIANT ChildVariant(LONG childId) {

@@ -12,6 +12,17 @@ SharedHandle MakeSharedHandle(UniqueHandle handle) {
   return SharedHandle(handle.Release(), [](HANDLE raw) { UniqueHandle closer(raw); });
 }
 
+bool UniqueWindow::OnOwnerThread() const {
+  return !IsWindow(window_) || GetWindowThreadProcessId(window_, nullptr) == GetCurrentThreadId();
+}
+
+void UniqueWindow::Reset() noexcept {
+  const HWND window = std::exchange(window_, nullptr);
+  if (window == nullptr || !IsWindow(window)) return;
+  if (GetWindowThreadProcessId(window, nullptr) != GetCurrentThreadId()) return;
+  DestroyWindow(window);
+}
+
 UniqueHandle CreateEventHandle(bool manualReset, bool initialState) {
   UniqueHandle event(CreateEventW(nullptr, manualReset ? TRUE : FALSE, initialState ? TRUE : FALSE, nullptr));
   if (!event) throw LastWin32Error("Failed to create event");

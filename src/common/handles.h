@@ -61,6 +61,33 @@ class WindowClass {
   HINSTANCE instance_;
 };
 
+// A window. DestroyWindow works only on the window's own thread, so the owner destroys
+// it there and elsewhere leaves it (the system destroys it with its thread).
+class UniqueWindow {
+ public:
+  UniqueWindow() = default;
+  explicit UniqueWindow(HWND window) : window_(window) {}
+  UniqueWindow(UniqueWindow&& other) noexcept : window_(std::exchange(other.window_, nullptr)) {}
+  UniqueWindow& operator=(UniqueWindow&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      window_ = std::exchange(other.window_, nullptr);
+    }
+    return *this;
+  }
+  UniqueWindow(const UniqueWindow&) = delete;
+  UniqueWindow& operator=(const UniqueWindow&) = delete;
+  ~UniqueWindow() { Reset(); }
+
+  HWND Get() const { return window_; }
+  // True when the calling thread may destroy the window (it owns it, or it is gone).
+  bool OnOwnerThread() const;
+  void Reset() noexcept;
+
+ private:
+  HWND window_ = nullptr;
+};
+
 // COM for the calling thread; balanced only when this object's call succeeded.
 class ComInitialization {
  public:

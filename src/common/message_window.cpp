@@ -22,35 +22,37 @@ std::shared_ptr<MessageWindow> currentWindow;
 
 MessageWindow::MessageWindow(HINSTANCE instance)
     : windowClass_(kMessageWindowClassName, &MessageWindow::WindowProcedure, instance) {
-  window_ = CreateWindowExW(0, windowClass_.Name(), nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
-  if (window_ == nullptr) throw std::runtime_error("Failed to create window");
-  ShowWindow(window_, SW_HIDE);
+  window_ = UniqueWindow(
+      CreateWindowExW(0, windowClass_.Name(), nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr));
+  if (window_.Get() == nullptr) throw std::runtime_error("Failed to create window");
+  ShowWindow(window_.Get(), SW_HIDE);
 }
 
 MessageWindow::~MessageWindow() {
   // The window and its class go with the engine, so that a later engine in the same
   // process can register the class again. Only the owner thread can drain its queue
   // and destroy the window; elsewhere both stay, as they always did.
-  if (!IsWindow(window_)) return;  // someone else destroyed it
-  if (GetWindowThreadProcessId(window_, nullptr) != GetCurrentThreadId()) {
-    TRACE(Warning) << "Message window 0x" << window_ << " released off its thread; left in place";
+  const HWND window = window_.Get();
+  if (!IsWindow(window)) return;  // someone else destroyed it
+  if (!window_.OnOwnerThread()) {
+    TRACE(Warning) << "Message window 0x" << window << " released off its thread; left in place";
     return;
   }
   // Nobody can post any more (this was the last reference), so what is queued now is
   // all there is; those work items would otherwise leak or run after the engine.
   MSG message;
-  while (PeekMessageW(&message, window_, kRunWorkMessage, kRunWorkMessage, PM_REMOVE)) {
+  while (PeekMessageW(&message, window, kRunWorkMessage, kRunWorkMessage, PM_REMOVE)) {
     delete reinterpret_cast<Work*>(message.lParam);
   }
-  windowBeingRetired = window_;
-  DestroyWindow(window_);
+  windowBeingRetired = window;
+  window_.Reset();
   windowBeingRetired = nullptr;
   // windowClass_ unregisters the class now that it has no window.
 }
 
 void MessageWindow::Post(std::function<void()> work) {
   auto item = std::make_unique<Work>(std::move(work));
-  if (!PostMessageW(window_, kRunWorkMessage, 0, reinterpret_cast<LPARAM>(item.get()))) {
+  if (!PostMessageW(window_.Get(), kRunWorkMessage, 0, reinterpret_cast<LPARAM>(item.get()))) {
     throw LastWin32Error("Failed to post work");
   }
   item.release();  // the window procedure frees it
@@ -58,7 +60,7 @@ void MessageWindow::Post(std::function<void()> work) {
 
 void MessageWindow::Send(std::function<void()> work) {
   auto item = std::make_unique<Work>(std::move(work));
-  SendMessageW(window_, kRunWorkMessage, 0, reinterpret_cast<LPARAM>(item.release()));
+  SendMessageW(window_.Get(), kRunWorkMessage, 0, reinterpret_cast<LPARAM>(item.release()));
 }
 
 LRESULT CALLBACK MessageWindow::WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

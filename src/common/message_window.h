@@ -27,13 +27,13 @@ class MessageWindow {
   // Returns when the work has run; on the owner thread it runs at once.
   virtual void Send(std::function<void()> work);
 
-  HWND Handle() const { return window_; }
+  HWND Handle() const { return window_.Get(); }
 
  private:
   static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
   WindowClass windowClass_;
-  HWND window_ = nullptr;
+  UniqueWindow window_;
 };
 
 // The process-wide current message window (for code that has no engine at hand).

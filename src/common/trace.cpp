@@ -4,7 +4,6 @@
 #include <mutex>
 
 #include "common/text.h"
-#include "installation_assistant/engine.h"
 
 namespace installation_assistant {
 
@@ -50,16 +49,6 @@ std::size_t SkipParentheses(std::string_view text, std::size_t open) {
 TraceLevel MapTraceLevel(unsigned int value) {
   return value <= static_cast<unsigned int>(TraceLevel::Off) ? static_cast<TraceLevel>(value) : TraceLevel::All;
 }
-
-TraceWriterAdapter::TraceWriterAdapter(engine::ITraceWriter* writer) : writer_(writer) {}
-
-TraceWriterAdapter::~TraceWriterAdapter() { writer_->Release(); }
-
-void TraceWriterAdapter::Write(const std::wstring& text, TraceLevel level) {
-  writer_->Write(text.c_str(), static_cast<int>(MapTraceLevel(static_cast<unsigned int>(level))));
-}
-
-void TraceWriterAdapter::Flush() { writer_->Flush(); }
 
 std::shared_ptr<TraceSink> ExchangeTraceSink(std::shared_ptr<TraceSink> sink) {
   std::lock_guard<std::mutex> lock(sinkSlot.mutex);

@@ -19,10 +19,6 @@
 #include "platform/win32.h"
 
 namespace installation_assistant {
-namespace engine {
-class ITraceWriter;
-}
-
 enum class TraceLevel : std::int32_t { All = 0, Debug = 1, Info = 2, Warning = 3, Error = 4, Critical = 5, Off = 6 };
 
 // 0 to 6 are levels; anything else, including what a host passes by mistake, is All.
@@ -33,21 +29,6 @@ class TraceSink {
   virtual ~TraceSink() = default;
   virtual void Write(const std::wstring& text, TraceLevel level) = 0;
   virtual void Flush() = 0;
-};
-
-// Hands records to the host's writer; releases the writer when it is destroyed.
-class TraceWriterAdapter final : public TraceSink {
- public:
-  explicit TraceWriterAdapter(engine::ITraceWriter* writer);
-  ~TraceWriterAdapter() override;
-  TraceWriterAdapter(const TraceWriterAdapter&) = delete;
-  TraceWriterAdapter& operator=(const TraceWriterAdapter&) = delete;
-
-  void Write(const std::wstring& text, TraceLevel level) override;
-  void Flush() override;
-
- private:
-  engine::ITraceWriter* writer_;
 };
 
 class NullTraceWriter final : public TraceSink {

@@ -5,8 +5,9 @@
 
 #include "common/scope_guard.h"
 #include "common/trace.h"
-#include "engine/host_records.h"
 #include "engine/module.h"
+#include "host/host_records.h"
+#include "host/trace_writer_adapter.h"
 #include "pattern/parser.h"
 
 namespace installation_assistant::engine {
@@ -111,15 +112,7 @@ void Engine::AddPatternCore(int patternId, const char* pattern, bool silent) {
   // Without the engine's own notifications the host puts up its own warning for a block.
   if (!showsNotifications_ && !silent && model->ContainsBlockAction()) service_->Get()->BlockPatternAdded();
 
-  const PatternVersion acceptedVersion = version.Get();
-  const PatternHandler regular = [this, patternId, acceptedVersion, silent](const std::shared_ptr<Pattern>& accepted) {
-    AcceptPattern(patternId, acceptedVersion, silent, accepted);
-  };
-  // Slot 2 (pixel-click patterns) is never called by the model and stays empty.
-  PatternHandlerSet handlers;
-  handlers[0] = regular;
-  handlers[1] = regular;
-  model->Accept(handlers);
+  AcceptPattern(patternId, version.Get(), silent, model);
 }
 
 void Engine::AcceptPattern(int patternId, const PatternVersion& version, bool silent,

@@ -5,10 +5,10 @@
 
 #include "common/message_window.h"
 #include "common/process_waiter.h"
-#include "engine/processed_items_reporter.h"
 #include "engine/processor_factories.h"
-#include "engine/result_collector.h"
-#include "engine/service_holder.h"
+#include "host/processed_items_reporter.h"
+#include "host/result_collector.h"
+#include "host/service_holder.h"
 #include "installation_assistant/engine.h"
 #include "watch/windows_watcher.h"
 

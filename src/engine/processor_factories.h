@@ -8,11 +8,11 @@
 
 #include "actions/pattern_listener.h"
 #include "common/message_window.h"
-#include "engine/processed_items_reporter.h"
-#include "engine/result_collector.h"
-#include "engine/service_holder.h"
+#include "host/processed_items_reporter.h"
+#include "host/result_collector.h"
+#include "host/service_holder.h"
 #include "pattern/pattern_model.h"
-#include "watch/windows_watcher_implementation.h"
+#include "watch/regular_pattern_windows_watcher_implementation.h"
 
 namespace installation_assistant::engine {
 

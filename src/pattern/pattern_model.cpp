@@ -128,11 +128,6 @@ std::shared_ptr<Pattern> Pattern::Create(std::vector<PatternRoot> roots) {
   return std::shared_ptr<Pattern>(new Pattern(std::move(roots)));
 }
 
-void Pattern::Accept(const PatternHandlerSet& handlers) {
-  const PatternHandler& handler = handlers[IsGeneric() ? 1 : 0];
-  if (handler) handler(shared_from_this());
-}
-
 std::string Pattern::Describe() const {
   std::ostringstream stream;
   stream << IsGeneric();

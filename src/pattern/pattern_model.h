@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "actions/actions_processor_interface.h"
 #include "common/option.h"
+#include "pattern/actions_interface.h"
 #include "pattern/pattern_version.h"
 #include "uielement/element_type.h"
 #include "uielement/ui_element.h"
@@ -106,11 +106,6 @@ struct PatternRoot {
   std::string Describe() const;
 };
 
-class Pattern;
-using PatternHandler = std::function<void(const std::shared_ptr<Pattern>&)>;
-// Index 0: exact patterns; 1: generic patterns; 2: never called by Pattern.
-using PatternHandlerSet = std::array<PatternHandler, 3>;
-
 class Pattern : public std::enable_shared_from_this<Pattern> {
  public:
   static std::shared_ptr<Pattern> Create(std::vector<PatternRoot> roots);
@@ -118,9 +113,6 @@ class Pattern : public std::enable_shared_from_this<Pattern> {
   Pattern(const Pattern&) = delete;
   Pattern& operator=(const Pattern&) = delete;
 
-  // Calls handler 1 for a generic pattern, else handler 0, with this pattern; an empty
-  // handler is skipped.
-  virtual void Accept(const PatternHandlerSet& handlers);
   // IsGeneric as 1 or 0, then every root's description.
   virtual std::string Describe() const;
   // Some node anywhere is AnyLevel, Any, or optional.

@@ -8,15 +8,11 @@
 #include <vector>
 
 #include "common/option.h"
+#include "common/subscription.h"
 #include "platform/win32.h"
 #include "uielement/element_type.h"
 
 namespace installation_assistant {
-
-class Subscription;
-
-// Handler of a WinEvent routed by a subscription: (event id, window handle).
-using WinEventHandler = std::function<void(DWORD event, HWND window)>;
 
 struct PatternActionResult {
   // Left empty by both backends; a callable kept for a follow-up step.

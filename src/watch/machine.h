@@ -11,12 +11,12 @@
 
 #include "common/message_window.h"
 #include "common/option.h"
+#include "common/subscription.h"
 #include "platform/win32.h"
 #include "uielement/ui_element.h"
 #include "watch/event_resampler.h"
 #include "watch/pattern_processor.h"
 #include "watch/silent_pattern_processor.h"
-#include "watch/subscription.h"
 
 namespace installation_assistant {
 

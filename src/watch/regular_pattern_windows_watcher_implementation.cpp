@@ -32,10 +32,6 @@ void RegularPatternWindowsWatcherImplementation::AddPattern(PatternProcessorFact
   for (const std::shared_ptr<Machine>& machine : machines_) machine->AddPattern(factory(), silent);
 }
 
-void RegularPatternWindowsWatcherImplementation::AddPattern(std::shared_ptr<Pattern>) {
-  TRACE(Warning) << "Already in regular mode, ignoring pixel click pattern";
-}
-
 bool RegularPatternWindowsWatcherImplementation::OnNewWindow(HWND window) {
   const auto hasWindow = [window](const auto& machine) { return machine->Window() == window; };
   const bool needsMachine = std::none_of(machines_.begin(), machines_.end(), hasWindow);

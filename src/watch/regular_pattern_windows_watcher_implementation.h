@@ -1,26 +1,35 @@
-// One Machine and one SilentMachine per window; every pattern's factory is replayed to
-// every machine, whichever came first.
+// What the windows watcher delegates to: one Machine and one SilentMachine per window; every
+// pattern's factory is replayed to every machine, whichever came first. Every call is made
+// under the watcher's lock.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include "common/message_window.h"
+#include "pattern/pattern_model.h"
+#include "platform/win32.h"
 #include "watch/machine.h"
-#include "watch/windows_watcher_implementation.h"
+#include "watch/pattern_processor.h"
+#include "watch/silent_pattern_processor.h"
 
 namespace installation_assistant {
 
-class RegularPatternWindowsWatcherImplementation final : public WindowsWatcherImplementation {
+// Each call makes a fresh processor for one machine.
+using PatternProcessorFactory = std::function<std::shared_ptr<PatternProcessor>()>;
+using SilentPatternProcessorFactory = std::function<std::shared_ptr<SilentPatternProcessor>()>;
+
+class RegularPatternWindowsWatcherImplementation final {
  public:
   explicit RegularPatternWindowsWatcherImplementation(std::shared_ptr<MessageWindow> messageWindow);
 
-  void AddPattern(SilentPatternProcessorFactory factory) override;
-  void AddPattern(PatternProcessorFactory factory, bool silent) override;
-  void AddPattern(std::shared_ptr<Pattern> pixelClickPattern) override;
-  bool OnNewWindow(HWND window) override;
-  void DropClosedWindows() override;
-  void ShutdownMachines() override;
+  void AddPattern(SilentPatternProcessorFactory factory);
+  void AddPattern(PatternProcessorFactory factory, bool silent);
+  // True when the window was new and something was built for it.
+  bool OnNewWindow(HWND window);
+  void DropClosedWindows();
+  void ShutdownMachines();
 
   std::vector<std::shared_ptr<Machine>> Machines() const { return machines_; }
   std::vector<std::shared_ptr<SilentMachine>> SilentMachines() const { return silentMachines_; }

@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "common/trace.h"
-#include "engine/host_records.h"
+#include "host/host_records.h"
 
 namespace installation_assistant {
 namespace {

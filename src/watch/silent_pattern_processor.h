@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/service_holder.h"
+#include "host/service_holder.h"
 #include "pattern/matcher.h"
 #include "pattern/pattern_model.h"
 #include "watch/pattern_processor.h"

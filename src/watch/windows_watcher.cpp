@@ -93,20 +93,22 @@ void WindowsWatcher::Start() {
   resampler->Fire();
 }
 
-std::shared_ptr<WindowsWatcherImplementation> WindowsWatcher::EnsureStrategy() {
+RegularPatternWindowsWatcherImplementation& WindowsWatcher::EnsureStrategy() {
   if (!strategy_) strategy_ = std::make_shared<RegularPatternWindowsWatcherImplementation>(messageWindow_);
-  return strategy_;
+  return *strategy_;
 }
 
 void WindowsWatcher::AddRegularPattern(PatternProcessorFactory factory, bool silent) {
   std::lock_guard<std::mutex> guard(lock_);
-  EnsureStrategy()->AddPattern(std::move(factory), silent);
+  if (shutDown_) return;
+  EnsureStrategy().AddPattern(std::move(factory), silent);
   FireResampler();
 }
 
 void WindowsWatcher::AddSilentPattern(SilentPatternProcessorFactory factory) {
   std::lock_guard<std::mutex> guard(lock_);
-  EnsureStrategy()->AddPattern(std::move(factory));
+  if (shutDown_) return;
+  EnsureStrategy().AddPattern(std::move(factory));
   FireResampler();
 }
 
@@ -194,7 +196,7 @@ void WindowsWatcher::Shutdown() {
     resampler_.reset();
   }
   if (strategy_) strategy_->ShutdownMachines();
-  strategy_ = std::make_shared<StoppedWindowsWatcherImplementation>();
+  strategy_.reset();
   shutDown_ = true;
 }
 
@@ -205,14 +207,12 @@ bool WindowsWatcher::IsShutDown() const {
 
 std::vector<std::shared_ptr<Machine>> WindowsWatcher::Machines() const {
   std::lock_guard<std::mutex> guard(lock_);
-  auto regular = std::dynamic_pointer_cast<RegularPatternWindowsWatcherImplementation>(strategy_);
-  return regular ? regular->Machines() : std::vector<std::shared_ptr<Machine>>();
+  return strategy_ ? strategy_->Machines() : std::vector<std::shared_ptr<Machine>>();
 }
 
 std::vector<std::shared_ptr<SilentMachine>> WindowsWatcher::SilentMachines() const {
   std::lock_guard<std::mutex> guard(lock_);
-  auto regular = std::dynamic_pointer_cast<RegularPatternWindowsWatcherImplementation>(strategy_);
-  return regular ? regular->SilentMachines() : std::vector<std::shared_ptr<SilentMachine>>();
+  return strategy_ ? strategy_->SilentMachines() : std::vector<std::shared_ptr<SilentMachine>>();
 }
 
 }  // namespace installation_assistant

@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "common/message_window.h"
+#include "common/subscription.h"
 #include "platform/win32.h"
 #include "watch/event_resampler.h"
 #include "watch/machine.h"
-#include "watch/subscription.h"
-#include "watch/windows_watcher_implementation.h"
+#include "watch/regular_pattern_windows_watcher_implementation.h"
 
 namespace installation_assistant {
 
@@ -29,7 +29,7 @@ class WindowsWatcher : public std::enable_shared_from_this<WindowsWatcher> {
   WindowsWatcher(const WindowsWatcher&) = delete;
   WindowsWatcher& operator=(const WindowsWatcher&) = delete;
 
-  // Strategy exceptions pass to the caller.
+  // Strategy exceptions pass to the caller. After Shutdown a pattern changes nothing.
   void AddRegularPattern(PatternProcessorFactory factory, bool silent);
   void AddSilentPattern(SilentPatternProcessorFactory factory);
 
@@ -48,9 +48,9 @@ class WindowsWatcher : public std::enable_shared_from_this<WindowsWatcher> {
   void UpdateWindowListCore();
   void OfferWindow(HWND window);
   void FireResampler();
-  std::shared_ptr<WindowsWatcherImplementation> EnsureStrategy();
+  RegularPatternWindowsWatcherImplementation& EnsureStrategy();
 
-  std::shared_ptr<WindowsWatcherImplementation> strategy_;
+  std::shared_ptr<RegularPatternWindowsWatcherImplementation> strategy_;
   mutable std::mutex lock_;
   std::shared_ptr<MessageWindow> messageWindow_;
   // Guards the pointer only: any thread fires, the engine thread releases it.

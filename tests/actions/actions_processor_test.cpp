@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "common/trace_capture.h"
-#include "engine/processed_items_reporter.h"
-#include "engine/service_holder.h"
+#include "host/processed_items_reporter.h"
+#include "host/service_holder.h"
 #include "pattern/fake_element.h"
 #include "platform/sim/recording_host.h"
 #include "platform/sim/simwin.h"
@@ -346,18 +346,6 @@ TEST_F(ActionsProcessorTest, PixelClicksLandWhereThePointSays) {
     EXPECT_EQ(processor->ExecutedCount(), c.expected.empty() ? 0 : 1);
     EXPECT_EQ(TraceCount(L" is too small to click on it"), c.expected.empty() ? 1u : 0u);
   }
-}
-
-TEST_F(ActionsProcessorTest, ClickElementClicksTheMiddleInClientCoordinates) {
-  const HWND target = OpenClickTarget(installer_);
-  ASSERT_NE(target, nullptr);
-  auto processor = Make();
-  processor->ClickElement(ClickTarget(target, RECT{310, 220, 331, 241}));
-  EXPECT_EQ(TakeMouse(), ClickAt(20, 30));
-  // A window that is gone: nothing is sent and nothing escapes.
-  installer_.Invoke([&] { DestroyWindow(target); });
-  processor->ClickElement(ClickTarget(target, RECT{310, 220, 331, 241}));
-  EXPECT_TRUE(TakeMouse().empty());
 }
 
 }  // namespace

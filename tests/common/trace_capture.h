@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "common/trace.h"
+#include "host/trace_writer_adapter.h"
 #include "platform/sim/recording_host.h"
 
 namespace installation_assistant::testing {
@@ -12,7 +13,7 @@ namespace installation_assistant::testing {
 class TraceCapture {
  public:
   explicit TraceCapture(simwin::RecordingHost& host, TraceLevel threshold = TraceLevel::All) {
-    ExchangeTraceSink(std::make_shared<TraceWriterAdapter>(host.Writer()));
+    ExchangeTraceSink(std::make_shared<engine::TraceWriterAdapter>(host.Writer()));
     SetTraceThreshold(threshold);
   }
   ~TraceCapture() { Restore(); }

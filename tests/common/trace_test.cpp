@@ -21,6 +21,7 @@ namespace {
 using simwin::HostCall;
 using simwin::RecordingHost;
 using testing::TraceCapture;
+using engine::TraceWriterAdapter;
 
 struct NameFieldCase {
   const char* name;

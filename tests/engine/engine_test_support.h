@@ -10,7 +10,7 @@
 
 #include "common/trace_capture.h"
 #include "engine/engine.h"
-#include "engine/result_collector.h"
+#include "host/result_collector.h"
 #include "platform/sim/recording_host.h"
 #include "platform/sim/simwin.h"
 

@@ -60,38 +60,6 @@ TEST(Queries, WholePatternQueries) {
   }
 }
 
-TEST(Queries, AcceptCallsTheGenericOrTheExactHandler) {
-  for (const bool generic : {false, true}) {
-    const auto pattern = ParseBody(generic ? "Window { * }" : "Window { }");
-    ASSERT_TRUE(pattern);
-    std::vector<int> calls;
-    std::shared_ptr<Pattern> received;
-    PatternHandlerSet handlers;
-    for (int slot = 0; slot < 3; ++slot) {
-      handlers[slot] = [slot, &calls, &received](const std::shared_ptr<Pattern>& p) {
-        calls.push_back(slot);
-        received = p;
-      };
-    }
-    pattern->Accept(handlers);
-    EXPECT_EQ(calls, std::vector<int>{generic ? 1 : 0});
-    EXPECT_EQ(received, pattern);  // the same object, shared
-    PatternHandlerSet empty;
-    EXPECT_NO_THROW(pattern->Accept(empty));
-  }
-}
-
-TEST(Queries, ListsAreHandedOutAsCopies) {
-  const auto pattern = ParseBody("Window { Button () { push } }");
-  ASSERT_TRUE(pattern);
-  auto roots = pattern->GetRoots();
-  auto children = roots[0].element->GetChildren();
-  children.clear();
-  roots.clear();
-  EXPECT_EQ(pattern->GetRootCount(), 1u);
-  EXPECT_EQ(pattern->GetRoots()[0].element->GetChildren().size(), 1u);
-}
-
 TEST(Queries, SharedModelIsReadFromManyThreads) {
   const std::shared_ptr<Pattern> pattern =
       ParseBody("?Window (text=\"Setup\") { AnyLevel { RadioButton (id=\"2\") { on (1) } } Pane [50%,90%] { * } }");

@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "common/subscription.h"
 #include "uielement/msaa/msaa_element.h"
 #include "uielement/msaa/msaa_test_support.h"
 #include "uielement/msaa/msaa_ui_element.h"
 #include "uielement/uia/uia_ui_element.h"
 #include "watch/engine_thread.h"
-#include "watch/subscription.h"
 
 namespace installation_assistant {
 namespace {

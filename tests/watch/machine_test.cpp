@@ -9,12 +9,12 @@
 #include <vector>
 
 #include "common/handles.h"
+#include "common/subscription.h"
 #include "common/trace_capture.h"
 #include "watch/engine_thread.h"
 #include "watch/machines_test_support.h"
 #include "watch/regular_pattern_windows_watcher_implementation.h"
 #include "watch/silent_pattern_processor.h"
-#include "watch/subscription.h"
 
 namespace installation_assistant::testing {
 namespace {

@@ -81,23 +81,6 @@ LONG VariantToLong(const VARIANT& value) {
   }
 }
 
-// The result array of AccessibleChildren, whose entries own references and strings.
-class VariantArray {
- public:
-  explicit VariantArray(std::size_t size) : items_(size) {
-    for (VARIANT& item : items_) VariantInit(&item);
-  }
-  ~VariantArray() {
-    for (VARIANT& item : items_) VariantClear(&item);
-  }
-  VariantArray(const VariantArray&) = delete;
-  VariantArray& operator=(const VariantArray&) = delete;
-  VARIANT* Data() { return items_.data(); }
-  VARIANT& operator[](std::size_t index) { return items_[index]; }
-
- private:
-  std::vector<VARIANT> items_;
-};
 
 ComPtr<IAccessible> AccessibleFromDispatch(IDispatch* dispatch) {
   if (dispatch == nullptr) throw _com_error(E_POINTER);
@@ -180,13 +163,15 @@ std::vector<MSAAUIElement>& MSAAUIElement::RawChildren() {
       count = kMaxChildrenPerElement;
     }
     if (count > 0) {
-      VariantArray items(static_cast<std::size_t>(count));
+      // The entries own references and strings.
+      std::vector<UniqueVariant> items(static_cast<std::size_t>(count));
       LONG obtained = 0;
-      ThrowIfFailed(AccessibleChildren(object_.Get(), 0, static_cast<LONG>(count), items.Data(), &obtained));
+      ThrowIfFailed(
+          AccessibleChildren(object_.Get(), 0, static_cast<LONG>(count), VariantArrayData(items), &obtained));
       if (obtained > count) obtained = static_cast<LONG>(count);
       children.reserve(static_cast<std::size_t>(obtained > 0 ? obtained : 0));
       for (LONG i = 0; i < obtained; ++i) {
-        const VARIANT& item = items[static_cast<std::size_t>(i)];
+        const VARIANT& item = items[static_cast<std::size_t>(i)].Get();
         if (item.vt == VT_DISPATCH) {
           children.emplace_back(AccessibleFromDispatch(item.pdispVal), CHILDID_SELF, bounds_);
         } else {

@@ -1,8 +1,8 @@
 #include "uielement/msaa/msaa_patterns.h"
 
+#include "common/subscription.h"
 #include "common/trace.h"
 #include "uielement/msaa/msaa_ui_element.h"
-#include "watch/subscription.h"
 
 namespace installation_assistant {
 namespace {

@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <stdexcept>
 
+#include "common/subscription.h"
 #include "common/trace.h"
 #include "uielement/msaa/msaa_patterns.h"
-#include "watch/subscription.h"
 
 namespace installation_assistant {
 

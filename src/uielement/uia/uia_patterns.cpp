@@ -2,8 +2,8 @@
 
 #include <stdexcept>
 
+#include "common/subscription.h"
 #include "uielement/uia/uia_automation.h"
-#include "watch/subscription.h"
 
 namespace installation_assistant {
 namespace {

@@ -3,11 +3,11 @@
 #include <cstdint>
 #include <stdexcept>
 
+#include "common/subscription.h"
 #include "common/text.h"
 #include "common/trace.h"
 #include "uielement/uia/uia_automation.h"
 #include "uielement/uia/uia_patterns.h"
-#include "watch/subscription.h"
 
 namespace installation_assistant {
 namespace {

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <string>
 
-#include "engine/service_holder.h"
+#include "host/service_holder.h"
 
 namespace installation_assistant::engine {
 

@@ -1,4 +1,4 @@
-#include "watch/subscription.h"
+#include "common/subscription.h"
 
 #include <map>
 #include <mutex>

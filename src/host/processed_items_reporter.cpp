@@ -1,4 +1,4 @@
-#include "engine/processed_items_reporter.h"
+#include "host/processed_items_reporter.h"
 
 #include "common/trace.h"
 
@@ -7,17 +7,6 @@ namespace {
 
 // Counts come from the host's installers, not from us: wrap instead of overflowing.
 int AddWrapping(int a, int b) { return static_cast<int>(static_cast<unsigned int>(a) + static_cast<unsigned int>(b)); }
-
-// Any address inside this module identifies it.
-const int moduleAnchor = 0;
-
-HMODULE OwnModule() {
-  HMODULE module = nullptr;
-  // No reference taken: the module cannot unload while one of its objects is alive.
-  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCWSTR>(&moduleAnchor), &module);
-  return module;
-}
 
 }  // namespace
 
@@ -45,12 +34,13 @@ void DirectReporter::ReportTotal() { Service()->ReportProcessedTotal(0); }
 void DirectReporter::ShowNotification(HWND, const std::string&, const std::shared_ptr<MessageWindow>&) {}
 
 NotifyingReporter::NotifyingReporter(std::shared_ptr<ServiceHolder> service)
-    : ProcessedItemsReporter(std::move(service)), module_(OwnModule()) {}
+    : ProcessedItemsReporter(std::move(service)) {}
 
 void NotifyingReporter::ReportProcessed(int window, int count) {
   std::lock_guard<std::mutex> lock(lock_);
   total_ = AddWrapping(total_, count);
-  shown_ = IsWindow(sticker_) ? AddWrapping(shown_, count) : count;
+  // No sticker is ever on screen to add to: each report starts the count afresh.
+  shown_ = count;
   Service()->ReportProcessedItems(window, shown_);
 }
 

@@ -1,4 +1,4 @@
-#include "engine/host_records.h"
+#include "host/host_records.h"
 
 #include <stdexcept>
 

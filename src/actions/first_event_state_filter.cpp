@@ -1,4 +1,4 @@
-#include "watch/first_event_state_filter.h"
+#include "actions/first_event_state_filter.h"
 
 #include "common/trace.h"
 

@@ -1,4 +1,4 @@
-#include "engine/result_collector.h"
+#include "host/result_collector.h"
 
 #include <gtest/gtest.h>
 

@@ -7,8 +7,8 @@
 
 #include "common/message_window.h"
 #include "common/option.h"
-#include "engine/host_records.h"
-#include "engine/service_holder.h"
+#include "host/host_records.h"
+#include "host/service_holder.h"
 #include "platform/win32.h"
 
 namespace installation_assistant::engine {
@@ -34,7 +34,6 @@ class ProcessedItemsReporter {
 
  private:
   std::shared_ptr<ServiceHolder> service_;
-  // The in-process connection that carries message boxes joins the reporter here.
   mutable std::mutex dataMutex_;
   bool hasNotificationData_ = false;
   NotificationDataCopy notificationData_;
@@ -64,11 +63,8 @@ class NotifyingReporter final : public ProcessedItemsReporter {
  private:
   std::mutex lock_;
   int total_ = 0;
+  // What the sticker on screen counts.
   int shown_ = 0;
-  HMODULE module_ = nullptr;
-  HWND sticker_ = nullptr;
-  // The subscription that makes the sticker follow its installer window goes here,
-  // with the sticker itself.
 };
 
 }  // namespace installation_assistant::engine

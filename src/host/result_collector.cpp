@@ -1,9 +1,9 @@
-#include "engine/result_collector.h"
+#include "host/result_collector.h"
 
 #include <stdexcept>
 #include <vector>
 
-#include "engine/host_records.h"
+#include "host/host_records.h"
 
 namespace installation_assistant::engine {
 

@@ -1,4 +1,4 @@
-#include "engine/processed_items_reporter.h"
+#include "host/processed_items_reporter.h"
 
 #include <gtest/gtest.h>
 
