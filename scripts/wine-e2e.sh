@@ -18,6 +18,7 @@ if [ -z "${IAE_E2E_UNDER_XVFB:-}" ]; then
   IAE_E2E_UNDER_XVFB=1 exec xvfb-run -a "$0" --repeat "$repeat"
 fi
 start_wine
+WINE_MAJOR="$("$WINE" --version | sed -E 's/^wine-([0-9]+).*/\1/')"
 
 BIN="${IAE_WIN64_BUILD:-$REPO_ROOT/build-win64}/bin"
 PATTERNS="$REPO_ROOT/examples/patterns"
@@ -204,7 +205,11 @@ banner_clicks() {
   size="$(sed -n 's/^size banner \([0-9]*x[0-9]*\)$/\1/p' "$dir/installer.log")"
   [ -n "$size" ] || fail "the installer logged no size of its banner"
   expect_line "the host's account" "$dir/host.err" "iae-host: CreateEngine2(service, $pid, 1, writer)"
-  if clicks_without_location 2; then
+  # One outcome per wine: wine 8 has no UI Automation (CoCreateInstance of CUIAutomation answers
+  # REGDB_E_CLASSNOTREG), so no click may reach the installer; a wine that has it must deliver the exact clicks.
+  if [ "$WINE_MAJOR" -le 8 ]; then
+    clicks_without_location 2 ||
+      fail "wine $WINE_MAJOR was expected to lack UI Automation (no click), but the engine found element places"
     expect_file "the host calls" "$dir/host.out" "SetEngineVersion version=\"$VERSION\"
 ReportItem patternId=1 resultCode=0 genericPattern=1 elementType=0 controlData=null controlPath=\"\" userAction=\"\" desiredState=\"\" patternVersion=\"1.5.0.0\"
 ReportProcessedTotal count=0"
