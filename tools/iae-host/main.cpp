@@ -15,8 +15,10 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "common/text.h"
@@ -87,6 +89,29 @@ class Host final : public IService, public ITraceWriter {
 
   std::mutex mutex_;
   std::ofstream* trace_;
+};
+
+// One owner per kind of handle, so that each is released on every way out of wmain.
+struct FreeModule {
+  void operator()(HMODULE module) const { FreeLibrary(module); }
+};
+using Module = std::unique_ptr<std::remove_pointer_t<HMODULE>, FreeModule>;
+
+struct CloseKernelHandle {
+  void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using KernelHandle = std::unique_ptr<void, CloseKernelHandle>;
+
+// The module made the engine and frees it: Release, never delete.
+struct ReleaseEngine {
+  void operator()(IEngine* engine) const { engine->Release(); }
+};
+using Engine = std::unique_ptr<IEngine, ReleaseEngine>;
+
+// The installer this host started (none with --pid).
+struct StartedProcess {
+  KernelHandle process;
+  KernelHandle thread;
 };
 
 struct PatternArgument {
@@ -230,59 +255,57 @@ int wmain(int argc, wchar_t** argv) {
     }
   }
 
-  const HMODULE module = LoadLibraryW(options.dll.c_str());
-  if (module == nullptr) {
+  // The owners end in the reverse order of these lines: the engine first, then the module, which holds on to the
+  // host's writer until it is unloaded (the writer's Release comes then), then the host.
+  Host host(traceFile.is_open() ? &traceFile : nullptr);
+  const Module module(LoadLibraryW(options.dll.c_str()));
+  if (!module) {
     Say("cannot load " + WideToUtf8(options.dll) + ", error " + std::to_string(GetLastError()));
     return 69;
   }
   const char* factoryName = options.notifications ? "CreateEngine" : "CreateEngine2";
-  const auto factory =
-      reinterpret_cast<CreateEngineFunction>(reinterpret_cast<void (*)()>(GetProcAddress(module, factoryName)));
+  const auto factory = reinterpret_cast<CreateEngineFunction>(
+      reinterpret_cast<void (*)()>(GetProcAddress(module.get(), factoryName)));
   if (factory == nullptr) {
     Say(std::string(factoryName) + " is not exported by " + WideToUtf8(options.dll));
-    FreeLibrary(module);
     return 69;
   }
 
-  PROCESS_INFORMATION installer = {};
+  StartedProcess installer;
   DWORD pid = options.pid;
   if (!options.run.empty()) {
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     std::wstring commandLine = options.run;  // CreateProcessW may write into it
+    PROCESS_INFORMATION started = {};
     if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &installer)) {
+                        &started)) {
       Say("cannot start " + WideToUtf8(options.run) + ", error " + std::to_string(GetLastError()));
-      FreeLibrary(module);
       return 69;
     }
-    pid = installer.dwProcessId;
+    installer.process.reset(started.hProcess);
+    installer.thread.reset(started.hThread);
+    pid = started.dwProcessId;
     Say("started process " + std::to_string(pid));
     // On Windows the engine hears of every window the installer opens. Under wine no window event reaches it
     // from another process, and it sees only the windows there are when it looks by itself (at each
     // AddPattern): let the installer put up its first window before then.
-    if (!WaitForVisibleWindow(installer.hProcess, pid)) Say("the installer shows no window after 30 s");
+    if (!WaitForVisibleWindow(installer.process.get(), pid)) Say("the installer shows no window after 30 s");
   }
 
-  Host host(traceFile.is_open() ? &traceFile : nullptr);
   Say(std::string(factoryName) + "(service, " + std::to_string(pid) + ", " + std::to_string(options.threshold) +
       ", writer)");
-  IEngine* engine = factory(&host, static_cast<long>(pid), options.threshold, &host);
-  if (engine != nullptr && options.end == L"again") {
+  Engine engine(factory(&host, static_cast<long>(pid), options.threshold, &host));
+  if (engine && options.end == L"again") {
     // One engine per process at a time, but a released one leaves nothing behind.
-    engine->Release();
+    engine.reset();
     Say("Release() returned");
-    engine = factory(&host, static_cast<long>(pid), options.threshold, &host);
-    Say(engine != nullptr ? "the second factory call made an engine" : "the second factory call failed");
+    engine.reset(factory(&host, static_cast<long>(pid), options.threshold, &host));
+    Say(engine ? "the second factory call made an engine" : "the second factory call failed");
   }
-  if (engine == nullptr) {
+  if (!engine) {
     Say("the factory returned null (the trace says why)");
-    if (installer.hProcess) {
-      TerminateProcess(installer.hProcess, 1);
-      CloseHandle(installer.hProcess);
-      CloseHandle(installer.hThread);
-    }
-    FreeLibrary(module);
+    if (installer.process) TerminateProcess(installer.process.get(), 1);
     return 70;
   }
 
@@ -302,7 +325,7 @@ int wmain(int argc, wchar_t** argv) {
 
   if (options.end == L"release") {
     Say("Release() without Run()");
-    engine->Release();
+    engine.reset();
     // Nothing the engine left queued may end this thread's own message loop.
     bool quit = false;
     const DWORD start = GetTickCount();
@@ -314,28 +337,20 @@ int wmain(int argc, wchar_t** argv) {
       Sleep(10);
     }
     Say(quit ? "WM_QUIT reached the host's thread" : "no WM_QUIT on the host's thread");
-    FreeLibrary(module);
-    if (installer.hProcess) {
-      TerminateProcess(installer.hProcess, 0);
-      CloseHandle(installer.hProcess);
-      CloseHandle(installer.hThread);
-    }
+    if (installer.process) TerminateProcess(installer.process.get(), 0);
     return quit ? 1 : 0;
   }
 
   Say("Run()");
   engine->Run();  // returns when the installer has ended
   Say("Run() returned");
-  engine->Release();
+  engine.reset();
   Say("Release() returned");
-  FreeLibrary(module);
 
-  if (installer.hProcess) {
+  if (installer.process) {
     DWORD code = 0;
-    GetExitCodeProcess(installer.hProcess, &code);
+    GetExitCodeProcess(installer.process.get(), &code);
     Say("installer exit code " + std::to_string(code));
-    CloseHandle(installer.hProcess);
-    CloseHandle(installer.hThread);
   }
   return 0;
 }

@@ -1,4 +1,4 @@
-// Runs a scenario on simwin against the engine linked into this program.
+// Runs a scenario on simwin against the engine linked into this program. scenario_run.h says which file does what.
 #pragma once
 
 #include <ostream>

@@ -1,0 +1,160 @@
+// The simulated installer: its pages, their accessible trees, and what its buttons do when pushed.
+#include "scenario_run.h"
+
+#include <cstdint>
+#include <string>
+#include <utility>
+
+namespace iae_tool::detail {
+namespace {
+
+std::string Hex(const void* handle) {
+  char text[32];
+  std::snprintf(text, sizeof(text), "0x%llX", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(handle)));
+  return text;
+}
+
+}  // namespace
+
+void ScenarioRun::CreatePage(std::size_t index, bool show) {
+  const ScenarioPage& entry = scenario_.installer.pages[index];
+  simwin::DialogLayout layout;
+  layout.title = entry.title;
+  layout.rect = entry.rect;
+  layout.visible = false;  // shown once its accessible tree is in place
+  for (const ScenarioControl& control : entry.controls) {
+    simwin::ControlLayout c;
+    c.className = control.className;
+    c.style = control.style;
+    c.text = control.text;
+    c.id = control.id;
+    c.rect = control.rect;
+    c.check = control.check;
+    c.enabled = control.enabled;
+    c.visible = control.visible;
+    layout.controls.push_back(std::move(c));
+  }
+  layout.onCommand = [this, index](WORD id, WORD code, HWND) {
+    if (code != BN_CLICKED) return;
+    const ScenarioPage& page = scenario_.installer.pages[index];
+    for (const ScenarioControl& control : page.controls) {
+      if (control.id != id || !control.onPush) continue;
+      Pushed(index, page.name + "/" + (control.name.empty() ? std::to_string(control.id) : control.name) + " " +
+                        Quote(control.text),
+             *control.onPush);
+    }
+  };
+  const simwin::Dialog dialog = simwin::CreateDialogFromLayout(*installer_, layout);
+  if (dialog.hwnd == nullptr) {
+    Fail("the installer could not create page " + PageName(index));
+    return;
+  }
+  if (entry.accessible) simwin::AttachAccessibleTree(*installer_, dialog.hwnd, BuildNode(*entry.accessible, index));
+  if (entry.automation) simwin::AttachAutomationTree(*installer_, dialog.hwnd, BuildUiaNode(*entry.automation, index));
+  {
+    std::lock_guard<std::mutex> lock(pagesMutex_);
+    PageRuntime& page = pages_[index];
+    page.hwnd = dialog.hwnd;
+    page.controls = dialog.controls;
+    page.windows.push_back(dialog.hwnd);
+  }
+  story_.Line("installer", std::string(show ? "shows" : "creates hidden") + " page " + PageName(index) + " " +
+                               Quote(entry.title) + " (window " + Hex(dialog.hwnd) + ", " +
+                               std::to_string(entry.controls.size()) + " controls" +
+                               (entry.accessible ? ", custom accessible tree" : "") +
+                               (entry.automation ? ", UI Automation provider" : "") + ")");
+  if (show) installer_->Invoke([hwnd = dialog.hwnd] { ShowWindow(hwnd, SW_SHOW); });
+}
+
+simwin::AccNode ScenarioRun::BuildNode(const ScenarioAccNode& entry, std::size_t page) {
+  simwin::AccNode node;
+  node.key = entry.key;
+  node.role = entry.role;
+  node.name = entry.name;
+  node.value = entry.value;
+  node.description = entry.description;
+  node.state = entry.state;
+  node.defaultAction = entry.defaultAction;
+  node.location = entry.location;
+  node.simple = entry.simple;
+  node.toggleOnDefaultAction = entry.toggleOnDefaultAction;
+  node.onDefaultAction = PushAction(page, entry.key, entry.onPush);
+  for (const ScenarioAccNode& child : entry.children) node.children.push_back(BuildNode(child, page));
+  return node;
+}
+
+simwin::UiaNode ScenarioRun::BuildUiaNode(const ScenarioUiaNode& entry, std::size_t page) {
+  simwin::UiaNode node{.key = entry.key,
+                       .controlType = entry.controlType,
+                       .name = entry.name,
+                       .automationId = entry.automationId,
+                       .bounds = entry.location,
+                       .enabled = entry.enabled,
+                       .offscreen = entry.offscreen,
+                       .toggle = entry.toggle,
+                       .threeState = entry.threeState,
+                       .selected = entry.selected,
+                       .invoke = entry.invoke,
+                       .onInvoke = PushAction(page, entry.key, entry.onInvoke)};
+  for (const ScenarioUiaNode& child : entry.children) node.children.push_back(BuildUiaNode(child, page));
+  return node;
+}
+
+// What an element's action makes the installer do (nothing if it has no push behaviour).
+std::function<void()> ScenarioRun::PushAction(std::size_t page, const std::wstring& key,
+                                              const std::optional<PushBehaviour>& push) {
+  if (!push) return {};
+  const std::string what = scenario_.installer.pages[page].name + "/" + WideToUtf8(key);
+  return [this, page, what, behaviour = *push] { Pushed(page, what, behaviour); };
+}
+
+// On the UI thread, inside the button's notification: the page changes once it has returned,
+// as a wizard that posts itself the page switch does.
+void ScenarioRun::Pushed(std::size_t page, const std::string& what, const PushBehaviour& push) {
+  switch (push.kind) {
+    case PushBehaviour::Kind::ShowPage:
+      story_.Line("installer", what + " pushed: page " + PageName(push.page) + " comes next");
+      break;
+    case PushBehaviour::Kind::ClosePage:
+      story_.Line("installer", what + " pushed: page " + PageName(page) + " closes");
+      break;
+    case PushBehaviour::Kind::Exit:
+      story_.Line("installer", what + " pushed: the installer finishes");
+      RequestExit(push.exitCode, "");
+      return;
+  }
+  installer_->Post([this, page, push] { Perform(page, push); });
+}
+
+void ScenarioRun::Perform(std::size_t page, const PushBehaviour& push) {
+  const HWND current = PageWindow(page);
+  if (push.kind == PushBehaviour::Kind::ClosePage ||
+      (push.kind == PushBehaviour::Kind::ShowPage && push.leave == PushBehaviour::Leave::Destroy)) {
+    if (current != nullptr) DestroyWindow(current);
+  } else if (push.kind == PushBehaviour::Kind::ShowPage && push.leave == PushBehaviour::Leave::Hide) {
+    if (current != nullptr) ShowWindow(current, SW_HIDE);
+  }
+  if (push.kind != PushBehaviour::Kind::ShowPage) return;
+  const HWND next = PageWindow(push.page);
+  if (next != nullptr) {
+    ShowWindow(next, SW_SHOW);
+    story_.Line("installer", "shows page " + PageName(push.page));
+  } else {
+    CreatePage(push.page, true);
+  }
+}
+
+HWND ScenarioRun::PageWindow(std::size_t page) {
+  std::lock_guard<std::mutex> lock(pagesMutex_);
+  const HWND hwnd = pages_[page].hwnd;
+  return hwnd != nullptr && IsWindow(hwnd) ? hwnd : nullptr;
+}
+
+HWND ScenarioRun::ControlWindow(const ElementRef& ref) {
+  std::lock_guard<std::mutex> lock(pagesMutex_);
+  const PageRuntime& page = pages_[ref.page];
+  if (page.hwnd == nullptr || !IsWindow(page.hwnd) || !ref.control) return nullptr;
+  return page.controls[*ref.control];
+}
+
+}  // namespace iae_tool::detail
