@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "common/trace.h"
-#include "platform/sim/recording_host.h"
+#include "recording_host.h"
 
 namespace installation_assistant::testing {
 

@@ -20,9 +20,9 @@
 #include "common/trace.h"
 #include "host_calls.h"
 #include "installation_assistant/engine.h"
-#include "platform/sim/recording_host.h"
 #include "platform/sim/simwin.h"
 #include "platform/win32.h"
+#include "recording_host.h"
 
 namespace iae_tool {
 namespace {
