@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -63,6 +64,9 @@ bool AutomationTreeElement(IUnknown* provider, std::wstring& key, const void*& t
 
 // Whether the calling thread has initialised COM (CoInitializeEx without a matching CoUninitialize).
 bool ComInitializedOnThisThread();
+
+// LresultFromObject results that ObjectFromLresult has not taken yet (oleacc.cpp), for leak checks.
+std::size_t HeldLresultCount();
 
 // What a window of a simulated installer serves itself: its own MSAA tree, its own UI Automation provider (served.cpp).
 class WindowServer : public std::enable_shared_from_this<WindowServer> {
