@@ -1,4 +1,5 @@
-// simwin UI Automation: the automation object (CUIAutomation) and the functions that create it.
+// simwin UI Automation: the automation object (CUIAutomation) and the functions that create it; and
+// UiaReturnRawElementProvider, through which windows serve native providers.
 #include "platform/sim/uia_internal.h"
 
 namespace simwin::detail::uia {
@@ -253,3 +254,9 @@ STDAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext
 }
 
 STDAPI OleRun(LPUNKNOWN pUnknown) { return pUnknown ? S_OK : E_INVALIDARG; }
+
+// The provider side's one function: what a window answers WM_GETOBJECT(UiaRootObjectId) with.
+LRESULT WINAPI UiaReturnRawElementProvider(HWND hwnd, WPARAM wParam, LPARAM, IRawElementProviderSimple* el) {
+  if (!hwnd || !el) return 0;
+  return LresultFromObject(__uuidof(IRawElementProviderSimple), wParam, el);
+}

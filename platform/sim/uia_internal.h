@@ -5,7 +5,7 @@
 // Like Windows' Win32 proxies these objects live in the caller's process and read and change controls by messages to
 // their windows; bridged elements call the window's own IAccessible, native elements its provider. So a UI thread
 // that stops pumping blocks them. Facts and their sources: WINDOWS-ACCESSIBILITY.md section 3 (keys in brackets) and,
-// for providers, the pages named in uia_tree.cpp.
+// for providers, the pages named in drive/uia_tree.cpp.
 //
 // The parts: what an element stands for (uia_nodes.cpp) and its properties (uia_properties.cpp), the raw view
 // (uia_raw_view.cpp), conditions and the views they select (uia_conditions.cpp), cache requests

@@ -508,7 +508,7 @@ TEST_F(SimUia, UnimplementedAndGoneElements) {
 
 // --- Native provider trees ------------------------------------------------------------------------------------------
 // A custom-drawn installer's own provider, served for WM_GETOBJECT(UiaRootObjectId) [U-SSP]; sources of what simwin
-// does are named in platform/sim/uia_tree.cpp.
+// does are named in platform/sim/drive/uia_tree.cpp.
 
 simwin::UiaNode DrawnOffers() {
   using simwin::UiaNode;
