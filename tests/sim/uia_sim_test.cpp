@@ -1,8 +1,6 @@
 // simwin-only: UI Automation over standard controls and custom MSAA trees, cache requests, patterns, call counting and
 // fault injection. Wine cannot judge UI Automation (CoCreateInstance(CLSID_CUIAutomation) fails under wine 8), so
 // Windows' documented behaviour is the reference; the keys in brackets name its source in WINDOWS-ACCESSIBILITY.md.
-#ifndef _WIN32
-
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -10,7 +8,7 @@
 #include <tuple>
 #include <vector>
 
-#include "sim_accessibility.h"
+#include "sim/sim_accessibility.h"
 
 using conformance::PumpUntil;
 
@@ -760,5 +758,3 @@ TEST_F(SimUiaNative, ProviderFaultsReachTheClient) {
 }
 
 }  // namespace
-
-#endif  // _WIN32
