@@ -245,17 +245,6 @@ HRESULT FlagOf(const Node& n, PROPERTYID id, const std::function<bool()>& window
   return hr;
 }
 
-}  // namespace
-
-// IsEnabled follows IsWindowEnabled (inferred [U-MSAA]).
-HRESULT EnabledOf(const Node& n, bool& enabled) {
-  return FlagOf(
-      n, UIA_IsEnabledPropertyId, [&] { return n.hwnd == GetDesktopWindow() || IsWindowEnabled(n.hwnd); },
-      STATE_SYSTEM_UNAVAILABLE, false, enabled);
-}
-
-namespace {
-
 // INVISIBLE and OFFSCREEN both make an element off screen [U-MSAA][WT-UIA
 // msaa_state_uia_props].
 HRESULT OffscreenOf(const Node& n, bool& offscreen) {
@@ -265,6 +254,13 @@ HRESULT OffscreenOf(const Node& n, bool& offscreen) {
 }
 
 }  // namespace
+
+// IsEnabled follows IsWindowEnabled (inferred [U-MSAA]).
+HRESULT EnabledOf(const Node& n, bool& enabled) {
+  return FlagOf(
+      n, UIA_IsEnabledPropertyId, [&] { return n.hwnd == GetDesktopWindow() || IsWindowEnabled(n.hwnd); },
+      STATE_SYSTEM_UNAVAILABLE, false, enabled);
+}
 
 // The check state as Toggle reads it: the provider's toggle state, else
 // CHECKED / MIXED [U-MSAA] of a bridged element or, for a Win32 box, of the
