@@ -1,10 +1,12 @@
-// simwin accessibility internals shared by the standard proxies (msaa.cpp), the custom trees (acc_tree.cpp), UI
-// Automation (uia.cpp) with its native provider trees (uia_tree.cpp) and the OLE Automation basics (com.cpp).
+// simwin accessibility internals shared by the standard proxies (msaa_*.cpp, oleacc.cpp), UI Automation (uia_*.cpp),
+// the OLE Automation basics (com.cpp) and, in drive/, the custom MSAA trees (acc_tree.cpp), the native provider trees
+// (uia_tree.cpp), the windows that serve them (served.cpp) and call counting with fault injection (accessibility.cpp).
 // Everything here runs without simwin's lock held: accessibility calls reach the windows through the public Win32 API
 // (messages), as Windows' own proxies do.
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -58,13 +60,17 @@ bool IsStandardProxy(IUnknown* object);
 // For an element of a custom tree: its key and an identity that survives the objects being made anew on each
 // call (tree, index); false for any other object.
 bool CustomTreeElement(IUnknown* object, LONG childId, std::wstring& key, const void*& tree, int& index);
-// The same for a provider of a native UI Automation tree (uia_tree.cpp).
+// The same for a provider of a native UI Automation tree (drive/uia_tree.cpp).
 bool AutomationTreeElement(IUnknown* provider, std::wstring& key, const void*& tree, int& index);
 
 // Whether the calling thread has initialised COM (CoInitializeEx without a matching CoUninitialize).
 bool ComInitializedOnThisThread();
 
-// What a window of a simulated installer serves itself: its own MSAA tree, its own UI Automation provider (served.cpp).
+// LresultFromObject results that ObjectFromLresult has not taken yet (oleacc.cpp), for leak checks.
+std::size_t HeldLresultCount();
+
+// What a window of a simulated installer serves itself: its own MSAA tree, its own UI Automation provider
+// (drive/served.cpp).
 class WindowServer : public std::enable_shared_from_this<WindowServer> {
  public:
   explicit WindowServer(HWND window) : hwnd(window), thread_(GetWindowThreadProcessId(window, &process_)) {}

@@ -6,7 +6,7 @@
 
 #include "common/trace.h"
 #include "host/trace_writer_adapter.h"
-#include "platform/sim/recording_host.h"
+#include "recording_host.h"
 
 namespace installation_assistant::testing {
 

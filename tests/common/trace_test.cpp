@@ -13,7 +13,7 @@
 #include "common/trace_capture.h"
 #include "common/win32_error.h"
 #include "installation_assistant/engine.h"
-#include "platform/sim/recording_host.h"
+#include "recording_host.h"
 
 namespace installation_assistant {
 namespace {

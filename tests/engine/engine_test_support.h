@@ -11,8 +11,8 @@
 #include "common/trace_capture.h"
 #include "engine/engine.h"
 #include "host/result_collector.h"
-#include "platform/sim/recording_host.h"
 #include "platform/sim/simwin.h"
+#include "recording_host.h"
 
 namespace installation_assistant::engine {
 

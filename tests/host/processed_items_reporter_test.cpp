@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "common/trace_capture.h"
-#include "platform/sim/recording_host.h"
+#include "recording_host.h"
 
 namespace installation_assistant::engine {
 namespace {

@@ -9,7 +9,7 @@
 #include "pattern/parser.h"
 #include "pattern/small_stack.h"
 #include "pattern/text_condition.h"
-#include "platform/sim/recording_host.h"
+#include "recording_host.h"
 
 namespace installation_assistant {
 namespace {

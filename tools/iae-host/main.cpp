@@ -23,7 +23,7 @@
 
 #include "common/text.h"
 #include "installation_assistant/engine.h"
-#include "platform/sim/recording_host.h"
+#include "recording_host.h"
 
 using installation_assistant::WideToUtf8;
 using installation_assistant::engine::CreateEngineFunction;

@@ -6,7 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "platform/sim/recording_host.h"
+#include "recording_host.h"
 
 namespace iae_tool {
 

@@ -22,7 +22,7 @@
 #include "common/text.h"
 #include "host_calls.h"
 #include "installation_assistant/engine.h"
-#include "platform/sim/recording_host.h"
+#include "recording_host.h"
 #include "platform/sim/simwin.h"
 #include "platform/win32.h"
 #include "scenario.h"

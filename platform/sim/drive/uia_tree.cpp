@@ -441,14 +441,9 @@ bool AutomationTreeElement(IUnknown* provider, std::wstring& key, const void*& t
 
 }  // namespace simwin::detail
 
-using namespace simwin::detail;
-
-LRESULT WINAPI UiaReturnRawElementProvider(HWND hwnd, WPARAM wParam, LPARAM, IRawElementProviderSimple* el) {
-  if (!hwnd || !el) return 0;
-  return LresultFromObject(__uuidof(IRawElementProviderSimple), wParam, el);
-}
-
 namespace simwin {
+
+using namespace detail;
 
 void AttachAutomationTree(Process& process, HWND hwnd, UiaNode root) {
   auto tree = std::make_shared<Tree>(hwnd);

@@ -1,11 +1,9 @@
 // simwin-only facts: the driving API and what wine cannot judge in one test process (a second logical process,
 // TerminateProcess of the caller, cross-process reads).
-#ifndef _WIN32
-
 #include <atomic>
 #include <stdexcept>
 
-#include "conformance.h"
+#include "platform/conformance.h"
 #include "platform/sim/simwin.h"
 
 using conformance::CreateTestWindow;
@@ -202,5 +200,3 @@ TEST(SimwinHandles, WindowHandlesFitIn32BitsAndThreadIdsAreMultiplesOfFour) {
 }
 
 }  // namespace
-
-#endif  // _WIN32

@@ -1,4 +1,4 @@
-#include "platform/sim/recording_host.h"
+#include "recording_host.h"
 
 #include <algorithm>
 #include <sstream>

@@ -1,14 +1,12 @@
 // simwin-only: the standard MSAA proxies over standard controls, custom trees, call counting and fault injection.
 // Wine answers E_NOTIMPL or generic values for the standard proxies (WINDOWS-TOOLCHAIN.md), so Windows' documented
 // behaviour is the reference; the keys in brackets name its source in WINDOWS-ACCESSIBILITY.md.
-#ifndef _WIN32
-
 #include <atomic>
 #include <string>
 #include <vector>
 
-#include "accessible_child.h"
-#include "sim_accessibility.h"
+#include "platform/accessible_child.h"
+#include "sim/sim_accessibility.h"
 
 namespace {
 
@@ -398,5 +396,3 @@ TEST_F(SimMsaa, CallsAreCountedAndFaultsInjected) {
 }
 
 }  // namespace
-
-#endif  // _WIN32

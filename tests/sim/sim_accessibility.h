@@ -1,7 +1,6 @@
 // simwin-only setup shared by the MSAA and UI Automation tests over simwin: a setup dialog of standard controls,
 // a fixture that runs it in an installer process and checks that nothing handed out is still alive at the end.
 #pragma once
-#ifndef _WIN32
 
 #include <gtest/gtest.h>
 
@@ -11,7 +10,7 @@
 #include <string>
 #include <utility>
 
-#include "conformance.h"
+#include "platform/conformance.h"
 #include "platform/sim/simwin.h"
 
 namespace simaccess {
@@ -149,5 +148,3 @@ class SimDialogTest : public ::testing::Test {
 };
 
 }  // namespace simaccess
-
-#endif  // _WIN32

@@ -1,8 +1,6 @@
 // simwin-only: UI Automation over standard controls and custom MSAA trees, cache requests, patterns, call counting and
 // fault injection. Wine cannot judge UI Automation (CoCreateInstance(CLSID_CUIAutomation) fails under wine 8), so
 // Windows' documented behaviour is the reference; the keys in brackets name its source in WINDOWS-ACCESSIBILITY.md.
-#ifndef _WIN32
-
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -10,7 +8,7 @@
 #include <tuple>
 #include <vector>
 
-#include "sim_accessibility.h"
+#include "sim/sim_accessibility.h"
 
 using conformance::PumpUntil;
 
@@ -508,7 +506,7 @@ TEST_F(SimUia, UnimplementedAndGoneElements) {
 
 // --- Native provider trees ------------------------------------------------------------------------------------------
 // A custom-drawn installer's own provider, served for WM_GETOBJECT(UiaRootObjectId) [U-SSP]; sources of what simwin
-// does are named in platform/sim/uia_tree.cpp.
+// does are named in platform/sim/drive/uia_tree.cpp.
 
 simwin::UiaNode DrawnOffers() {
   using simwin::UiaNode;
@@ -760,5 +758,3 @@ TEST_F(SimUiaNative, ProviderFaultsReachTheClient) {
 }
 
 }  // namespace
-
-#endif  // _WIN32
