@@ -179,23 +179,49 @@ void BM_Generic_ExamplePattern(benchmark::State& state) {
 }
 BENCHMARK(BM_Generic_ExamplePattern);
 
-// "{ * A * B * C }" against 100 siblings without a C: the search tries every split.
-void BM_Generic_StarsFailOver100Siblings(benchmark::State& state) {
+// Failing searches over a flat page of N siblings (A at 10 %, B at 50 %, no C): each as a
+// ratio to reading the same page once (BM_Baseline_ReadSiblings/N). Without the search's
+// memory of failed ranges these were exponential in the nesting.
+Live Siblings(int count) {
   Live window{ElementType::Window, "Setup", {}};
-  for (int i = 0; i < 100; ++i) {
-    const char* name = i == 10 ? "A" : i == 50 ? "B" : "x";
+  for (int i = 0; i < count; ++i) {
+    const char* name = i == count / 10 ? "A" : i == count / 2 ? "B" : "x";
     window.children.push_back({ElementType::Button, name, {}});
   }
-  auto live = BenchElement::Build(window, "Window");
-  auto pattern = FirstRoot(
-      "EngineVersion = 1.5.0.0\nWindow { * Button (text=\"A\") * Button (text=\"B\") * Button (text=\"C\") }");
-  GenericMatcher matcher;
+  return window;
+}
+
+void BM_Baseline_ReadSiblings(benchmark::State& state) {
+  auto live = BenchElement::Build(Siblings(static_cast<int>(state.range(0))), "Window");
   for (auto _ : state) {
-    MatchedList matched;
-    if (matcher.Match(pattern, live, matched)) state.SkipWithError("must not match");
+    std::size_t names = 0;
+    ReadAll(live, names);
+    benchmark::DoNotOptimize(names);
   }
 }
-BENCHMARK(BM_Generic_StarsFailOver100Siblings);
+BENCHMARK(BM_Baseline_ReadSiblings)->Arg(100)->Arg(1000);
+
+void FailingSearch(benchmark::State& state, const char* body) {
+  auto live = BenchElement::Build(Siblings(static_cast<int>(state.range(0))), "Window");
+  auto pattern = FirstRoot(std::string("EngineVersion = 1.5.0.0\n") + body);
+  GenericMatcher matcher;
+  for (auto _ : state) {
+    MatchBounds bounds(~std::uint64_t{0});
+    MatchedList matched;
+    if (matcher.Match(pattern, live, matched)) state.SkipWithError("must not match");
+    state.counters["steps"] = static_cast<double>(bounds.NodeTests());
+  }
+}
+
+void BM_Generic_StarsFail(benchmark::State& state) {
+  FailingSearch(state, "Window { * Button (text=\"A\") * Button (text=\"B\") * Button (text=\"C\") }");
+}
+BENCHMARK(BM_Generic_StarsFail)->Arg(100)->Arg(1000);
+
+void BM_Generic_NestedAnyLevelFail(benchmark::State& state) {
+  FailingSearch(state, "Window { AnyLevel { AnyLevel { AnyLevel { Button (text=\"C\") } } } }");
+}
+BENCHMARK(BM_Generic_NestedAnyLevelFail)->Arg(100)->Arg(1000);
 
 }  // namespace
 

@@ -21,7 +21,7 @@ PatternProcessorFactory MakeRegularProcessorFactory(ProcessorFactoryContext cont
     std::shared_ptr<IPatternActionsProcessor> actions = context.makeActionsProcessor(parameters);
     if (!actions) throw std::logic_error("No actions processor for the pattern");
     auto processor = std::make_shared<PatternProcessor>(context.pattern->GetRoots(), actions, actions,
-                                                        MakeMatcherFor(*context.pattern));
+                                                        MakeMatcherFor(*context.pattern), context.patternId);
     context.results->Add(context.patternId, ResultEntry{context.pattern->IsGeneric(), context.version.ToString(),
                                                         std::make_shared<ActionsProcessorResult>(actions)});
     TRACE(Info) << "PatternProcessor 0x" << processor.get() << " created for pattern #" << context.patternId;

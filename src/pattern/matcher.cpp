@@ -1,5 +1,8 @@
 #include "pattern/matcher.h"
 
+#include <optional>
+#include <unordered_set>
+
 #include "common/text.h"
 #include "common/trace.h"
 #include "pattern/text_condition.h"
@@ -10,16 +13,19 @@ namespace {
 using PatternList = std::vector<std::shared_ptr<PatternElement>>;
 using ElementList = std::vector<std::shared_ptr<UIElement>>;
 
-// A view of the tail of a list that the caller keeps alive.
+// A view of the tail of a list that the caller keeps alive. The owner (the node or element
+// whose children the list holds) names the list across copies, for the search's memory.
 template <typename List>
 struct Range {
   const List* list;
+  const void* owner;
   std::size_t begin;
 
-  explicit Range(const List& items, std::size_t first = 0) : list(&items), begin(first) {}
+  Range(const List& items, const void* listOwner, std::size_t first = 0)
+      : list(&items), owner(listOwner), begin(first) {}
   bool Empty() const { return begin >= list->size(); }
   const typename List::value_type& Front() const { return (*list)[begin]; }
-  Range Rest() const { return Range(*list, begin + 1); }
+  Range Rest() const { return Range(*list, owner, begin + 1); }
 };
 using Patterns = Range<PatternList>;
 using Elements = Range<ElementList>;
@@ -70,35 +76,76 @@ ElementList ChildrenFor(const std::shared_ptr<PatternElement>& pattern, const st
   return element->GetChildren();
 }
 
-bool Core(Patterns patterns, Elements elements, MatchedList& matched, bool lenient);
+// The backtracking search. Without memory, nested AnyLevel and "*" try the same
+// (pattern range, live range, mode) again and again: exponential on a failing search. A
+// failed search leaves the matched list as it was and its outcome depends on nothing else,
+// so it is remembered and not searched twice; the order of the alternatives, and so the
+// first match found, is unchanged.
+class GenericSearch {
+ public:
+  bool Sequence(Patterns patterns, Elements elements, MatchedList& matched, bool lenient);
 
-bool Sequence(Patterns patterns, Elements elements, MatchedList& matched, bool lenient) {
+ private:
+  struct Key {
+    const void* patternOwner;
+    std::size_t patternBegin;
+    const void* elementOwner;
+    std::size_t elementBegin;
+    std::size_t elementCount;
+    bool lenient;
+    friend bool operator==(const Key&, const Key&) = default;
+  };
+  struct KeyHash {
+    std::size_t operator()(const Key& key) const {
+      std::size_t hash = std::hash<const void*>()(key.patternOwner);
+      const auto mix = [&hash](std::size_t value) { hash ^= value + 0x9E3779B97F4A7C15ull + (hash << 6) + (hash >> 2); };
+      mix(key.patternBegin);
+      mix(std::hash<const void*>()(key.elementOwner));
+      mix(key.elementBegin);
+      mix(key.elementCount);
+      mix(key.lenient ? 1 : 0);
+      return hash;
+    }
+  };
+
+  bool Core(Patterns patterns, Elements elements, MatchedList& matched, bool lenient);
+  bool MatchAny(Patterns patterns, Elements elements, MatchedList& matched);
+  bool MatchAnyLevel(Patterns patterns, Elements elements, MatchedList& matched);
+
+  std::unordered_set<Key, KeyHash> failed_;
+};
+
+bool GenericSearch::Sequence(Patterns patterns, Elements elements, MatchedList& matched, bool lenient) {
+  if (MatchBounds* bounds = MatchBounds::Current()) bounds->CountNodeTest();
+  const Key key{patterns.owner, patterns.begin, elements.owner, elements.begin, elements.list->size(), lenient};
+  if (failed_.contains(key)) return false;
   const std::size_t length = matched.size();
+  bool result = false;
   if (patterns.Empty() || !patterns.Front()->IsOptional()) {
-    const bool result = Core(patterns, elements, matched, lenient);
+    result = Core(patterns, elements, matched, lenient);
     if (!result) matched.resize(length);
-    return result;
+  } else {
+    // An optional node: with it and without it, on fresh lists; the longer list wins, ties
+    // take the one with the node.
+    MatchedList with;
+    MatchedList without;
+    const bool withSucceeded = Core(patterns, elements, with, lenient);
+    const bool withoutSucceeded = Sequence(patterns.Rest(), elements, without, lenient);
+    if (withSucceeded || withoutSucceeded) {
+      const MatchedList& taken =
+          withSucceeded && (!withoutSucceeded || without.size() <= with.size()) ? with : without;
+      matched.insert(matched.end(), taken.begin(), taken.end());
+      result = true;
+    }
   }
-  // An optional node: with it and without it, on fresh lists; the longer list wins, ties
-  // take the one with the node.
-  MatchedList with;
-  MatchedList without;
-  const bool withSucceeded = Core(patterns, elements, with, lenient);
-  const bool withoutSucceeded = Sequence(patterns.Rest(), elements, without, lenient);
-  if (!withSucceeded && !withoutSucceeded) {
-    matched.resize(length);
-    return false;
-  }
-  const MatchedList& taken =
-      withSucceeded && (!withoutSucceeded || without.size() <= with.size()) ? with : without;
-  matched.insert(matched.end(), taken.begin(), taken.end());
-  return true;
+  if (!result) failed_.insert(key);
+  return result;
 }
 
 // "*" that is not optional stands for zero live siblings, then one more at a time. Written
 // as a loop rather than as the equivalent recursion per sibling, so that an installer with
 // thousands of siblings cannot exhaust a worker thread's stack.
-bool MatchAny(Patterns patterns, Elements elements, MatchedList& matched) {
+bool GenericSearch::MatchAny(Patterns patterns, Elements elements, MatchedList& matched) {
   for (Elements rest = elements;; rest = rest.Rest()) {
     if (rest.Empty()) return CanBeEmpty(patterns);
     if (Sequence(patterns.Rest(), rest, matched, kStrict)) return true;
@@ -109,7 +156,7 @@ bool MatchAny(Patterns patterns, Elements elements, MatchedList& matched) {
 // pass over the first sibling and stay, find the children among the siblings, go one level
 // down. Passing over recurses once per sibling; the loops below visit the same states in
 // the same order without that recursion.
-bool MatchAnyLevel(Patterns patterns, Elements elements, MatchedList& matched) {
+bool GenericSearch::MatchAnyLevel(Patterns patterns, Elements elements, MatchedList& matched) {
   const std::shared_ptr<PatternElement>& anyLevel = patterns.Front();
   const PatternList children = anyLevel->GetChildren();
   std::vector<Elements> visited;
@@ -119,14 +166,15 @@ bool MatchAnyLevel(Patterns patterns, Elements elements, MatchedList& matched) {
   }
   if (CanBeEmpty(patterns)) return true;
   for (auto it = visited.rbegin(); it != visited.rend(); ++it) {
-    if (Sequence(Patterns(children), *it, matched, kLenient)) return true;
-    const ElementList below = it->Front()->GetChildren();
-    if (Sequence(patterns, Elements(below), matched, kLenient)) return true;
+    if (Sequence(Patterns(children, anyLevel.get()), *it, matched, kLenient)) return true;
+    const std::shared_ptr<UIElement>& parent = it->Front();
+    const ElementList below = parent->GetChildren();
+    if (Sequence(patterns, Elements(below, parent.get()), matched, kLenient)) return true;
   }
   return false;
 }
 
-bool Core(Patterns patterns, Elements elements, MatchedList& matched, bool lenient) {
+bool GenericSearch::Core(Patterns patterns, Elements elements, MatchedList& matched, bool lenient) {
   while (true) {
     if (elements.Empty()) return CanBeEmpty(patterns);
     if (patterns.Empty()) return lenient;
@@ -142,9 +190,10 @@ bool Core(Patterns patterns, Elements elements, MatchedList& matched, bool lenie
       const PatternList children = node->GetChildren();
       if (Sequence(patterns.Rest(), elements, matched, kStrict)) return true;
       if (Sequence(patterns, elements.Rest(), matched, kStrict)) return true;
-      if (Sequence(Patterns(children), elements, matched, kLenient)) return true;
-      const ElementList below = elements.Front()->GetChildren();
-      if (Sequence(patterns, Elements(below), matched, kLenient)) return true;
+      if (Sequence(Patterns(children, node.get()), elements, matched, kLenient)) return true;
+      const std::shared_ptr<UIElement>& parent = elements.Front();
+      const ElementList below = parent->GetChildren();
+      if (Sequence(patterns, Elements(below, parent.get()), matched, kLenient)) return true;
       return true;  // an optional AnyLevel may stand for nothing at all
     }
 
@@ -153,7 +202,8 @@ bool Core(Patterns patterns, Elements elements, MatchedList& matched, bool lenie
     if (IsPatternMatchesElement(node, element)) {
       const PatternList patternChildren = node->GetChildren();
       const ElementList elementChildren = ChildrenFor(node, element);
-      nodeMatched = Sequence(Patterns(patternChildren), Elements(elementChildren), matched, kStrict);
+      nodeMatched = Sequence(Patterns(patternChildren, node.get()), Elements(elementChildren, element.get()), matched,
+                             kStrict);
     }
     if (nodeMatched) {
       matched.emplace_back(node, element);
@@ -165,10 +215,27 @@ bool Core(Patterns patterns, Elements elements, MatchedList& matched, bool lenie
   }
 }
 
+thread_local MatchBounds* currentBounds = nullptr;
+
 }  // namespace
+
+MatchBounds::MatchBounds(std::uint64_t nodeTestBudget, const std::atomic<bool>* stop)
+    : budget_(nodeTestBudget), stop_(stop), outer_(currentBounds) {
+  currentBounds = this;
+}
+
+MatchBounds::~MatchBounds() { currentBounds = outer_; }
+
+MatchBounds* MatchBounds::Current() { return currentBounds; }
+
+void MatchBounds::CountNodeTest() {
+  if (stop_ != nullptr && stop_->load(std::memory_order_relaxed)) throw MatchStopped();
+  if (++tests_ > budget_) throw MatchBudgetExceeded(budget_);
+}
 
 bool IsPatternMatchesElement(const std::shared_ptr<PatternElement>& pattern,
                              const std::shared_ptr<UIElement>& element) {
+  if (MatchBounds* bounds = MatchBounds::Current()) bounds->CountNodeTest();
   if (element->GetType() != pattern->GetType()) return false;
   for (const StateChecker& checker : pattern->GetCheckers()) {
     if (!checker(element)) {
@@ -214,6 +281,8 @@ bool ExactMatcher::Match(const std::shared_ptr<PatternElement>& pattern, const s
     TRACE(Info) << "Exact matching:\n\t\tpattern = " << pattern->Describe() << " vs\n\t\tui      = "
                 << DescribeLiveElement(element);
   }
+  std::optional<MatchBounds> ownBounds;
+  if (MatchBounds::Current() == nullptr) ownBounds.emplace();
   const std::size_t length = matched.size();
   const bool result = Exact(pattern, element, matched);
   if (!result) matched.resize(length);
@@ -227,9 +296,12 @@ bool GenericMatcher::Match(const std::shared_ptr<PatternElement>& pattern, const
     TRACE(Info) << "Generic matching:\n\t\tpattern = " << pattern->Describe() << " vs\n\t\tui      = "
                 << DescribeLiveElement(element);
   }
+  std::optional<MatchBounds> ownBounds;
+  if (MatchBounds::Current() == nullptr) ownBounds.emplace();
   const PatternList patterns{pattern};
   const ElementList elements{element};
-  const bool result = Sequence(Patterns(patterns), Elements(elements), matched, kStrict);
+  GenericSearch search;
+  const bool result = search.Sequence(Patterns(patterns, &patterns), Elements(elements, &elements), matched, kStrict);
   TRACE(Info) << (result ? "Generaly Matched" : "Generaly Not matched");
   return result;
 }

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "common/trace.h"
+#include "pattern/matcher.h"
 
 namespace installation_assistant {
 
@@ -64,6 +65,7 @@ void MachineBase::Shutdown() {
     subscription = std::move(subscription_);
   }
   TRACE(Debug) << "Shutting down machine";
+  stopping_ = true;
   // Released off the engine thread, the subscription hands its hooks back to that thread.
   subscription.reset();
   resampler_->Stop();
@@ -88,8 +90,8 @@ void Machine::AddPattern(std::shared_ptr<PatternProcessor> processor, bool silen
   TRACE(Debug) << "Adding " << (silent ? "silent" : "normal") << " pattern processor: 0x" << processor.get() << " to "
                << Description();
   {
-    std::lock_guard<std::mutex> guard(lock_);
-    processors_.push_back(Entry{std::move(processor), silent});
+    std::lock_guard<std::mutex> guard(incomingLock_);
+    incoming_.push_back(Entry{std::move(processor), silent});
   }
   FireResampler();
 }
@@ -100,13 +102,26 @@ void Machine::Matcher() {
     return;
   }
   std::lock_guard<std::mutex> guard(lock_);
+  {
+    std::lock_guard<std::mutex> incomingGuard(incomingLock_);
+    std::move(incoming_.begin(), incoming_.end(), std::back_inserter(processors_));
+    incoming_.clear();
+  }
+  bool waited = false;
   if (!processors_.empty()) {
     TRACE(Info) << Description() << " starts matching";
     for (const Entry& entry : processors_) {
-      // One failing processor (a bad regular expression, a backend error) must not keep
-      // the others from matching, nor the queue from draining.
+      // One failing processor (a bad regular expression, a backend error, a runaway
+      // search) must not keep the others from matching, nor the queue from draining.
       try {
-        MatchEntry(entry);
+        MatchBounds bounds(kDefaultNodeTestBudget, &Stopping());
+        if (!MatchEntry(entry)) waited = true;
+      } catch (const MatchStopped&) {
+        TRACE(Info) << Description() << " pass stopped: the machine shuts down";
+        return;
+      } catch (const MatchBudgetExceeded& exceeded) {
+        TRACE(Warning) << "Pattern " << entry.processor->PatternId() << " gave up on " << Description()
+                       << " after " << exceeded.Budget() << " search steps in one pass";
       } catch (...) {
         TraceException("Matcher");
       }
@@ -114,14 +129,24 @@ void Machine::Matcher() {
     std::erase_if(processors_, [](const Entry& entry) { return !entry.processor->HasRoots(); });
   }
   Drain();
+  // A match that waited for the ticket gets its turn as soon as the ticket is free.
+  if (waited && ticketHolder_ == nullptr) FireResampler();
 }
 
-void Machine::MatchEntry(const Entry& entry) {
+bool Machine::MatchEntry(const Entry& entry) {
   const Option<std::shared_ptr<UIElement>> root = Resolver()(entry.processor->CurrentRoot());
-  if (root.IsNone()) return;
+  if (root.IsNone()) return true;
   TRACE(Debug) << "Matching PatternProcessor 0x" << entry.processor.get();
   MatchedList matched;
-  if (!entry.processor->Match(root.Get(), matched)) return;
+  if (!entry.processor->MatchCurrentRoot(root.Get(), matched)) return true;
+  // Another processor's actions hold the window: acting now would drop this match's actions
+  // while its root counts as done. It keeps its root and matches again when the ticket is free.
+  if (!entry.silent && ticketHolder_ != nullptr && ticketHolder_ != entry.processor &&
+      !entry.processor->BuildActions(root.Get(), matched).empty()) {
+    TRACE(Debug) << "PatternProcessor 0x" << entry.processor.get() << " waits for the ticket";
+    return false;
+  }
+  entry.processor->NotifyMatched(root.Get());
 
   if (entry.silent) {
     TRACE(Info) << "Skipping silent processor 0x" << entry.processor.get();
@@ -139,7 +164,7 @@ void Machine::MatchEntry(const Entry& entry) {
       TRACE(Debug) << "PatternProcessor 0x" << entry.processor.get() << " got ticket to invoke actions";
     }
   }
-  // Otherwise another processor holds the ticket: this match advances without actions.
+  // Otherwise another processor holds the ticket and this match has no actions to drop.
 
   if (!entry.processor->Advance()) {
     // Runs only from this machine's drain, under its lock.
@@ -151,6 +176,7 @@ void Machine::MatchEntry(const Entry& entry) {
       return Option<Continuation>::None();
     });
   }
+  return true;
 }
 
 void Machine::Drain() {
@@ -175,8 +201,13 @@ void Machine::Drain() {
 }
 
 std::size_t Machine::ProcessorCount() const {
+  std::size_t count = 0;
+  {
+    std::lock_guard<std::mutex> guard(incomingLock_);
+    count = incoming_.size();
+  }
   std::lock_guard<std::mutex> guard(lock_);
-  return processors_.size();
+  return count + processors_.size();
 }
 
 std::size_t Machine::PendingActionCount() const {
@@ -205,10 +236,16 @@ std::shared_ptr<SilentMachine> SilentMachine::Create(HWND window, std::shared_pt
 void SilentMachine::AddPattern(std::shared_ptr<SilentPatternProcessor> processor) {
   TRACE(Debug) << "Adding silent pattern processor: 0x" << processor.get() << " to " << Description();
   {
-    std::lock_guard<std::mutex> guard(lock_);
-    processors_.push_back(std::move(processor));
+    std::lock_guard<std::mutex> guard(incomingLock_);
+    incoming_.push_back(std::move(processor));
   }
   FireResampler();
+}
+
+void SilentMachine::TakeIncoming() {
+  std::lock_guard<std::mutex> guard(incomingLock_);
+  std::move(incoming_.begin(), incoming_.end(), std::back_inserter(processors_));
+  incoming_.clear();
 }
 
 void SilentMachine::Matcher() {
@@ -217,11 +254,19 @@ void SilentMachine::Matcher() {
     return;
   }
   std::lock_guard<std::mutex> guard(lock_);
+  TakeIncoming();
   if (processors_.empty()) return;
   TRACE(Info) << Description() << " starts matching";
   for (const std::shared_ptr<SilentPatternProcessor>& processor : processors_) {
     try {
+      MatchBounds bounds(kDefaultNodeTestBudget, &Stopping());
       processor->Match(Resolver());
+    } catch (const MatchStopped&) {
+      TRACE(Info) << Description() << " pass stopped: the machine shuts down";
+      return;
+    } catch (const MatchBudgetExceeded& exceeded) {
+      TRACE(Warning) << "Silent pattern gave up on " << Description() << " after " << exceeded.Budget()
+                     << " search steps in one pass";
     } catch (...) {
       TraceException("Matcher");
     }
@@ -230,6 +275,7 @@ void SilentMachine::Matcher() {
 
 void SilentMachine::FlushStatistics() {
   std::lock_guard<std::mutex> guard(lock_);
+  TakeIncoming();
   for (const std::shared_ptr<SilentPatternProcessor>& processor : processors_) {
     try {
       processor->FlushStatistics();
@@ -240,8 +286,13 @@ void SilentMachine::FlushStatistics() {
 }
 
 std::size_t SilentMachine::ProcessorCount() const {
+  std::size_t count = 0;
+  {
+    std::lock_guard<std::mutex> guard(incomingLock_);
+    count = incoming_.size();
+  }
   std::lock_guard<std::mutex> guard(lock_);
-  return processors_.size();
+  return count + processors_.size();
 }
 
 }  // namespace installation_assistant

@@ -3,6 +3,7 @@
 // resampler thread of its own.
 #pragma once
 
+#include <atomic>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -45,12 +46,15 @@ class MachineBase : public std::enable_shared_from_this<MachineBase> {
   // Right after construction, before the machine is shared with any other thread.
   void Init();
   void FireResampler() { resampler_->Fire(); }
+  // Set by Shutdown before it waits for the pass: a pass in progress ends at its next node test.
+  const std::atomic<bool>& Stopping() const { return stopping_; }
   const ElementResolver& Resolver() const { return resolver_; }
 
  private:
   void SubscribeToStructureChanged();
 
   std::shared_ptr<EventResampler> resampler_;
+  std::atomic<bool> stopping_{false};
   ElementResolver resolver_;
   std::shared_ptr<MessageWindow> messageWindow_;
   std::shared_ptr<UIElement> root_;
@@ -83,9 +87,13 @@ class Machine final : public MachineBase {
 
   Machine(HWND window, std::shared_ptr<UIElement> root, ElementResolver resolver,
           std::shared_ptr<MessageWindow> messageWindow);
-  void MatchEntry(const Entry& entry);
+  // False when the entry matched but must wait for another processor's ticket.
+  bool MatchEntry(const Entry& entry);
   void Drain();
 
+  // Patterns added while a pass runs wait here, so that AddPattern never waits for a pass.
+  mutable std::mutex incomingLock_;
+  std::vector<Entry> incoming_;
   mutable std::mutex lock_;
   std::deque<MachineAction> pending_;
   Option<Continuation> continuation_;
@@ -107,7 +115,10 @@ class SilentMachine final : public MachineBase {
  private:
   SilentMachine(HWND window, std::shared_ptr<UIElement> root, ElementResolver resolver,
                 std::shared_ptr<MessageWindow> messageWindow);
+  void TakeIncoming();
 
+  mutable std::mutex incomingLock_;
+  std::vector<std::shared_ptr<SilentPatternProcessor>> incoming_;
   mutable std::mutex lock_;
   std::vector<std::shared_ptr<SilentPatternProcessor>> processors_;
 };

@@ -25,11 +25,12 @@ Continuation OrNothing(std::function<void()> followUp) {
 
 PatternProcessor::PatternProcessor(std::vector<PatternRoot> roots, std::shared_ptr<IPatternListener> listener,
                                    std::shared_ptr<IActionsProcessor> actionsProcessor,
-                                   std::shared_ptr<PatternMatcher> matcher)
+                                   std::shared_ptr<PatternMatcher> matcher, int patternId)
     : roots_(roots.begin(), roots.end()),
       listener_(std::move(listener)),
       actionsProcessor_(std::move(actionsProcessor)),
-      matcher_(std::move(matcher)) {}
+      matcher_(std::move(matcher)),
+      patternId_(patternId) {}
 
 Option<PatternRoot> PatternProcessor::CurrentRoot() const {
   if (roots_.empty()) return Option<PatternRoot>::None();
@@ -42,10 +43,14 @@ bool PatternProcessor::Advance() {
 }
 
 bool PatternProcessor::Match(const std::shared_ptr<UIElement>& root, MatchedList& matched) {
-  if (roots_.empty()) return false;
-  if (!matcher_->Match(roots_.front().element, root, matched)) return false;
-  listener_->PatternMatched(root);
+  if (!MatchCurrentRoot(root, matched)) return false;
+  NotifyMatched(root);
   return true;
+}
+
+bool PatternProcessor::MatchCurrentRoot(const std::shared_ptr<UIElement>& root, MatchedList& matched) {
+  if (roots_.empty()) return false;
+  return matcher_->Match(roots_.front().element, root, matched);
 }
 
 std::vector<MachineAction> PatternProcessor::BuildActions(const std::shared_ptr<UIElement>& root,

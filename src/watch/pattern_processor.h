@@ -25,7 +25,8 @@ using ElementResolver = std::function<Option<std::shared_ptr<UIElement>>(const O
 class PatternProcessor {
  public:
   PatternProcessor(std::vector<PatternRoot> roots, std::shared_ptr<IPatternListener> listener,
-                   std::shared_ptr<IActionsProcessor> actionsProcessor, std::shared_ptr<PatternMatcher> matcher);
+                   std::shared_ptr<IActionsProcessor> actionsProcessor, std::shared_ptr<PatternMatcher> matcher,
+                   int patternId = 0);
 
   Option<PatternRoot> CurrentRoot() const;
   // Drops the current root; true while roots remain.
@@ -33,6 +34,10 @@ class PatternProcessor {
   bool HasRoots() const { return !roots_.empty(); }
   // Matches the current root against the live root; the listener hears of a match.
   bool Match(const std::shared_ptr<UIElement>& root, MatchedList& matched);
+  // The two halves of Match: a match that may not act yet is not told to the listener.
+  bool MatchCurrentRoot(const std::shared_ptr<UIElement>& root, MatchedList& matched);
+  void NotifyMatched(const std::shared_ptr<UIElement>& root) { listener_->PatternMatched(root); }
+  int PatternId() const { return patternId_; }
   // Element actions in ascending action index, then the report action when there is any.
   std::vector<MachineAction> BuildActions(const std::shared_ptr<UIElement>& root, const MatchedList& matched) const;
 
@@ -43,6 +48,7 @@ class PatternProcessor {
   std::shared_ptr<IPatternListener> listener_;
   std::shared_ptr<IActionsProcessor> actionsProcessor_;
   std::shared_ptr<PatternMatcher> matcher_;
+  int patternId_;
 };
 
 // The matcher a pattern's processors use: generic patterns need the backtracking one.

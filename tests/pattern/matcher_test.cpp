@@ -193,6 +193,49 @@ TEST(Matchers, AnyLevelOverManySiblingsKeepsTheStackFlat) {
   EXPECT_TRUE(GenericMatcher().Match(Root("Window { * Button (text=\"Next >\") { push } }"), live, star));
 }
 
+// Searches that fail after trying every split used to backtrack without memory: minutes
+// per pass. A failed (pattern range, live range, mode) is now tried once per match.
+TEST(Matchers, FailingSearchesStayPolynomial) {
+  std::vector<Live> page;
+  for (int i = 0; i < 50; ++i) page.push_back(Pane({TextOf("t"), Box("b", true), Button("x"), Pane({TextOf("u")})}));
+  std::vector<Live> siblings(1000, Button("x"));
+  siblings[10] = Button("A");
+  siblings[500] = Button("B");
+  struct Case {
+    const char* name;
+    Live live;
+    const char* pattern;
+  } cases[] = {
+      {"three nested AnyLevel, 200 controls", Window(page),
+       "Window { AnyLevel { AnyLevel { AnyLevel { Button (text=\"absent\") } } } }"},
+      {"stars, 1000 siblings", Window(siblings),
+       "Window { * Button (text=\"A\") * Button (text=\"B\") * Button (text=\"C\") }"},
+  };
+  for (const Case& c : cases) {
+    auto live = FakeElement::Build(c.live);
+    MatchBounds bounds(100'000'000);
+    MatchedList matched;
+    EXPECT_FALSE(GenericMatcher().Match(Root(c.pattern), live, matched)) << c.name;
+    EXPECT_TRUE(matched.empty()) << c.name;
+    EXPECT_LT(bounds.NodeTests(), 100'000u) << c.name;
+  }
+}
+
+TEST(Matchers, BoundsEndARunawaySearch) {
+  std::vector<Live> siblings(300, Button("x"));
+  auto live = FakeElement::Build(Window(siblings));
+  const auto pattern = Root("Window { * Button (text=\"x\") * Button (text=\"y\") }");
+  {
+    MatchBounds bounds(50);
+    MatchedList matched;
+    EXPECT_THROW(GenericMatcher().Match(pattern, live, matched), MatchBudgetExceeded);
+  }
+  std::atomic<bool> stop{true};
+  MatchBounds stopped(kDefaultNodeTestBudget, &stop);
+  MatchedList matched;
+  EXPECT_THROW(GenericMatcher().Match(pattern, live, matched), MatchStopped);
+}
+
 TEST(Matchers, SingleStarChildDoesNotReadTheChildren) {
   // The Info trace describes the live tree, which reads children; without it nothing may.
   const TraceLevel threshold = TraceThreshold();
