@@ -14,7 +14,6 @@
 #include <thread>
 #include <vector>
 
-#include "common/handles.h"
 #include "engine/engine_test_support.h"
 #include "watch/machines_test_support.h"
 
@@ -155,30 +154,6 @@ TEST_F(EngineRunTest, AnActionThatKeepsFailingIsReportedOnce) {
   ASSERT_EQ(failures.size(), 1u);
   EXPECT_EQ(failures[0].patternId, 5);
   EXPECT_EQ(failures[0].elementType, static_cast<int>(ElementType::Button));
-}
-
-// A host whose thread is in a single-threaded apartment: the engine's own threads make
-// their accessibility calls in an apartment of their own.
-TEST_F(EngineRunTest, AFactoryOnASingleThreadedApartmentStillMatchesAndActs) {
-  const simwin::Dialog dialog = simwin::CreateDialogFromLayout(installer_, OfferPage());
-  bool unchecked = false;
-  // A host thread of its own: this one may already be in the multithreaded apartment.
-  std::thread host([&] {
-    ComInitialization apartment(COINIT_APARTMENTTHREADED);
-    ASSERT_EQ(apartment.Result(), S_OK);
-    EnginePtr engine = Create();
-    ASSERT_NE(engine, nullptr);
-    engine->AddPattern(6,
-                       "EngineVersion = \"1.5.0.0\"\n"
-                       "UIAutomation: Window (text=\"Setup\") { AnyLevel { CheckBox (text=\"Install the toolbar\") "
-                       "{ off } } }\n",
-                       false);
-    RunWithUser(*engine, [&] { unchecked = WaitForCheck(dialog.Control(kOfferBox), BST_UNCHECKED); });
-  });
-  host.join();
-  EXPECT_TRUE(unchecked);
-  ASSERT_FALSE(EndOfRunCalls().empty());
-  EXPECT_EQ(EndOfRunCalls().front(), "result 6=0");
 }
 
 // Custom-drawn banners of the installer's own class: the engine clicks them at a pixel (posted)
