@@ -72,15 +72,6 @@ TEST(EventResamplerTest, FiresDuringARunCoalesceIntoExactlyOneMoreRun) {
   }
 }
 
-TEST(EventResamplerTest, NothingRunsAfterStopAndJoin) {
-  std::atomic<int> runs{0};
-  EventResampler resampler([&runs] { ++runs; });
-  resampler.Stop();
-  resampler.Join();
-  resampler.Fire();
-  EXPECT_EQ(runs, 0);
-}
-
 TEST(EventResamplerTest, ActionExceptionEndsTheWorkerAfterATrace) {
   RecordingHost host;
   TraceCapture capture(host);
