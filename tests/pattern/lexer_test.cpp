@@ -124,14 +124,5 @@ TEST(Lexer, ErrorsSayWhereAndWhat) {
   EXPECT_EQ(errors[1].message, "unexpected character '\\x01'");
 }
 
-TEST(Lexer, TokenNamesFollowTheVocabulary) {
-  EXPECT_EQ(TokenTypeName(T::LeftBrace), "'{'");
-  EXPECT_EQ(TokenTypeName(T::AnyLevel), "'AnyLevel'");
-  EXPECT_EQ(TokenTypeName(T::TextClause), "'text'");
-  EXPECT_EQ(TokenTypeName(T::Decimal), "Decimal");
-  EXPECT_EQ(TokenTypeName(T::StringLiteral), "StringLiteral");
-  EXPECT_EQ(TokenTypeName(T::EndOfInput), "<EOF>");
-}
-
 }  // namespace
 }  // namespace installation_assistant

@@ -142,6 +142,8 @@ TEST(SyntaxDecisions, SyntaxErrorsSayWhatWasExpectedAndWhere) {
       {"Window { }", 1, 1, "expected 'EngineVersion', found 'Window'"},
       {"EngineVersion = 1.5.0.0 MSAA: ?Window { }", 1, 31, "expected an element, found '?'"},
       {"EngineVersion = 1.5.0.0 Window [1,2] [50%,50%] { }", 1, 41, "expected ',', found '%'"},
+      {"EngineVersion = 1.5.0.0 Window (text=1) { }", 1, 38, "expected StringLiteral, found '1'"},
+      {"EngineVersion = 1.5.0.0 CheckBox () { off (on) }", 1, 44, "expected Decimal, found 'on'"},
   };
   for (const Case& c : cases) {
     const Outcome outcome = Parse(c.text);
