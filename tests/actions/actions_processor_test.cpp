@@ -191,19 +191,6 @@ TEST_F(ActionsProcessorTest, ChangesOfAnInvisibleControlOrAfterTheProcessorIsGon
   EXPECT_TRUE(Reports().empty());
 }
 
-TEST_F(ActionsProcessorTest, PushButtonPushesAndIsNotWatched) {
-  auto processor = Make();
-  const std::shared_ptr<UIElement> next = Element("Next >");
-  ASSERT_FALSE(processor->PushButton(next).failed);
-  Settle();
-  const auto commands = simwin::ReceivedCommands(dialog_.hwnd);
-  ASSERT_FALSE(commands.empty());
-  EXPECT_EQ(commands.back().id, testing::kNext);
-  EXPECT_EQ(commands.back().code, BN_CLICKED);
-  EXPECT_EQ(processor->SubscriptionCount(), 0u);
-  EXPECT_EQ(TraceCount(Wide("PushButton(" + next->GetPath() + ") pushed")), 1u);
-}
-
 // Without the in-process channel no message box can guard the button: the action stays
 // not done, so nothing queued after it (a push of that very button) runs.
 TEST_F(ActionsProcessorTest, ABlockedButtonIsLeftAloneAndHoldsTheQueue) {
