@@ -38,14 +38,6 @@ bool WaitForThreadToVanish(DWORD id) {
   return false;
 }
 
-TEST(ThreadTest, RunsWorkOnItsOwnThreadAndJoins) {
-  DWORD workThread = 0;
-  Thread thread([&workThread] { workThread = GetCurrentThreadId(); });
-  thread.Join();
-  EXPECT_EQ(workThread, thread.Id());
-  EXPECT_NE(workThread, GetCurrentThreadId());
-}
-
 TEST(ThreadTest, DestroyedUnjoinedEndsTheProcessAfterFlushing) {
   RecordingHost host;
   TraceCapture capture(host);
