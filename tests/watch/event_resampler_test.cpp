@@ -87,20 +87,6 @@ TEST(EventResamplerTest, ActionExceptionEndsTheWorkerAfterATrace) {
   EXPECT_EQ(host.TracesContaining(L"Error: EventResampler::DoWork: pass failed").size(), 1u);
 }
 
-TEST(EventResamplerTest, DestructionWithoutStopJoinsTheWorker) {
-  RecordingHost host;
-  TraceCapture capture(host);
-  auto action = std::make_shared<GatedAction>();
-  {
-    EventResampler resampler([action] { (*action)(); });
-    resampler.Fire();
-    ASSERT_TRUE(action->started.Wait());
-    action->proceed.Set();
-  }
-  EXPECT_EQ(action->runs, 1);
-  EXPECT_TRUE(host.TracesContaining(L"unjoined").empty());
-}
-
 // A machine's pass holds the machine through a weak reference; when the machine is
 // dropped meanwhile, the pass's reference is the last and the resampler dies on its own
 // worker, which cannot join itself.

@@ -172,7 +172,8 @@ TEST_F(MachineTest, ShutdownBeforeThePostedSubscriptionMeansNoSubscription) {
   EXPECT_EQ(TraceCount(L"Machine shut down"), 2u);
 }
 
-// Statistics of silent patterns: the largest subtree per root, ties keep the first.
+// Statistics of silent patterns: the largest subtree per root, ties keep the first. The record's codes:
+// silent_survey.yaml.
 TEST_F(MachineTest, SilentProcessorKeepsTheLargestMatchPerRoot) {
   auto dialogWith = [this](std::vector<const wchar_t*> names) {
     simwin::DialogLayout layout;
@@ -195,9 +196,6 @@ TEST_F(MachineTest, SilentProcessorKeepsTheLargestMatchPerRoot) {
     return std::make_shared<SilentPatternProcessor>(id, pattern->GetRoots(), MakeMatcherFor(*pattern), "1.5.2.7",
                                                     service);
   };
-  auto on = [](HWND window) {
-    return [window](const Option<PatternRoot>& root) { return MakeElementResolver(window)(root); };
-  };
 
   struct Case {
     int id;
@@ -211,11 +209,11 @@ TEST_F(MachineTest, SilentProcessorKeepsTheLargestMatchPerRoot) {
   };
   for (const Case& item : cases) {
     auto processor = make(item.id, any);
-    for (HWND window : item.windows) processor->Match(on(window));
+    for (HWND window : item.windows) processor->Match(MakeElementResolver(window));
     processor->FlushStatistics();
   }
   auto never = make(3, "MSAA: Window (text=\"Nope\") { AnyLevel { CheckBox (text=\".*\") } }\n");
-  never->Match(on(a));
+  never->Match(MakeElementResolver(a));
   never->FlushStatistics();
 
   const auto reports = host_.CallsOf(simwin::HostCall::Kind::ReportItem);
@@ -223,8 +221,6 @@ TEST_F(MachineTest, SilentProcessorKeepsTheLargestMatchPerRoot) {
   for (std::size_t i = 0; i < 2; ++i) {
     const simwin::RecordedReport& report = reports[i].report;
     EXPECT_EQ(report.patternId, cases[i].id);
-    EXPECT_EQ(report.resultCode, 0);
-    EXPECT_EQ(report.genericPattern, 1);
     ASSERT_TRUE(report.controlPath.has_value());
     EXPECT_NE(report.controlPath->find(cases[i].kept), std::string::npos) << *report.controlPath;
     EXPECT_EQ(report.controlPath->find(cases[i].dropped), std::string::npos) << *report.controlPath;
