@@ -40,7 +40,8 @@ std::string Nested(int depth, const std::string& innermost = "") {
   return text;
 }
 
-// ---- Syntax decisions: short texts after a valid header, accepted or not. ----
+// ---- Syntax decisions: short texts after a valid header, accepted or not. What is accepted is also
+// ModelConstruction's: the cases here are what it does not build. ----
 
 struct SyntaxCase {
   const char* body;
@@ -49,53 +50,38 @@ struct SyntaxCase {
 
 TEST(SyntaxDecisions, ShortTexts) {
   const SyntaxCase cases[] = {
-      {"Window { }", true},
       {"Window{}Pane{}Table{}DataItem{}Tree{}Tab{}Custom{}Text{}", true},
       {"", false},                     // at least one root
       {"Window", false},               // a container's braces are required
       {"Window ( ) { }", false},       // ... its parentheses need the text clause
       {"Window (id=\"1\") { }", false},
-      {"Window (text=\"a\") { }", true},
       {"Window (text=\"a\") [1,2] { }", true},
       {"Window [1,2] (text=\"a\") { }", false},  // text clause before the point list
       {"Window [1,2] [3,4] { }", true},
-      {"Window [1%,2%] [3%,4%] { }", true},
       {"Window [1,2] [50%,50%] { }", false},  // one form per list
       {"Window [50%,50%] [1,2] { }", false},
       {"Window [1%,2] { }", false},
       {"Window [] { }", false},
-      {"Button (text=\"OK\")", true},
       {"Button (text=\"OK\") { }", false},
       {"Button", false},  // a control's parentheses are required
-      {"Button ()", true},
       {"Button (id=\"1\" text=\"OK\")", true},
       {"Button (text=\"a\" id=\"b\")", false},
       {"Button (id=\"1\" id=\"2\")", false},
       {"Button (text=\"a\" text=\"b\")", false},
-      {"Button [1,2] (text=\"a\") { push }", true},
       {"Window { Button (text=\"a\") [1,2] }", false},  // point list before the parentheses
-      {"Button () { push }", true},
       {"Button () { block (7) }", true},
       {"Button () { on }", false},
       {"Window { Button () { push } { push } }", false},
-      {"CheckBox () { on }", true},
-      {"CheckBox () { off (3) }", true},
       {"CheckBox () { push }", false},
       {"CheckBox () { off () }", false},
       {"CheckBox () { off (3 }", false},
-      {"RadioButton () { on }", true},
       {"RadioButton () { off }", false},
       {"Button () { Button () }", false},  // controls have no children
-      {"AnyLevel { }", true},
-      {"AnyLevel { * ?Button () }", true},
       {"AnyLevel", false},
       {"AnyLevel (text=\"a\") { }", false},
       {"*", true},
       {"* { }", true},  // "{" cannot begin a root: the braces are trailing text
-      {"?Window { }", true},
       {"MSAA: ?Window { }", false},  // a prefixed root cannot be optional
-      {"MSAA: Window { }", true},
-      {"UIAutomation: Window { }", true},
       {"UIAutomation Window { }", false},
       {"Window { MSAA: Button () }", false},  // prefixes only on roots
       {"Window { ?? Button () }", false},
