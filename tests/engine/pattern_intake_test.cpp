@@ -107,9 +107,6 @@ TEST_F(PatternIntakeTest, FactoriesMakeOneProcessorPerMachineAndRegisterRegularO
   engine->AddPattern(6, "EngineVersion = \"1.5.0.0\"\nMSAA: Window (text=\"Setup\") { AnyLevel { CheckBox (text=\".*\") } }\n", true);
   engine->AddPattern(7, kExactWithoutActions, true);  // exact and silent: a regular processor, flagged silent
   ASSERT_TRUE(PumpUntil([&] { return TraceCount(L" created for pattern #") == 3; }));
-  EXPECT_EQ(TraceCount(L" created for pattern #5"), 1u);
-  EXPECT_EQ(TraceCount(L" created for pattern #6"), 1u);
-  EXPECT_EQ(TraceCount(L" created for pattern #7"), 1u);
   EXPECT_EQ(TraceCount(L"Adding silent pattern processor: 0x"), 2u);
   EXPECT_EQ(recorders_.Of(5).size(), 1u);
   EXPECT_EQ(recorders_.Of(6).size(), 0u);  // silent processors have no actions processor
