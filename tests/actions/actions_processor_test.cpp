@@ -204,22 +204,6 @@ TEST_F(ActionsProcessorTest, ABlockedButtonIsLeftAloneAndHoldsTheQueue) {
   EXPECT_EQ(processor->ExecutedCount(), 0);
 }
 
-TEST_F(ActionsProcessorTest, AFailedPatternCallIsReportedThroughTheContinuation) {
-  auto processor = Make();
-  // A push button cannot be checked: the backend refuses.
-  const std::shared_ptr<UIElement> next = Element("Next >");
-  const ActionResult result = processor->SetCheckBox(next);
-  ASSERT_TRUE(result.failed);
-  EXPECT_EQ(processor->ExecutedCount(), 0);
-  EXPECT_TRUE(Reports().empty());
-  ASSERT_TRUE(result.followUp);
-  result.followUp();
-  ASSERT_EQ(Reports().size(), 1u);
-  EXPECT_EQ(Reports()[0].resultCode, 2);
-  EXPECT_EQ(Reports()[0].controlPath, "Pattern(0)\\" + next->GetPath());
-  EXPECT_EQ(Reports()[0].userAction, "");
-}
-
 // A core that raises, retried on every pass by the machine: the host hears of it once per
 // queued action, not once per pass.
 TEST_F(ActionsProcessorTest, ARaisingCoreIsReportedOncePerQueuedAction) {
