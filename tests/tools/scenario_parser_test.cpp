@@ -87,10 +87,6 @@ TEST(ScenarioParser, MistakesAreNamedWithFileLineAndColumn) {
       {"key given twice", Controls("{id: 1, text: a, id: 2}"), "dir/t.yaml:5:28: key 'id' appears twice in control"},
       {"two controls with one id", Controls("{id: 1}\n        - {id: 1}"),
        "dir/t.yaml:6:16: page 'options' already has a control with id 1"},
-      {"unknown style", Controls("{id: 1, style: checkbx}"),
-       "dir/t.yaml:5:26: unknown style 'checkbx' (a number or one of pushbutton, defpushbutton, checkbox, "
-       "autocheckbox, radiobutton, 3state, auto3state, groupbox, autoradiobutton, group, tabstop, lefttext, notify, "
-       "multiline, password, readonly)"},
       {"push behaviour showing an unknown page", Controls("{id: 1, on_push: {show: finsh}}"),
        "dir/t.yaml:5:35: unknown page 'finsh'"},
       {"accessible elements sharing a key",
@@ -98,12 +94,6 @@ TEST(ScenarioParser, MistakesAreNamedWithFileLineAndColumn) {
        "          - {name: Offer, role: checkbutton}\n" +
            kHost,
        "dir/t.yaml:7:13: two accessible elements of one page share the key 'Offer' (give one a key of its own)"},
-      {"unknown role",
-       "installer:\n  pages:\n    - name: drawn\n      accessible: {role: checkbox}\n" + kHost,
-       "dir/t.yaml:4:26: unknown role 'checkbox' (one of titlebar, window, client, document, pane, dialog, grouping, "
-       "separator, toolbar, statusbar, table, cell, link, list, listitem, outline, outlineitem, pagetab, propertypage, "
-       "graphic, statictext, text, pushbutton, checkbutton, radiobutton, combobox, progressbar, pagetablist, "
-       "splitbutton)"},
       {"unknown factory", kPage + "host:\n  factory: CreateEngine3\n  patterns: []\n",
        "dir/t.yaml:9:12: unknown factory 'CreateEngine3' (CreateEngine or CreateEngine2)"},
       {"missing host", kPage, "dir/t.yaml:1:1: the scenario needs a host"},
@@ -113,6 +103,13 @@ TEST(ScenarioParser, MistakesAreNamedWithFileLineAndColumn) {
   for (const ErrorCase& c : cases) {
     EXPECT_EQ(ErrorOf(c.text), c.error) << c.what;
   }
+  // Unknown names are followed by the names the parser knows (its own tables, not restated here).
+  const std::pair<std::string, std::string> unknownNames[] = {
+      {Controls("{id: 1, style: checkbx}"), "dir/t.yaml:5:26: unknown style 'checkbx' (a number or one of "},
+      {"installer:\n  pages:\n    - name: drawn\n      accessible: {role: checkbox}\n" + kHost,
+       "dir/t.yaml:4:26: unknown role 'checkbox' (one of "},
+  };
+  for (const auto& [text, start] : unknownNames) EXPECT_EQ(ErrorOf(text).rfind(start, 0), 0u) << ErrorOf(text);
 }
 
 class TempDir {
