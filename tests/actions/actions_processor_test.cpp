@@ -191,19 +191,6 @@ TEST_F(ActionsProcessorTest, ChangesOfAnInvisibleControlOrAfterTheProcessorIsGon
   EXPECT_TRUE(Reports().empty());
 }
 
-TEST_F(ActionsProcessorTest, PushButtonPushesAndIsNotWatched) {
-  auto processor = Make();
-  const std::shared_ptr<UIElement> next = Element("Next >");
-  ASSERT_FALSE(processor->PushButton(next).failed);
-  Settle();
-  const auto commands = simwin::ReceivedCommands(dialog_.hwnd);
-  ASSERT_FALSE(commands.empty());
-  EXPECT_EQ(commands.back().id, testing::kNext);
-  EXPECT_EQ(commands.back().code, BN_CLICKED);
-  EXPECT_EQ(processor->SubscriptionCount(), 0u);
-  EXPECT_EQ(TraceCount(Wide("PushButton(" + next->GetPath() + ") pushed")), 1u);
-}
-
 // Without the in-process channel no message box can guard the button: the action stays
 // not done, so nothing queued after it (a push of that very button) runs.
 TEST_F(ActionsProcessorTest, ABlockedButtonIsLeftAloneAndHoldsTheQueue) {
@@ -215,22 +202,6 @@ TEST_F(ActionsProcessorTest, ABlockedButtonIsLeftAloneAndHoldsTheQueue) {
   EXPECT_TRUE(simwin::ReceivedCommands(dialog_.hwnd).empty());
   EXPECT_TRUE(Reports().empty());
   EXPECT_EQ(processor->ExecutedCount(), 0);
-}
-
-TEST_F(ActionsProcessorTest, AFailedPatternCallIsReportedThroughTheContinuation) {
-  auto processor = Make();
-  // A push button cannot be checked: the backend refuses.
-  const std::shared_ptr<UIElement> next = Element("Next >");
-  const ActionResult result = processor->SetCheckBox(next);
-  ASSERT_TRUE(result.failed);
-  EXPECT_EQ(processor->ExecutedCount(), 0);
-  EXPECT_TRUE(Reports().empty());
-  ASSERT_TRUE(result.followUp);
-  result.followUp();
-  ASSERT_EQ(Reports().size(), 1u);
-  EXPECT_EQ(Reports()[0].resultCode, 2);
-  EXPECT_EQ(Reports()[0].controlPath, "Pattern(0)\\" + next->GetPath());
-  EXPECT_EQ(Reports()[0].userAction, "");
 }
 
 // A core that raises, retried on every pass by the machine: the host hears of it once per

@@ -65,7 +65,6 @@ TEST_F(SubscriptionTest, EachSubscriptionGetsOnlyTheEventsOfItsOwnHooks) {
 TEST_F(SubscriptionTest, HooksFollowTheEventListAndGoWithTheSubscription) {
   for (const std::vector<DWORD>& events : {kStructureEventSet, std::vector<DWORD>{}}) {
     SCOPED_TRACE(events.size());
-    host_.Clear();
     {
       auto subscription = SubscribeForWindow(window_, events, [](DWORD, HWND) {});
       const auto hooks = subscription->Hooks();
@@ -75,11 +74,8 @@ TEST_F(SubscriptionTest, HooksFollowTheEventListAndGoWithTheSubscription) {
         EXPECT_NE(hooks[i].second, nullptr);
       }
       EXPECT_EQ(simwin::LiveWinEventHookCount(), baseline_ + events.size());
-      EXPECT_NE(subscription->Description().find("pid=" + std::to_string(installer_.Id())), std::string::npos);
-      EXPECT_EQ(TraceCount(L"Subscription::Subscription\tCreating Subscription("), 1u);
     }
     ExpectNoHooksLeft();
-    EXPECT_EQ(TraceCount(L"Subscription::~Subscription\tDeleting Subscription("), 1u);
   }
 }
 

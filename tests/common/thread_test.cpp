@@ -38,31 +38,6 @@ bool WaitForThreadToVanish(DWORD id) {
   return false;
 }
 
-TEST(ThreadTest, RunsWorkOnItsOwnThreadAndJoins) {
-  RecordingHost host;
-  TraceCapture capture(host);
-  DWORD workThread = 0;
-  DWORD id = 0;
-  {
-    Thread thread([&workThread] { workThread = GetCurrentThreadId(); });
-    id = thread.Id();
-    thread.Join();
-  }
-  EXPECT_EQ(workThread, id);
-  EXPECT_NE(workThread, GetCurrentThreadId());
-
-  const std::wstring hexId = Hex(id);
-  const std::vector<std::wstring> expected = {
-      L"Thread::Thread\tThread 0x" + hexId + L" started",   L"Thread::ThreadStartRoutine\tThread started",
-      L"Thread::ThreadStartRoutine\tThread finishing",     L"Thread::Join\tJoining thread 0x" + hexId,
-      L"Thread::Join\tThread 0x" + hexId + L" finished",
-  };
-  for (const std::wstring& trace : expected) {
-    EXPECT_EQ(host.TracesContaining(trace).size(), 1u) << std::string(trace.begin(), trace.end());
-  }
-  EXPECT_EQ(host.Count(HostCall::Kind::TraceFlush), 0u);
-}
-
 TEST(ThreadTest, DestroyedUnjoinedEndsTheProcessAfterFlushing) {
   RecordingHost host;
   TraceCapture capture(host);

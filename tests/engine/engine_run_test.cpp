@@ -1,20 +1,16 @@
 // Whole runs through the real factories: the engine watches a simulated installer, acts on
 // its controls, and tells the host what happened, in the order the host relies on. The plain
-// runs (an offer unchecked, the user's later change, each factory's total) are the example
-// scenarios' (tests/tools/scenarios.cmake).
+// runs (an offer unchecked, the user's later change, each factory's total, a pattern's best
+// result over all windows) are the example scenarios' (tests/tools/scenarios.cmake).
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cstdint>
-#include <cwchar>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "common/handles.h"
 #include "engine/engine_test_support.h"
 #include "watch/machines_test_support.h"
 
@@ -23,7 +19,6 @@ namespace {
 
 using simwin::HostCall;
 using simwin::RecordingHost;
-using testing::kOfferBox;
 using testing::kOtherBox;
 using testing::OfferPage;
 
@@ -40,16 +35,6 @@ class EngineRunTest : public EngineRunFixture {
     engine.Run();
     thread.join();
   }
-  // Waits on the user's thread until the installer's control has the state; the engine
-  // thread pumps meanwhile.
-  static bool WaitForCheck(HWND control, UINT state) {
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (simwin::CheckState(control) != state) {
-      if (std::chrono::steady_clock::now() > giveUp) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-  }
   // For predicates of WaitFor, which holds the host's lock: count in the calls given.
   static std::size_t Count(const RecordingHost::Calls& calls, int resultCode) {
     return static_cast<std::size_t>(std::count_if(calls.begin(), calls.end(), [resultCode](const HostCall& call) {
@@ -61,71 +46,7 @@ class EngineRunTest : public EngineRunFixture {
       return call.kind == HostCall::Kind::TraceWrite && call.trace.find(trace) != std::wstring::npos;
     }));
   }
-  // The host calls after the loop ended: what the host sees of the end of the run.
-  std::vector<std::string> EndOfRunCalls() const {
-    std::vector<std::string> lines;
-    bool ended = false;
-    for (const HostCall& call : host_.AllCalls()) {
-      if (call.kind == HostCall::Kind::TraceWrite) {
-        if (call.trace.find(L"\tReporting results") != std::wstring::npos) ended = true;
-        if (ended && call.trace.find(L"\tShutting down windows watcher") != std::wstring::npos) {
-          lines.push_back("watcher stopping");
-        }
-        continue;
-      }
-      if (!ended || call.kind == HostCall::Kind::TraceFlush || call.kind == HostCall::Kind::TraceRelease) continue;
-      if (call.kind == HostCall::Kind::ReportItem) {
-        lines.push_back("result " + std::to_string(call.report.patternId) + "=" +
-                        std::to_string(call.report.resultCode));
-      } else {
-        lines.push_back(RecordingHost::Format(call));
-      }
-    }
-    return lines;
-  }
 };
-
-// Two windows, three patterns: the best result of each pattern over its processors.
-TEST_F(EngineRunTest, ResultsTakeTheBestOfEveryWindow) {
-  simwin::DialogLayout second = OfferPage(L"Setup B");
-  second.controls.pop_back();  // no Next button
-  const simwin::Dialog a = simwin::CreateDialogFromLayout(installer_, OfferPage());
-  const simwin::Dialog b = simwin::CreateDialogFromLayout(installer_, second);
-  EnginePtr engine = Create();
-  ASSERT_NE(engine, nullptr);
-  // Both roots match in the first window, only the first in the second one.
-  engine->AddPattern(1,
-                     "EngineVersion = \"1.5.0.0\"\n"
-                     "MSAA: Window (text=\"Setup.*\") { AnyLevel { CheckBox (text=\"Install the toolbar\") { off } } }\n"
-                     "MSAA: Window (text=\"Setup.*\") { AnyLevel { Button (text=\"Next >\") } }\n",
-                     false);
-  // Only the second window matches its first root; its second root needs a Next button.
-  engine->AddPattern(2,
-                     "EngineVersion = \"1.5.0.0\"\n"
-                     "MSAA: Window (text=\"Setup B\") { AnyLevel { CheckBox (text=\"Make it my home page\") } }\n"
-                     "MSAA: Window (text=\"Setup B\") { AnyLevel { Button (text=\"Next >\") { push } } }\n",
-                     false);
-  engine->AddPattern(3,
-                     "EngineVersion = \"1.5.0.0\"\n"
-                     "MSAA: Window (text=\"Elsewhere\") { AnyLevel { CheckBox (text=\"x\") { off } } }\n",
-                     false);
-  RunWithUser(*engine, [&] {
-    ASSERT_TRUE(WaitForCheck(a.Control(kOfferBox), BST_UNCHECKED));
-    ASSERT_TRUE(WaitForCheck(b.Control(kOfferBox), BST_UNCHECKED));
-    // Two more passes of each window after the offers went: every root that can match has.
-    for (const simwin::Dialog* dialog : {&a, &b, &a, &b}) {
-      wchar_t text[64];
-      std::swprintf(text, 64, L"Machine({ Handle: %08X, Class: '#32770' }) starts matching",
-                    static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(dialog->hwnd)));
-      const std::wstring passOf = text;
-      const std::size_t before = host_.TracesContaining(passOf).size();
-      simwin::Click(dialog->Control(kOtherBox));
-      ASSERT_TRUE(host_.WaitFor([&](const RecordingHost::Calls& calls) { return Count(calls, passOf) > before; }));
-    }
-  });
-  EXPECT_EQ(EndOfRunCalls(), (std::vector<std::string>{"result 1=0", "result 2=3", "result 3=1", "watcher stopping",
-                                                        "ReportProcessedTotal count=0"}));
-}
 
 // A push through UI Automation always fails in the backend; the machine retries it on
 // every pass, but the host hears of it once.
@@ -155,30 +76,6 @@ TEST_F(EngineRunTest, AnActionThatKeepsFailingIsReportedOnce) {
   ASSERT_EQ(failures.size(), 1u);
   EXPECT_EQ(failures[0].patternId, 5);
   EXPECT_EQ(failures[0].elementType, static_cast<int>(ElementType::Button));
-}
-
-// A host whose thread is in a single-threaded apartment: the engine's own threads make
-// their accessibility calls in an apartment of their own.
-TEST_F(EngineRunTest, AFactoryOnASingleThreadedApartmentStillMatchesAndActs) {
-  const simwin::Dialog dialog = simwin::CreateDialogFromLayout(installer_, OfferPage());
-  bool unchecked = false;
-  // A host thread of its own: this one may already be in the multithreaded apartment.
-  std::thread host([&] {
-    ComInitialization apartment(COINIT_APARTMENTTHREADED);
-    ASSERT_EQ(apartment.Result(), S_OK);
-    EnginePtr engine = Create();
-    ASSERT_NE(engine, nullptr);
-    engine->AddPattern(6,
-                       "EngineVersion = \"1.5.0.0\"\n"
-                       "UIAutomation: Window (text=\"Setup\") { AnyLevel { CheckBox (text=\"Install the toolbar\") "
-                       "{ off } } }\n",
-                       false);
-    RunWithUser(*engine, [&] { unchecked = WaitForCheck(dialog.Control(kOfferBox), BST_UNCHECKED); });
-  });
-  host.join();
-  EXPECT_TRUE(unchecked);
-  ASSERT_FALSE(EndOfRunCalls().empty());
-  EXPECT_EQ(EndOfRunCalls().front(), "result 6=0");
 }
 
 // Custom-drawn banners of the installer's own class: the engine clicks them at a pixel (posted)
@@ -278,8 +175,7 @@ TEST_F(PixelClickRunTest, WithoutAPlaceNothingIsClicked) {
     std::lock_guard<std::mutex> guard(g_bannerMutex);
     EXPECT_TRUE(g_bannerClicks.empty());
   }
-  ASSERT_FALSE(EndOfRunCalls().empty());
-  EXPECT_EQ(EndOfRunCalls().front(), "result 8=0");
+  EXPECT_NE(host_.FormatCalls().find("ReportItem patternId=8 resultCode=0 "), std::string::npos);
 }
 
 }  // namespace

@@ -69,23 +69,11 @@ TEST_F(PatternIntakeTest, RejectionsAreReportedWithTheirFields) {
     host_.Clear();
     engine->AddPattern(++id, c.text.c_str(), c.silent);
     EXPECT_EQ(TraceCount(c.trace), 1u) << c.name;
-    const auto reports = Reports();
-    if (c.code == 0) {
-      EXPECT_TRUE(reports.empty()) << c.name;
-      continue;
-    }
-    ASSERT_EQ(reports.size(), 1u) << c.name;
-    const simwin::RecordedReport& report = reports[0];
-    EXPECT_EQ(report.patternId, id) << c.name;
-    EXPECT_EQ(report.resultCode, c.code) << c.name;
-    EXPECT_EQ(report.patternVersion, c.version) << c.name;
-    EXPECT_EQ(report.genericPattern, 0) << c.name;
-    EXPECT_EQ(report.elementType, 0) << c.name;
-    EXPECT_TRUE(report.controlData.empty()) << c.name;
-    // Never null: the host reads them as C strings.
-    EXPECT_EQ(report.controlPath, std::string()) << c.name;
-    EXPECT_EQ(report.userAction, std::string()) << c.name;
-    EXPECT_EQ(report.desiredState, std::string()) << c.name;
+    // Never a null text: the host reads them as C strings.
+    const std::string report = "ReportItem patternId=" + std::to_string(id) + " resultCode=" + std::to_string(c.code) +
+                               " genericPattern=0 elementType=0 controlData=null controlPath=\"\" userAction=\"\" "
+                               "desiredState=\"\" patternVersion=\"" + c.version + "\"\n";
+    EXPECT_EQ(host_.FormatCalls(), c.code == 0 ? "" : report) << c.name;
   }
 }
 
@@ -119,9 +107,6 @@ TEST_F(PatternIntakeTest, FactoriesMakeOneProcessorPerMachineAndRegisterRegularO
   engine->AddPattern(6, "EngineVersion = \"1.5.0.0\"\nMSAA: Window (text=\"Setup\") { AnyLevel { CheckBox (text=\".*\") } }\n", true);
   engine->AddPattern(7, kExactWithoutActions, true);  // exact and silent: a regular processor, flagged silent
   ASSERT_TRUE(PumpUntil([&] { return TraceCount(L" created for pattern #") == 3; }));
-  EXPECT_EQ(TraceCount(L" created for pattern #5"), 1u);
-  EXPECT_EQ(TraceCount(L" created for pattern #6"), 1u);
-  EXPECT_EQ(TraceCount(L" created for pattern #7"), 1u);
   EXPECT_EQ(TraceCount(L"Adding silent pattern processor: 0x"), 2u);
   EXPECT_EQ(recorders_.Of(5).size(), 1u);
   EXPECT_EQ(recorders_.Of(6).size(), 0u);  // silent processors have no actions processor

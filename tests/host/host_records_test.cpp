@@ -18,57 +18,6 @@ std::string LogicErrorOf(const std::function<void()>& action) {
   return "(no error)";
 }
 
-ServiceReport ValidReport() {
-  static const unsigned char bytes[] = {'O', 'K', 0, 'x'};
-  ServiceReport report = {};
-  report.patternId = 3;
-  report.resultCode = 4;
-  report.genericPattern = 1;
-  report.elementType = 9;
-  report.controlDataSize = sizeof(bytes);
-  report.controlData = bytes;
-  report.controlPath = "Pattern(1)/CheckBox";
-  report.userAction = "checked";
-  report.desiredState = "unchecked";
-  report.patternVersion = "1.2.3.4";
-  report.reserved1 = 5;
-  report.reserved2 = 6;
-  return report;
-}
-
-TEST(ServiceReportTest, ChecksFieldsInOrder) {
-  struct Case {
-    std::function<void(ServiceReport&)> breakIt;
-    std::string error;
-  };
-  const std::vector<Case> cases = {
-      {[](ServiceReport& r) { r.controlPath = nullptr, r.userAction = nullptr; }, "Invalid controlPath"},
-      {[](ServiceReport& r) { r.userAction = nullptr, r.desiredState = nullptr; }, "Invalid userAction"},
-      {[](ServiceReport& r) { r.desiredState = nullptr; }, "Invalid desredState"},
-      {[](ServiceReport& r) { r.patternVersion = nullptr, r.controlData = nullptr; }, "Invalid patternVersion"},
-      {[](ServiceReport& r) { r.controlData = nullptr; }, "Invalid controlDataSize or contronData"},
-      {[](ServiceReport& r) { r.controlData = nullptr, r.controlDataSize = 0; }, "(no error)"},
-      {[](ServiceReport& r) { r.controlPath = "", r.userAction = ""; }, "(no error)"},
-  };
-  for (const Case& c : cases) {
-    ServiceReport report = ValidReport();
-    c.breakIt(report);
-    EXPECT_EQ(LogicErrorOf([&] { ToServiceReportData(report); }), c.error);
-  }
-}
-
-TEST(ServiceReportTest, RoundTripKeepsEveryField) {
-  const ServiceReport original = ValidReport();
-  const ServiceReportData data = ToServiceReportData(original);
-  EXPECT_EQ(data.controlData, (std::vector<unsigned char>{'O', 'K', 0, 'x'}));
-  const ServiceReport back = ToServiceReport(data);
-  // The copy owns its storage; the result borrows it.
-  EXPECT_NE(back.controlPath, original.controlPath);
-  EXPECT_EQ(ToServiceReportData(back), data);
-  EXPECT_EQ(back.controlDataSize, 4u);
-  EXPECT_EQ(back.reserved2, 6);
-}
-
 const unsigned char kIconBytes[] = {0, 0, 1, 0, 1, 0};
 
 NotificationData ValidNotification(const NotificationIcon* icons, unsigned int count) {
@@ -106,20 +55,6 @@ TEST(NotificationDataTest, ChecksFieldsInOrder) {
     c.change(data);
     EXPECT_EQ(LogicErrorOf([&] { CopyNotificationData(data); }), c.error);
   }
-}
-
-TEST(NotificationDataTest, CopiesTextsAndIconsAndLooksUpById) {
-  const NotificationIcon icons[] = {{1, 3, 0, nullptr}, {0, 7, sizeof(kIconBytes), kIconBytes}};
-  const NotificationDataCopy copy = CopyNotificationData(ValidNotification(icons, 2));
-  EXPECT_TRUE(copy.flag);
-  EXPECT_EQ(copy.title, "Title");
-  EXPECT_EQ(copy.cancelButton, "Cancel");
-  ASSERT_EQ(copy.icons.size(), 2u);
-  EXPECT_EQ(copy.Icon(0).value1, 7);
-  EXPECT_EQ(copy.Icon(0).data, std::vector<unsigned char>(std::begin(kIconBytes), std::end(kIconBytes)));
-  EXPECT_EQ(copy.Icon(1).value1, 3);
-  EXPECT_TRUE(copy.Icon(1).data.empty());
-  EXPECT_TRUE(copy.Icon(5).data.empty());
 }
 
 }  // namespace

@@ -63,25 +63,6 @@ TEST(ProcessedItemsReporterTest, CountsAndTotals) {
   }
 }
 
-TEST(ProcessedItemsReporterTest, StoredNotificationDataIsReplacedWhole) {
-  RecordingHost host;
-  DirectReporter reporter(std::make_shared<ServiceHolder>(host.Service()));
-  EXPECT_TRUE(reporter.StoredNotificationData().IsNone());
-
-  NotificationDataCopy first;
-  first.title = "first";
-  first.icons.push_back({0, 1, {1, 2, 3}});
-  first.icons.push_back({1, 1, {4}});
-  reporter.SetNotificationData(first);
-  NotificationDataCopy second;
-  second.title = "second";
-  second.icons.push_back({1, 9, {}});
-  reporter.SetNotificationData(second);
-
-  EXPECT_EQ(reporter.StoredNotificationData().Get(), second);
-  EXPECT_TRUE(reporter.StoredNotificationData().Get().Icon(0).data.empty());
-}
-
 // Machine threads read the stored data (for message boxes) while the host replaces it:
 // every read must see one whole record, never a mix. Run under ThreadSanitizer.
 TEST(ProcessedItemsReporterTest, ConcurrentReplaceAndReadSeeWholeRecords) {
@@ -121,15 +102,6 @@ TEST(ProcessedItemsReporterTest, StickerIsNotShownWithoutTheStickerWindow) {
   reporter.ShowNotification(reinterpret_cast<HWND>(0x1234), "3 options changed", nullptr);
   EXPECT_TRUE(host.ServiceCalls().empty());
   EXPECT_EQ(host.TracesContaining(L"Notification sticker is not available").size(), 1u);
-}
-
-TEST(ProcessedItemsReporterTest, ServiceHolderRejectsNull) {
-  try {
-    ServiceHolder holder(nullptr);
-    FAIL();
-  } catch (const std::logic_error& error) {
-    EXPECT_STREQ(error.what(), "Service is invalid");
-  }
 }
 
 }  // namespace

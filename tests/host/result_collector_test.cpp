@@ -33,27 +33,13 @@ TEST(ResultCollectorTest, ReportsOneResultPerPatternInIdOrder) {
   collector.Add(5, Entry(kMatchedAllRoots, "5.0.0.3", true));
   collector.Report();
 
-  const auto reports = host.CallsOf(HostCall::Kind::ReportItem);
-  ASSERT_EQ(reports.size(), 3u);
-  struct Expected {
-    int id;
-    int code;
-    int generic;
-    const char* version;
-  };
-  const Expected expected[] = {{2, 3, 1, "2.0.0.1"}, {5, 0, 1, "5.0.0.3"}, {9, 3, 0, "9.0.0.2"}};
-  for (std::size_t i = 0; i < reports.size(); ++i) {
-    const simwin::RecordedReport& r = reports[i].report;
-    EXPECT_EQ(r.patternId, expected[i].id);
-    EXPECT_EQ(r.resultCode, expected[i].code);
-    EXPECT_EQ(r.genericPattern, expected[i].generic);
-    EXPECT_EQ(r.patternVersion, std::optional<std::string>(expected[i].version));
-    EXPECT_EQ(r.controlPath, std::optional<std::string>(""));
-    EXPECT_EQ(r.userAction, std::optional<std::string>(""));
-    EXPECT_EQ(r.desiredState, std::optional<std::string>(""));
-    EXPECT_TRUE(r.controlData.empty());
-    EXPECT_EQ(r.elementType, 0);
-  }
+  EXPECT_EQ(host.FormatCalls(),
+            "ReportItem patternId=2 resultCode=3 genericPattern=1 elementType=0 controlData=null controlPath=\"\" "
+            "userAction=\"\" desiredState=\"\" patternVersion=\"2.0.0.1\"\n"
+            "ReportItem patternId=5 resultCode=0 genericPattern=1 elementType=0 controlData=null controlPath=\"\" "
+            "userAction=\"\" desiredState=\"\" patternVersion=\"5.0.0.3\"\n"
+            "ReportItem patternId=9 resultCode=3 genericPattern=0 elementType=0 controlData=null controlPath=\"\" "
+            "userAction=\"\" desiredState=\"\" patternVersion=\"9.0.0.2\"\n");
 }
 
 // The best result is found by priority: all roots, then some, then none.

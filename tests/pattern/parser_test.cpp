@@ -40,7 +40,8 @@ std::string Nested(int depth, const std::string& innermost = "") {
   return text;
 }
 
-// ---- Syntax decisions: short texts after a valid header, accepted or not. ----
+// ---- Syntax decisions: short texts after a valid header, accepted or not. What is accepted is also
+// ModelConstruction's: the cases here are what it does not build. ----
 
 struct SyntaxCase {
   const char* body;
@@ -49,53 +50,38 @@ struct SyntaxCase {
 
 TEST(SyntaxDecisions, ShortTexts) {
   const SyntaxCase cases[] = {
-      {"Window { }", true},
       {"Window{}Pane{}Table{}DataItem{}Tree{}Tab{}Custom{}Text{}", true},
       {"", false},                     // at least one root
       {"Window", false},               // a container's braces are required
       {"Window ( ) { }", false},       // ... its parentheses need the text clause
       {"Window (id=\"1\") { }", false},
-      {"Window (text=\"a\") { }", true},
       {"Window (text=\"a\") [1,2] { }", true},
       {"Window [1,2] (text=\"a\") { }", false},  // text clause before the point list
       {"Window [1,2] [3,4] { }", true},
-      {"Window [1%,2%] [3%,4%] { }", true},
       {"Window [1,2] [50%,50%] { }", false},  // one form per list
       {"Window [50%,50%] [1,2] { }", false},
       {"Window [1%,2] { }", false},
       {"Window [] { }", false},
-      {"Button (text=\"OK\")", true},
       {"Button (text=\"OK\") { }", false},
       {"Button", false},  // a control's parentheses are required
-      {"Button ()", true},
       {"Button (id=\"1\" text=\"OK\")", true},
       {"Button (text=\"a\" id=\"b\")", false},
       {"Button (id=\"1\" id=\"2\")", false},
       {"Button (text=\"a\" text=\"b\")", false},
-      {"Button [1,2] (text=\"a\") { push }", true},
       {"Window { Button (text=\"a\") [1,2] }", false},  // point list before the parentheses
-      {"Button () { push }", true},
       {"Button () { block (7) }", true},
       {"Button () { on }", false},
       {"Window { Button () { push } { push } }", false},
-      {"CheckBox () { on }", true},
-      {"CheckBox () { off (3) }", true},
       {"CheckBox () { push }", false},
       {"CheckBox () { off () }", false},
       {"CheckBox () { off (3 }", false},
-      {"RadioButton () { on }", true},
       {"RadioButton () { off }", false},
       {"Button () { Button () }", false},  // controls have no children
-      {"AnyLevel { }", true},
-      {"AnyLevel { * ?Button () }", true},
       {"AnyLevel", false},
       {"AnyLevel (text=\"a\") { }", false},
       {"*", true},
       {"* { }", true},  // "{" cannot begin a root: the braces are trailing text
-      {"?Window { }", true},
       {"MSAA: ?Window { }", false},  // a prefixed root cannot be optional
-      {"MSAA: Window { }", true},
-      {"UIAutomation: Window { }", true},
       {"UIAutomation Window { }", false},
       {"Window { MSAA: Button () }", false},  // prefixes only on roots
       {"Window { ?? Button () }", false},
@@ -114,19 +100,6 @@ TEST(SyntaxDecisions, ShortTexts) {
   }
 }
 
-TEST(SyntaxDecisions, DecisionsAreTakenOnTokensNotSpacing) {
-  const std::string compact = kHeader + "Window(text=\"Setup\")[1,2]{?CheckBox(text=\"x\"){off(2)}}";
-  const std::string spread =
-      "EngineVersion\f=\r1 .\t5 . 0 . 0 // header\nWindow ( text = \"Setup\" ) [ 1 , 2 ]\n{ ? CheckBox ( text\n= "
-      "\"x\" ) { off ( 2 ) } }";
-  const Outcome a = Parse(compact);
-  const Outcome b = Parse(spread);
-  ASSERT_TRUE(a.parsed);
-  ASSERT_TRUE(b.parsed);
-  EXPECT_EQ(a.parsed.Get().pattern->Describe(), b.parsed.Get().pattern->Describe());
-  EXPECT_EQ(a.parsed.Get().engineVersion, b.parsed.Get().engineVersion);
-}
-
 TEST(SyntaxDecisions, SyntaxErrorsSayWhatWasExpectedAndWhere) {
   struct Case {
     const char* text;
@@ -142,6 +115,8 @@ TEST(SyntaxDecisions, SyntaxErrorsSayWhatWasExpectedAndWhere) {
       {"Window { }", 1, 1, "expected 'EngineVersion', found 'Window'"},
       {"EngineVersion = 1.5.0.0 MSAA: ?Window { }", 1, 31, "expected an element, found '?'"},
       {"EngineVersion = 1.5.0.0 Window [1,2] [50%,50%] { }", 1, 41, "expected ',', found '%'"},
+      {"EngineVersion = 1.5.0.0 Window (text=1) { }", 1, 38, "expected StringLiteral, found '1'"},
+      {"EngineVersion = 1.5.0.0 CheckBox () { off (on) }", 1, 44, "expected Decimal, found 'on'"},
   };
   for (const Case& c : cases) {
     const Outcome outcome = Parse(c.text);
@@ -197,22 +172,13 @@ TEST(EntryPoints, VersionStrings) {
   }
 }
 
+// The message: Tool.DescribeExitCodesAndStreams.
 TEST(EntryPoints, VersionStringWithOtherThanFourPartsRaises) {
   for (const char* version : {"\"1.5.0\"", "\"\"", "\".\"", "\"1.5.0.0.0\"", "\"1.5.0.0..\"", "\"1\""}) {
     const std::string text = std::string("EngineVersion = ") + version + " Window { }";
     CollectingDiagnosticSink sink;
-    for (int entry = 0; entry < 2; ++entry) {
-      try {
-        if (entry == 0) {
-          ParsePatternHeader(text, sink);
-        } else {
-          ParsePattern(text, sink);
-        }
-        ADD_FAILURE() << "no exception for " << version;
-      } catch (const std::exception& error) {
-        EXPECT_STREQ(error.what(), "Unable to parse engine version") << version;
-      }
-    }
+    EXPECT_ANY_THROW(ParsePatternHeader(text, sink)) << version;
+    EXPECT_ANY_THROW(ParsePattern(text, sink)) << version;
   }
 }
 
@@ -228,14 +194,6 @@ TEST(EntryPoints, LexerErrorsAloneDoNotFailTheParse) {
   CollectingDiagnosticSink sink;
   EXPECT_TRUE(ParsePatternHeader("EngineVersion = 1.5.0.0 ###", sink));
   EXPECT_EQ(sink.Diagnostics().size(), 3u);
-}
-
-TEST(EntryPoints, TextEndsAtTheFirstNul) {
-  const std::string text = kHeader + std::string("Window { }\0 Button (", 20);
-  const Outcome outcome = Parse(text);
-  EXPECT_TRUE(outcome.parsed);
-  EXPECT_TRUE(outcome.diagnostics.empty());
-  EXPECT_FALSE(Parse(std::string("EngineVersion\0 = 1.5.0.0 Window { }", 35)).parsed);
 }
 
 // One extraneous token is dropped and reported once.
@@ -342,21 +300,6 @@ TEST(ModelConstruction, NodesTextsStatesAndClicks) {
        "MSAA:?Window{?Pane AnyLevel{* ?Button}} | MSAA:Pane | UIAutomation:* | MSAA:Tab"},
   };
   for (const auto& [body, model] : cases) EXPECT_EQ(Model(body), model) << body;
-}
-
-TEST(ModelConstruction, SourcePositionsFollowThePreOrderWalk) {
-  CollectingDiagnosticSink sink;
-  PatternSource source;
-  const auto parsed = ParsePattern("EngineVersion = \"1.5.0.0\"\nWindow (text=\"a\") {\n  Button () { push }\n}", sink,
-                                   &source);
-  ASSERT_TRUE(parsed);
-  ASSERT_TRUE(source.version);
-  EXPECT_EQ(source.version.Get().column, 17);
-  ASSERT_EQ(source.elements.size(), 2u);
-  EXPECT_EQ(source.elements[0].keyword.line, 2);
-  EXPECT_EQ(source.elements[0].text.Get().column, 14);
-  EXPECT_EQ(source.elements[1].keyword.line, 3);
-  EXPECT_EQ(source.elements[1].state.Get().column, 15);
 }
 
 }  // namespace

@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "pattern/fake_element.h"
+#include "watch/machines_test_support.h"
 #include "pattern/parser.h"
 
 namespace installation_assistant {
@@ -60,55 +60,7 @@ TEST(Queries, WholePatternQueries) {
   }
 }
 
-TEST(Queries, SharedModelIsReadFromManyThreads) {
-  const std::shared_ptr<Pattern> pattern =
-      ParseBody("?Window (text=\"Setup\") { AnyLevel { RadioButton (id=\"2\") { on (1) } } Pane [50%,90%] { * } }");
-  ASSERT_TRUE(pattern);
-  const std::string expected = pattern->Describe();
-  std::vector<std::thread> readers;
-  std::vector<int> same(4, 0);
-  for (int i = 0; i < 4; ++i) {
-    readers.emplace_back([pattern, &expected, &same, i] {
-      for (int n = 0; n < 50; ++n) {
-        same[i] += pattern->Describe() == expected && pattern->HasActions() && pattern->IsGeneric() ? 1 : 0;
-      }
-    });
-  }
-  for (auto& reader : readers) reader.join();
-  EXPECT_EQ(same, std::vector<int>(4, 50));
-}
-
 // ---- Executors and checkers against a recording actions processor and a fake element. ----
-
-class RecordingActionsProcessor : public IActionsProcessor {
- public:
-  std::vector<std::string> calls;
-  std::shared_ptr<UIElement> lastElement;
-  bool fail = false;
-
-  ActionResult SetCheckBox(const std::shared_ptr<UIElement>& e) override { return Record("SetCheckBox", e); }
-  ActionResult UnsetCheckBox(const std::shared_ptr<UIElement>& e) override { return Record("UnsetCheckBox", e); }
-  ActionResult SelectRadioButton(const std::shared_ptr<UIElement>& e) override {
-    return Record("SelectRadioButton", e);
-  }
-  ActionResult AssignMessageBox(const std::shared_ptr<UIElement>& e) override {
-    return Record("AssignMessageBox", e);
-  }
-  ActionResult PushButton(const std::shared_ptr<UIElement>& e) override { return Record("PushButton", e); }
-  ActionResult PixelClick(const std::shared_ptr<UIElement>& e, std::uint32_t x, std::uint32_t y,
-                          bool isAbsolute) override {
-    return Record("PixelClick " + std::to_string(x) + " " + std::to_string(y) + (isAbsolute ? " abs" : " pct"), e);
-  }
-
- private:
-  ActionResult Record(std::string call, const std::shared_ptr<UIElement>& element) {
-    calls.push_back(std::move(call));
-    lastElement = element;
-    ActionResult result;
-    result.failed = fail;
-    return result;
-  }
-};
 
 TEST(Executors, EachActionCallsItsOperationWithTheElement) {
   const auto pattern = ParseBody(
@@ -122,23 +74,17 @@ TEST(Executors, EachActionCallsItsOperationWithTheElement) {
   }
   for (const auto& action : window->GetActions()) actions.push_back(action);
 
-  const auto processor = std::make_shared<RecordingActionsProcessor>();
+  const auto processor = std::make_shared<testing::RecordingActionsProcessor>(pattern, false);
   const std::shared_ptr<UIElement> element = FakeElement::Build({ElementType::CheckBox});
-  for (const auto& action : actions) {
-    processor->lastElement = nullptr;
-    EXPECT_FALSE(action->Execute(element, processor).failed);
-    EXPECT_EQ(processor->lastElement, element);
+  std::vector<std::string> calls;
+  for (const auto& action : actions) EXPECT_FALSE(action->Execute(element, processor).failed);
+  for (const auto& recorded : processor->Actions()) {
+    EXPECT_EQ(recorded.path, element->GetPath());
+    calls.push_back(recorded.operation);
   }
-  EXPECT_EQ(processor->calls, (std::vector<std::string>{"SetCheckBox", "UnsetCheckBox", "SelectRadioButton",
-                                                        "PushButton", "AssignMessageBox", "PixelClick 50 90 pct",
-                                                        "PixelClick 7 8 abs"}));
-  // The operation's result comes back unchanged.
-  processor->fail = true;
-  EXPECT_TRUE(actions[0]->Execute(element, processor).failed);
-  // Executors keep nothing of what they were given.
-  processor->lastElement = nullptr;
-  EXPECT_EQ(element.use_count(), 1);
-  EXPECT_THROW(actions[0]->Execute(element, nullptr), std::logic_error);
+  EXPECT_EQ(calls, (std::vector<std::string>{"SetCheckBox", "UnsetCheckBox", "SelectRadioButton", "PushButton",
+                                             "AssignMessageBox", "PixelClick 50 90 pct", "PixelClick 7 8 abs"}));
+  EXPECT_EQ(element.use_count(), 1) << "executors keep nothing of what they were given";
 }
 
 TEST(Checkers, MatchOnlyControlsNotYetInTheWantedState) {

@@ -11,20 +11,16 @@
 namespace installation_assistant {
 namespace {
 
+// A name too complex for the expression gives up instead: matcher_test.cpp.
 TEST(TextCondition, HugeNamesFinishOnASmallStack) {
   const std::wstring install = L"Install" + std::wstring(1 << 20, L'x');
-  std::wstring alternating(1 << 20, L'a');
-  for (std::size_t i = 1; i < alternating.size(); i += 2) alternating[i] = L'b';
-
-  TextMatch prefix = TextMatch::NotMatched, any = TextMatch::NotMatched, nested = TextMatch::Matched;
+  TextMatch prefix = TextMatch::NotMatched, any = TextMatch::NotMatched;
   RunOnSmallStack(256 * 1024, [&] {
     prefix = MatchWholeText(L"Install.*", install);
     any = MatchWholeText(L".*", install);
-    nested = MatchWholeText(L"(a|b)*c", alternating);
   });
   EXPECT_EQ(prefix, TextMatch::Matched);
   EXPECT_EQ(any, TextMatch::Matched);
-  EXPECT_NE(nested, TextMatch::Matched);
 }
 
 TEST(TextCondition, AgreesWithTheStandardGrammarOnOrdinaryPatterns) {

@@ -1,6 +1,6 @@
 // The sample installer's accessible objects as another process sees them, the way the engine does: the shape,
-// roles, names, states and default actions of Windows' own proxies, default actions that reach the real
-// controls, and the window events Windows raises. A Windows program; scripts/wine-e2e.sh runs it under wine64.
+// roles, names and states of Windows' own proxies (what the engine reads of them), default actions that reach the
+// real controls, and the window events Windows raises. A Windows program; scripts/wine-e2e.sh runs it under wine64.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <oleacc.h>
@@ -43,13 +43,12 @@ class Ref {
 };
 using Acc = Ref<IAccessible>;
 
-VARIANT Child(LONG id) {
-  VARIANT child;
-  child.vt = VT_I4;
-  child.lVal = id;
-  return child;
+VARIANT Self() {
+  VARIANT self;
+  self.vt = VT_I4;
+  self.lVal = CHILDID_SELF;
+  return self;
 }
-VARIANT Self() { return Child(CHILDID_SELF); }
 
 LONG Number(HRESULT (STDMETHODCALLTYPE IAccessible::*get)(VARIANT, VARIANT*), const Acc& object) {
   VARIANT value;
@@ -73,11 +72,6 @@ std::optional<std::wstring> Text(HRESULT (STDMETHODCALLTYPE IAccessible::*get)(V
   return copy;
 }
 std::optional<std::wstring> Name(const Acc& object) { return Text(&IAccessible::get_accName, object); }
-std::optional<std::wstring> Value(const Acc& object) { return Text(&IAccessible::get_accValue, object); }
-std::optional<std::wstring> Action(const Acc& object) { return Text(&IAccessible::get_accDefaultAction, object); }
-std::optional<std::wstring> Shortcut(const Acc& object) {
-  return Text(&IAccessible::get_accKeyboardShortcut, object);
-}
 
 long ChildCount(const Acc& object) {
   long count = -1;
@@ -276,8 +270,7 @@ TEST_F(SetupSample, WindowObjectHasItsSevenPartsAroundTheClient) {
   const Acc window = Root(OBJID_WINDOW);
   EXPECT_EQ(Role(window), ROLE_SYSTEM_WINDOW);
   EXPECT_EQ(Name(window), L"Setup - Sample App");
-  EXPECT_EQ(State(window) & (STATE_SYSTEM_INVISIBLE | STATE_SYSTEM_MOVEABLE | STATE_SYSTEM_FOCUSABLE),
-            STATE_SYSTEM_MOVEABLE | STATE_SYSTEM_FOCUSABLE);
+  EXPECT_FALSE(Invisible(window));
   const std::vector<Acc> parts = Children(window);
   ASSERT_EQ(parts.size(), 7u);
   const LONG roles[] = {ROLE_SYSTEM_MENUBAR,   ROLE_SYSTEM_TITLEBAR,  ROLE_SYSTEM_MENUBAR, ROLE_SYSTEM_CLIENT,
@@ -287,10 +280,6 @@ TEST_F(SetupSample, WindowObjectHasItsSevenPartsAroundTheClient) {
     EXPECT_EQ(Role(parts[i]), roles[i]) << "part " << i + 1;
     EXPECT_EQ(Invisible(parts[i]), absent[i]) << "part " << i + 1;
   }
-  // The title bar has no name; its value is the window text, its buttons are simple elements.
-  EXPECT_EQ(Name(parts[1]), std::nullopt);
-  EXPECT_EQ(Value(parts[1]), L"Setup - Sample App");
-  EXPECT_EQ(ChildCount(parts[1]), 5);
   // The client is the one AccessibleObjectFromWindow gives, and belongs to the window object.
   EXPECT_EQ(Name(parts[3]), L"Setup - Sample App");
   EXPECT_EQ(WindowOf(parts[3]), window_);
@@ -305,11 +294,6 @@ TEST_F(SetupSample, WindowObjectHasItsSevenPartsAroundTheClient) {
 TEST_F(SetupSample, ClientListsEveryChildWindowAsAWindowObjectAroundItsControl) {
   const Acc client = Root(OBJID_CLIENT);
   EXPECT_EQ(Role(client), ROLE_SYSTEM_CLIENT);
-  // Children only through the enumerator, as Windows' client objects give them.
-  IDispatch* child = nullptr;
-  EXPECT_EQ(client->get_accChild(Child(1), &child), E_INVALIDARG);
-  EXPECT_EQ(child, nullptr);
-
   const std::vector<Acc> children = Children(client);
   EXPECT_EQ(children.size(), 16u);  // every page's controls, and the three buttons
   std::vector<std::wstring> shown;
@@ -322,7 +306,8 @@ TEST_F(SetupSample, ClientListsEveryChildWindowAsAWindowObjectAroundItsControl) 
     EXPECT_EQ(Invisible(control), Invisible(window));
     if (!Invisible(window)) shown.push_back(Name(window).value_or(L"?"));
   }
-  // The options page in creation order, then the buttons; mnemonic markers dropped.
+  // The options page in creation order, then the buttons; mnemonic markers dropped. Their roles and checked states
+  // are what the wine end-to-end runs' patterns (wine_offers, setup_type) match on.
   const std::vector<std::wstring> expected = {L"Choose the components to install:",
                                               L"Install the Sample toolbar (recommended)",
                                               L"Make Sample Search my home page",
@@ -333,35 +318,6 @@ TEST_F(SetupSample, ClientListsEveryChildWindowAsAWindowObjectAroundItsControl) 
   EXPECT_EQ(shown, expected);
 }
 
-TEST_F(SetupSample, ControlsHaveTheRolesStatesAndActionsOfTheirKind) {
-  const LONG kMask = ~static_cast<LONG>(STATE_SYSTEM_FOCUSED);  // wherever the focus happens to be
-
-  const Acc text = ClientOf(Control(L"Choose the components to install:"));
-  EXPECT_EQ(Role(text), ROLE_SYSTEM_STATICTEXT);
-  EXPECT_EQ(State(text) & kMask, STATE_SYSTEM_READONLY);
-  EXPECT_EQ(Action(text), std::nullopt);
-
-  const Acc toolbar = ClientOf(Control(L"Install the Sample toolbar (recommended)"));
-  EXPECT_EQ(Role(toolbar), ROLE_SYSTEM_CHECKBUTTON);
-  EXPECT_EQ(State(toolbar) & kMask, STATE_SYSTEM_CHECKED | STATE_SYSTEM_FOCUSABLE);
-  EXPECT_EQ(Action(toolbar), L"UnCheck");
-
-  const Acc homepage = ClientOf(Control(L"Make Sample Search my home page"));
-  EXPECT_EQ(Shortcut(homepage), L"Alt+h");
-
-  const Acc next = ClientOf(Control(L"Next >"));
-  EXPECT_EQ(Role(next), ROLE_SYSTEM_PUSHBUTTON);
-  EXPECT_EQ(State(next) & kMask, STATE_SYSTEM_DEFAULT | STATE_SYSTEM_FOCUSABLE);
-  EXPECT_EQ(Action(next), L"Press");
-  EXPECT_EQ(Shortcut(next), L"Alt+N");
-
-  // Another page's radio button: there, but invisible.
-  const Acc custom = ClientOf(Control(L"Custom installation (advanced users)"));
-  EXPECT_EQ(Role(custom), ROLE_SYSTEM_RADIOBUTTON);
-  EXPECT_EQ(State(custom) & kMask, STATE_SYSTEM_INVISIBLE | STATE_SYSTEM_FOCUSABLE);
-  EXPECT_EQ(Action(custom), L"Check");
-}
-
 TEST_F(SetupSample, DefaultActionClicksTheRealCheckBoxAndItsChangeIsAnnounced) {
   Hook(EVENT_OBJECT_STATECHANGE, EVENT_OBJECT_STATECHANGE);
   const Acc toolbar = ClientOf(Control(L"Install the Sample toolbar (recommended)"));
@@ -370,7 +326,6 @@ TEST_F(SetupSample, DefaultActionClicksTheRealCheckBoxAndItsChangeIsAnnounced) {
   EXPECT_TRUE(PumpUntil([&] {
     return !(State(toolbar) & STATE_SYSTEM_CHECKED) && Received(EVENT_OBJECT_STATECHANGE, button, OBJID_CLIENT);
   }));
-  EXPECT_EQ(Action(toolbar), L"Check");
 
   const std::string log = CloseAndReadLog();
   EXPECT_NE(log.find("\nfinal toolbar unchecked\n"), std::string::npos) << log;
@@ -400,26 +355,6 @@ TEST_F(SetupSample, PushingNextShowsTheNextPageWhereARadioButtonCanBeSelected) {
   EXPECT_NE(log.find("\nfinal custom checked\n"), std::string::npos) << log;
   EXPECT_NE(log.find("\nfinal express unchecked\n"), std::string::npos) << log;
   EXPECT_NE(log.find("\nfinal toolbar checked\n"), std::string::npos) << log;
-}
-
-TEST_F(SetupSample, EachControlServesItsOwnObjects) {
-  const HWND button = WindowOf(ClientOf(Control(L"Install the Sample toolbar (recommended)")));
-  wchar_t name[16] = {};
-  GetClassNameW(button, name, 16);
-  EXPECT_STREQ(name, L"Button");
-  EXPECT_EQ(GetParent(button), window_);
-  // What the engine asks for the window of an event.
-  Acc object;
-  VARIANT child;
-  VariantInit(&child);
-  ASSERT_EQ(AccessibleObjectFromEvent(button, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, object.out(), &child),
-            S_OK);
-  EXPECT_EQ(Role(object), ROLE_SYSTEM_CHECKBUTTON);
-  EXPECT_EQ(Name(object), L"Install the Sample toolbar (recommended)");
-  const Acc window = Root(OBJID_WINDOW, button);
-  ASSERT_TRUE(window);
-  EXPECT_EQ(Role(window), ROLE_SYSTEM_WINDOW);
-  EXPECT_EQ(ChildCount(window), 7);
 }
 
 // The log's lines that begin with the prefix.
@@ -461,7 +396,6 @@ TEST_F(WelcomePage, CustomDrawnAreasArePanesWithTheirNameAndPlace) {
     EXPECT_EQ(Role(client), ROLE_SYSTEM_CLIENT);
     EXPECT_EQ(Name(client), area.name);
     EXPECT_EQ(ChildCount(client), 0);
-    EXPECT_EQ(Action(client), std::nullopt);
     const HWND window = WindowOf(client);
     wchar_t className[32] = {};
     GetClassNameW(window, className, 32);

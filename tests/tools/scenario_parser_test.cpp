@@ -87,10 +87,6 @@ TEST(ScenarioParser, MistakesAreNamedWithFileLineAndColumn) {
       {"key given twice", Controls("{id: 1, text: a, id: 2}"), "dir/t.yaml:5:28: key 'id' appears twice in control"},
       {"two controls with one id", Controls("{id: 1}\n        - {id: 1}"),
        "dir/t.yaml:6:16: page 'options' already has a control with id 1"},
-      {"unknown style", Controls("{id: 1, style: checkbx}"),
-       "dir/t.yaml:5:26: unknown style 'checkbx' (a number or one of pushbutton, defpushbutton, checkbox, "
-       "autocheckbox, radiobutton, 3state, auto3state, groupbox, autoradiobutton, group, tabstop, lefttext, notify, "
-       "multiline, password, readonly)"},
       {"push behaviour showing an unknown page", Controls("{id: 1, on_push: {show: finsh}}"),
        "dir/t.yaml:5:35: unknown page 'finsh'"},
       {"accessible elements sharing a key",
@@ -98,12 +94,6 @@ TEST(ScenarioParser, MistakesAreNamedWithFileLineAndColumn) {
        "          - {name: Offer, role: checkbutton}\n" +
            kHost,
        "dir/t.yaml:7:13: two accessible elements of one page share the key 'Offer' (give one a key of its own)"},
-      {"unknown role",
-       "installer:\n  pages:\n    - name: drawn\n      accessible: {role: checkbox}\n" + kHost,
-       "dir/t.yaml:4:26: unknown role 'checkbox' (one of titlebar, window, client, document, pane, dialog, grouping, "
-       "separator, toolbar, statusbar, table, cell, link, list, listitem, outline, outlineitem, pagetab, propertypage, "
-       "graphic, statictext, text, pushbutton, checkbutton, radiobutton, combobox, progressbar, pagetablist, "
-       "splitbutton)"},
       {"unknown factory", kPage + "host:\n  factory: CreateEngine3\n  patterns: []\n",
        "dir/t.yaml:9:12: unknown factory 'CreateEngine3' (CreateEngine or CreateEngine2)"},
       {"missing host", kPage, "dir/t.yaml:1:1: the scenario needs a host"},
@@ -113,6 +103,13 @@ TEST(ScenarioParser, MistakesAreNamedWithFileLineAndColumn) {
   for (const ErrorCase& c : cases) {
     EXPECT_EQ(ErrorOf(c.text), c.error) << c.what;
   }
+  // Unknown names are followed by the names the parser knows (its own tables, not restated here).
+  const std::pair<std::string, std::string> unknownNames[] = {
+      {Controls("{id: 1, style: checkbx}"), "dir/t.yaml:5:26: unknown style 'checkbx' (a number or one of "},
+      {"installer:\n  pages:\n    - name: drawn\n      accessible: {role: checkbox}\n" + kHost,
+       "dir/t.yaml:4:26: unknown role 'checkbox' (one of "},
+  };
+  for (const auto& [text, start] : unknownNames) EXPECT_EQ(ErrorOf(text).rfind(start, 0), 0u) << ErrorOf(text);
 }
 
 class TempDir {
@@ -130,167 +127,81 @@ class TempDir {
   std::filesystem::path path_;
 };
 
-TEST(ScenarioParser, ReadsEveryPartOfAScenario) {
+// The examples and the runner's tests play the common keys; these are the forms, defaults and expectations that
+// a misreading would leave unnoticed there.
+TEST(ScenarioParser, ReadsFormsAndDefaultsTheExamplesLeaveOut) {
   TempDir dir;
   dir.Write("patterns/offer.pattern", "EngineVersion = 1.5.0.0 Window { }");
   dir.Write("icon.ico", std::string("\0\0\1\0", 4));
-  const std::filesystem::path file = dir.Write("s.yaml", R"(description: all of it
-timeout: 9000
-installer:
-  process: other.exe
+  const std::filesystem::path file = dir.Write("s.yaml", R"(installer:
   pages:
     - name: type
       title: "Setup – Ünïcode"
-      rect: [1, 2, 301, 202]
       controls:
-        - {id: 201, name: express, style: autoradiobutton | group | tabstop, state: checked, text: Express}
-        - {id: 202, name: custom, style: [autoradiobutton, 0x100000], text: Custom, enabled: false, visible: false}
+        - {id: 201, name: express, style: [autoradiobutton, 0x100000], visible: false}
         - {id: 203, class: Static, text: Hello}
-        - {id: 204, style: defpushbutton, on_push: {show: drawn, current: hide}}
         - {id: 205, on_push: {exit: 3}}
         - {id: 206, on_push: close}
     - name: drawn
-      visible: false
       accessible:
-        role: client
-        name: Drawn
         children:
-          - {key: box, role: checkbutton, name: Offer, state: checked | focusable, default_action: Uncheck,
-             toggle: true, location: [10, 20, 30, 40]}
-          - {role: 0x2B, name: Next, on_default_action: exit, simple: true}
+          - {role: 0x2B, name: Next}
 host:
-  factory: CreateEngine
   threshold: warning
   notifications:
     title: Title
-    ok: Fine
     icons: [{id: 4, value: 9, file: icon.ico}]
   patterns:
     - {id: 1, file: patterns/offer.pattern}
-    - {id: 2, text: inline text, silent: true, when: 250}
-    - {id: 3, text: other, when: before_run}
+    - {id: 2, text: inline text, when: 250}
 user:
-  - note: hello
-  - wait: 20
   - wait_for: {control: type/express, state: checked}
-  - wait_for: {page: drawn, state: closed, timeout: 70}
-  - check: type/202
-  - uncheck: drawn/box
+  - check: type/201
   - click: drawn/Next
-  - disable: type/custom
   - show: drawn
   - exit: 5
-  - exit
 expect:
-  controls: {type/express: unchecked, drawn/box: checked}
   pages: {drawn: visible}
   results: {1: 0, 2: none}
   report_items:
-    - {code: 4, pattern: 1, generic: 1, element_type: 5, user_action: checked, desired_state: unchecked,
-       control_path_contains: CheckBox, count: 1}
-  processed_items: {type: 2}
-  processed_total: none
+    - {code: 4, element_type: 5, user_action: checked, control_path_contains: CheckBox, count: 1}
   block_pattern_added: 1
 )");
   const Scenario s = LoadScenario(file.string());
-  EXPECT_EQ(s.description, "all of it");
-  EXPECT_EQ(s.timeoutMilliseconds, 9000);
-  EXPECT_EQ(s.installer.image, L"other.exe");
-  ASSERT_EQ(s.installer.pages.size(), 2u);
   const ScenarioPage& type = s.installer.pages[0];
   EXPECT_EQ(type.title, L"Setup \u2013 \u00DCn\u00EFcode");
-  EXPECT_EQ(type.rect.left, 1);
-  EXPECT_EQ(type.rect.bottom, 202);
-  ASSERT_EQ(type.controls.size(), 6u);
-  EXPECT_EQ(type.controls[0].style, static_cast<DWORD>(BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP));
-  EXPECT_EQ(type.controls[0].check, static_cast<UINT>(BST_CHECKED));
-  EXPECT_EQ(type.controls[1].style, static_cast<DWORD>(BS_AUTORADIOBUTTON | 0x100000));
-  EXPECT_FALSE(type.controls[1].enabled);
-  EXPECT_FALSE(type.controls[1].visible);
-  EXPECT_EQ(type.controls[2].className, L"Static");
-  EXPECT_EQ(type.controls[2].style, 0u) << "a static control gets no button style";
-  ASSERT_TRUE(type.controls[3].onPush);
-  EXPECT_EQ(type.controls[3].onPush->kind, PushBehaviour::Kind::ShowPage);
-  EXPECT_EQ(type.controls[3].onPush->page, 1u) << "a page listed after the button";
-  EXPECT_EQ(type.controls[3].onPush->leave, PushBehaviour::Leave::Hide);
-  EXPECT_EQ(type.controls[4].onPush->kind, PushBehaviour::Kind::Exit);
-  EXPECT_EQ(type.controls[4].onPush->exitCode, 3u);
-  EXPECT_EQ(type.controls[5].onPush->kind, PushBehaviour::Kind::ClosePage);
-
-  const ScenarioPage& drawn = s.installer.pages[1];
-  EXPECT_FALSE(drawn.visible);
-  ASSERT_TRUE(drawn.accessible);
-  ASSERT_EQ(drawn.accessible->children.size(), 2u);
-  const ScenarioAccNode& box = drawn.accessible->children[0];
-  EXPECT_EQ(box.key, L"box");
-  EXPECT_EQ(box.role, ROLE_SYSTEM_CHECKBUTTON);
-  EXPECT_EQ(box.state, STATE_SYSTEM_CHECKED | STATE_SYSTEM_FOCUSABLE);
-  EXPECT_EQ(box.defaultAction, std::optional<std::wstring>(L"Uncheck"));
-  EXPECT_TRUE(box.toggleOnDefaultAction);
-  EXPECT_EQ(box.location.right, 30);
-  const ScenarioAccNode& next = drawn.accessible->children[1];
-  EXPECT_EQ(next.key, L"Next") << "the key defaults to the name";
+  EXPECT_EQ(type.controls[0].style, static_cast<DWORD>(BS_AUTORADIOBUTTON | 0x100000));
+  EXPECT_FALSE(type.controls[0].visible);
+  EXPECT_EQ(type.controls[1].className, L"Static");
+  EXPECT_EQ(type.controls[1].style, 0u) << "a static control gets no button style";
+  EXPECT_EQ(type.controls[2].onPush->exitCode, 3u);
+  EXPECT_EQ(type.controls[3].onPush->kind, PushBehaviour::Kind::ClosePage);
+  const ScenarioAccNode& next = s.installer.pages[1].accessible->children.at(0);
   EXPECT_EQ(next.role, ROLE_SYSTEM_PUSHBUTTON);
-  EXPECT_TRUE(next.simple);
-  ASSERT_TRUE(next.onPush);
-  EXPECT_EQ(next.onPush->kind, PushBehaviour::Kind::Exit);
+  EXPECT_EQ(next.key, L"Next") << "the key defaults to the name";
 
-  EXPECT_TRUE(s.host.notifications);
   EXPECT_EQ(s.host.threshold, 3u);
-  ASSERT_TRUE(s.host.notificationData);
-  EXPECT_EQ(s.host.notificationData->title, "Title");
-  EXPECT_EQ(s.host.notificationData->okButton, "Fine");
   EXPECT_EQ(s.host.notificationData->cancelButton, "Cancel");
-  ASSERT_EQ(s.host.notificationData->icons.size(), 1u);
-  EXPECT_EQ(s.host.notificationData->icons[0].data, (std::vector<unsigned char>{0, 0, 1, 0}));
-  ASSERT_EQ(s.host.patterns.size(), 3u);
+  EXPECT_EQ(s.host.notificationData->icons.at(0).data, (std::vector<unsigned char>{0, 0, 1, 0}));
   EXPECT_EQ(s.host.patterns[0].text, "EngineVersion = 1.5.0.0 Window { }") << "read relative to the scenario";
-  EXPECT_EQ(s.host.patterns[0].source, "patterns/offer.pattern");
   EXPECT_FALSE(s.host.patterns[0].afterMilliseconds);
-  EXPECT_TRUE(s.host.patterns[1].silent);
   EXPECT_EQ(s.host.patterns[1].afterMilliseconds, std::optional<int>(250));
-  EXPECT_EQ(s.host.patterns[1].source, "inline");
-  EXPECT_FALSE(s.host.patterns[2].afterMilliseconds);
 
-  using Kind = UserStep::Kind;
-  ASSERT_EQ(s.user.size(), 11u);
-  EXPECT_EQ(s.user[0].kind, Kind::Note);
-  EXPECT_EQ(s.user[1].milliseconds, 20);
-  EXPECT_EQ(s.user[2].kind, Kind::WaitForElement);
-  EXPECT_EQ(s.user[2].milliseconds, 5000) << "default time-out";
-  EXPECT_EQ(s.user[3].kind, Kind::WaitForPage);
-  EXPECT_EQ(s.user[3].pageState, PageState::Closed);
-  EXPECT_EQ(s.user[3].milliseconds, 70);
-  EXPECT_EQ(s.user[4].element.control, std::optional<std::size_t>(1)) << "a control by its id";
-  EXPECT_EQ(s.user[5].element.nodeKey, L"box");
-  EXPECT_FALSE(s.user[5].element.control);
-  EXPECT_EQ(s.user[6].element.nodeKey, L"Next");
-  EXPECT_EQ(s.user[7].kind, Kind::Disable);
-  EXPECT_EQ(s.user[7].element.control, std::optional<std::size_t>(1));
-  EXPECT_EQ(s.user[8].page, 1u);
-  EXPECT_EQ(s.user[9].exitCode, 5u);
-  EXPECT_EQ(s.user[10].kind, Kind::Exit);
-  EXPECT_EQ(s.user[10].place.line, 47);
+  EXPECT_EQ(s.user[0].milliseconds, 5000) << "default time-out";
+  EXPECT_EQ(s.user[1].element.control, std::optional<std::size_t>(0)) << "a control by its id";
+  EXPECT_EQ(s.user[2].element.nodeKey, L"Next");
+  EXPECT_EQ(s.user[3].page, 1u);
+  EXPECT_EQ(s.user[4].exitCode, 5u);
 
-  ASSERT_TRUE(s.hasExpectations);
-  ASSERT_EQ(s.expect.elements.size(), 2u);
-  EXPECT_EQ(s.expect.elements[0].state, ElementState::Unchecked);
-  EXPECT_EQ(s.expect.elements[1].ref.nodeKey, L"box");
-  ASSERT_EQ(s.expect.pages.size(), 1u);
-  EXPECT_EQ(s.expect.pages[0].state, PageState::Visible);
+  EXPECT_EQ(s.expect.pages.at(0).state, PageState::Visible);
   EXPECT_EQ(s.expect.results.at(1), std::optional<int>(0));
   EXPECT_EQ(s.expect.results.at(2), std::nullopt);
-  ASSERT_EQ(s.expect.reportCounts.size(), 1u);
-  const ReportCountExpectation& count = s.expect.reportCounts[0];
+  const ReportCountExpectation& count = s.expect.reportCounts.at(0);
   EXPECT_EQ(count.code, std::optional<int>(4));
+  EXPECT_EQ(count.count, 1);
   EXPECT_EQ(count.elementType, std::optional<int>(5));
   EXPECT_EQ(count.userAction, std::optional<std::string>("checked"));
   EXPECT_EQ(count.controlPathContains, std::optional<std::string>("CheckBox"));
-  EXPECT_EQ(count.count, 1);
-  ASSERT_EQ(s.expect.processed.size(), 1u);
-  EXPECT_EQ(s.expect.processed[0].count, 2);
-  ASSERT_TRUE(s.expect.processedTotal);
-  EXPECT_FALSE(*s.expect.processedTotal) << "none: no ReportProcessedTotal call";
   EXPECT_EQ(s.expect.blockPatternAdded, std::optional<int>(1));
 }
 
@@ -318,21 +229,16 @@ TEST(ScenarioParser, ReadsAUiAutomationTree) {
   ASSERT_EQ(root.children.size(), 4u);
   const ScenarioUiaNode& offer = root.children[0];
   EXPECT_EQ(offer.key, L"offer") << "the automation id before the name";
-  EXPECT_EQ(offer.controlType, UIA_CheckBoxControlTypeId);
   EXPECT_EQ(offer.toggle, ToggleState_Indeterminate);
   EXPECT_TRUE(offer.threeState);
-  EXPECT_EQ(offer.location.right, 3);
-  EXPECT_EQ(root.children[1].selected, true);
   const ScenarioUiaNode& next = root.children[2];
   EXPECT_EQ(next.controlType, UIA_ButtonControlTypeId);
   EXPECT_TRUE(next.invoke) << "on_invoke makes it invokable";
   EXPECT_FALSE(next.enabled);
   EXPECT_TRUE(root.children[3].offscreen);
   EXPECT_EQ(ControlTypeName(root.children[3].controlType), "custom");
-  ASSERT_EQ(s.user.size(), 2u);
   EXPECT_TRUE(s.user[0].element.automation);
   EXPECT_EQ(s.user[0].element.nodeKey, L"offer");
-  EXPECT_EQ(s.user[1].element.nodeKey, L"Next");
 
   const auto withElement = [&](const std::string& element) {
     return "installer:\n  pages:\n    - name: drawn\n      automation:\n        children:\n          - " + element +

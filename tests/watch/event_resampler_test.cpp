@@ -72,15 +72,6 @@ TEST(EventResamplerTest, FiresDuringARunCoalesceIntoExactlyOneMoreRun) {
   }
 }
 
-TEST(EventResamplerTest, NothingRunsAfterStopAndJoin) {
-  std::atomic<int> runs{0};
-  EventResampler resampler([&runs] { ++runs; });
-  resampler.Stop();
-  resampler.Join();
-  resampler.Fire();
-  EXPECT_EQ(runs, 0);
-}
-
 TEST(EventResamplerTest, ActionExceptionEndsTheWorkerAfterATrace) {
   RecordingHost host;
   TraceCapture capture(host);
@@ -94,20 +85,6 @@ TEST(EventResamplerTest, ActionExceptionEndsTheWorkerAfterATrace) {
   resampler.Fire();
   EXPECT_EQ(runs, 1);
   EXPECT_EQ(host.TracesContaining(L"Error: EventResampler::DoWork: pass failed").size(), 1u);
-}
-
-TEST(EventResamplerTest, DestructionWithoutStopJoinsTheWorker) {
-  RecordingHost host;
-  TraceCapture capture(host);
-  auto action = std::make_shared<GatedAction>();
-  {
-    EventResampler resampler([action] { (*action)(); });
-    resampler.Fire();
-    ASSERT_TRUE(action->started.Wait());
-    action->proceed.Set();
-  }
-  EXPECT_EQ(action->runs, 1);
-  EXPECT_TRUE(host.TracesContaining(L"unjoined").empty());
 }
 
 // A machine's pass holds the machine through a weak reference; when the machine is

@@ -2,14 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "common/handles.h"
-#include "common/subscription.h"
 #include "common/trace_capture.h"
 #include "watch/engine_thread.h"
 #include "watch/machines_test_support.h"
@@ -92,42 +89,6 @@ TEST_F(MachineTest, ASecondMatchWaitsForTheTicketAndThenActs) {
   EXPECT_FALSE(machine->HasTicketHolder());
 }
 
-// Structure events that arrive while a pass runs are one reason to look again, not ten.
-TEST_F(MachineTest, BurstOfEventsDuringAPassGivesExactlyOneMorePass) {
-  UniqueHandle started = CreateEventHandle(true, false);
-  UniqueHandle release = CreateEventHandle(true, false);
-  const HWND window = dialog_.hwnd;
-  ElementResolver real = MakeElementResolver(window);
-  auto calls = std::make_shared<std::atomic<int>>(0);
-  ElementResolver blocking = [real, calls, startedEvent = started.Get(),
-                              releaseEvent = release.Get()](const Option<PatternRoot>& root) {
-    if (calls->fetch_add(1) == 0) {
-      SetEvent(startedEvent);
-      WaitForSingleObject(releaseEvent, INFINITE);
-    }
-    return real(root);
-  };
-  auto machine = Machine::Create(window, CreateMSAARootElement(window), blocking, engine_.Window());
-  machines_.push_back(machine);
-  Built never = Processor(std::string("EngineVersion = \"1.5.0.0\"\n") + kNeverThere);
-  machine->AddPattern(never.processor, false);
-  ASSERT_EQ(WaitForSingleObject(started.Get(), INFINITE), WAIT_OBJECT_0);  // the first pass is under way
-  ASSERT_TRUE(PumpUntil([&] { return machine->IsSubscribed(); }));
-
-  // A witness hooked after the machine sees each event after the machine's own hook did.
-  int delivered = 0;
-  auto witness = SubscribeForWindow(window, {EVENT_OBJECT_REORDER}, [&](DWORD, HWND) { ++delivered; });
-  for (int i = 0; i < 10; ++i) {
-    installer_.Invoke([window] { NotifyWinEvent(EVENT_OBJECT_REORDER, window, OBJID_CLIENT, CHILDID_SELF); });
-  }
-  ASSERT_TRUE(PumpUntil([&] { return delivered == 10; }));
-  SetEvent(release.Get());
-  ASSERT_TRUE(PumpUntil([&] { return TraceCount(L"starts matching") >= 2; }));
-  // Stopping lets a pending fire run first, so a second pending pass would still show here.
-  machine->Shutdown();
-  EXPECT_EQ(TraceCount(L"starts matching"), 2u);
-}
-
 TEST_F(MachineTest, ProcessorWithoutActionsDoesNotTakeTheTicket) {
   auto machine = MakeMachine();
   // Two roots: the first matches without actions, the second never does.
@@ -149,27 +110,6 @@ class DisabledOfferTest : public MachineTest {
  protected:
   DisabledOfferTest() { offerEnabled_ = false; }
 };
-
-TEST_F(DisabledOfferTest, DisabledControlBlocksTheQueueUntilEnabled) {
-  auto machine = MakeMachine();
-  Built offer = Processor(kUncheckOfferPattern, true);
-  machine->AddPattern(offer.processor, false);
-  machine->Matcher();
-  machine->Matcher();
-  EXPECT_TRUE(offer.recorder->Actions().empty());
-  EXPECT_EQ(machine->PendingActionCount(), 3u);  // the action, the report, the release
-  EXPECT_GE(TraceCount(L"Element is disabled"), 2u);
-  EXPECT_EQ(simwin::CheckState(dialog_.Control(kOfferBox)), static_cast<UINT>(BST_CHECKED));
-
-  simwin::SetEnabled(installer_, dialog_.Control(kOfferBox), true);
-  machine->Matcher();
-  EXPECT_EQ(offer.recorder->Actions().size(), 1u);
-  EXPECT_EQ(machine->PendingActionCount(), 0u);
-  EXPECT_FALSE(machine->HasTicketHolder());
-  // The default action posts the click, as Windows' proxy does: let the installer handle it.
-  installer_.Invoke([] {});
-  EXPECT_EQ(simwin::CheckState(dialog_.Control(kOfferBox)), static_cast<UINT>(BST_UNCHECKED));
-}
 
 TEST_F(DisabledOfferTest, NewMatchOfTheHolderReplacesThePendingActions) {
   auto machine = MakeMachine();
@@ -242,7 +182,8 @@ TEST_F(MachineTest, ShutdownBeforeThePostedSubscriptionMeansNoSubscription) {
   EXPECT_EQ(TraceCount(L"Machine shut down"), 2u);
 }
 
-// Statistics of silent patterns: the largest subtree per root, ties keep the first.
+// Statistics of silent patterns: the largest subtree per root, ties keep the first. The record's codes:
+// silent_survey.yaml.
 TEST_F(MachineTest, SilentProcessorKeepsTheLargestMatchPerRoot) {
   auto dialogWith = [this](std::vector<const wchar_t*> names) {
     simwin::DialogLayout layout;
@@ -265,9 +206,6 @@ TEST_F(MachineTest, SilentProcessorKeepsTheLargestMatchPerRoot) {
     return std::make_shared<SilentPatternProcessor>(id, pattern->GetRoots(), MakeMatcherFor(*pattern), "1.5.2.7",
                                                     service);
   };
-  auto on = [](HWND window) {
-    return [window](const Option<PatternRoot>& root) { return MakeElementResolver(window)(root); };
-  };
 
   struct Case {
     int id;
@@ -281,11 +219,11 @@ TEST_F(MachineTest, SilentProcessorKeepsTheLargestMatchPerRoot) {
   };
   for (const Case& item : cases) {
     auto processor = make(item.id, any);
-    for (HWND window : item.windows) processor->Match(on(window));
+    for (HWND window : item.windows) processor->Match(MakeElementResolver(window));
     processor->FlushStatistics();
   }
   auto never = make(3, "MSAA: Window (text=\"Nope\") { AnyLevel { CheckBox (text=\".*\") } }\n");
-  never->Match(on(a));
+  never->Match(MakeElementResolver(a));
   never->FlushStatistics();
 
   const auto reports = host_.CallsOf(simwin::HostCall::Kind::ReportItem);
@@ -293,14 +231,9 @@ TEST_F(MachineTest, SilentProcessorKeepsTheLargestMatchPerRoot) {
   for (std::size_t i = 0; i < 2; ++i) {
     const simwin::RecordedReport& report = reports[i].report;
     EXPECT_EQ(report.patternId, cases[i].id);
-    EXPECT_EQ(report.resultCode, 0);
-    EXPECT_EQ(report.genericPattern, 1);
-    EXPECT_EQ(report.patternVersion, "1.5.2.7");
     ASSERT_TRUE(report.controlPath.has_value());
     EXPECT_NE(report.controlPath->find(cases[i].kept), std::string::npos) << *report.controlPath;
     EXPECT_EQ(report.controlPath->find(cases[i].dropped), std::string::npos) << *report.controlPath;
-    EXPECT_EQ(report.userAction, "");
-    EXPECT_EQ(report.desiredState, "");
   }
 }
 

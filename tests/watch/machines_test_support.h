@@ -53,8 +53,9 @@ class RecordingActionsProcessor final : public IPatternActionsProcessor {
     Record("PushButton", element);
     return act_ ? element->GetPushButtonPattern()->Push() : ActionResult{};
   }
-  ActionResult PixelClick(const std::shared_ptr<UIElement>& element, std::uint32_t, std::uint32_t, bool) override {
-    Record("PixelClick", element);
+  ActionResult PixelClick(const std::shared_ptr<UIElement>& element, std::uint32_t x, std::uint32_t y,
+                          bool isAbsolute) override {
+    Record("PixelClick " + std::to_string(x) + " " + std::to_string(y) + (isAbsolute ? " abs" : " pct"), element);
     return {};
   }
   void PatternMatched(const std::shared_ptr<UIElement>&) override { ++matches_; }
@@ -72,10 +73,10 @@ class RecordingActionsProcessor final : public IPatternActionsProcessor {
   int Updates() const { return updates_; }
 
  private:
-  void Record(const char* operation, const std::shared_ptr<UIElement>& element) {
+  void Record(std::string operation, const std::shared_ptr<UIElement>& element) {
     std::lock_guard<std::mutex> guard(lock_);
     actions_.push_back(
-        RecordedAction{operation, element->GetPath(), element->GetName().GetOr(std::string()), element->GetTreeWindow()});
+        RecordedAction{std::move(operation), element->GetPath(), element->GetName().GetOr(std::string()), element->GetTreeWindow()});
   }
 
   std::shared_ptr<Pattern> pattern_;
