@@ -201,13 +201,10 @@ void Machine::Drain() {
 }
 
 std::size_t Machine::ProcessorCount() const {
-  std::size_t count = 0;
-  {
-    std::lock_guard<std::mutex> guard(incomingLock_);
-    count = incoming_.size();
-  }
+  // The pass's lock order (lock_, then incomingLock_): a pass cannot move the incoming in between.
   std::lock_guard<std::mutex> guard(lock_);
-  return count + processors_.size();
+  std::lock_guard<std::mutex> incomingGuard(incomingLock_);
+  return processors_.size() + incoming_.size();
 }
 
 std::size_t Machine::PendingActionCount() const {
@@ -286,13 +283,10 @@ void SilentMachine::FlushStatistics() {
 }
 
 std::size_t SilentMachine::ProcessorCount() const {
-  std::size_t count = 0;
-  {
-    std::lock_guard<std::mutex> guard(incomingLock_);
-    count = incoming_.size();
-  }
+  // The pass's lock order (lock_, then incomingLock_): a pass cannot move the incoming in between.
   std::lock_guard<std::mutex> guard(lock_);
-  return count + processors_.size();
+  std::lock_guard<std::mutex> incomingGuard(incomingLock_);
+  return processors_.size() + incoming_.size();
 }
 
 }  // namespace installation_assistant
