@@ -96,7 +96,8 @@ HANDLE WINAPI CreateNamedPipeW(LPCWSTR lpName, DWORD dwOpenMode, DWORD dwPipeMod
   }
   const std::wstring key = PipeKey(lpName);
   if (key.empty()) {
-    SetLastError(ERROR_INVALID_NAME);
+    // Wine's tests: a name that is no path is invalid; measured under Wine: another device's path is not found.
+    SetLastError(FoldCase(lpName).rfind(L"\\\\.\\", 0) == 0 ? ERROR_PATH_NOT_FOUND : ERROR_INVALID_NAME);
     return INVALID_HANDLE_VALUE;
   }
   const DWORD access = dwOpenMode & PIPE_ACCESS_DUPLEX;
@@ -123,14 +124,15 @@ HANDLE WINAPI CreateNamedPipeW(LPCWSTR lpName, DWORD dwOpenMode, DWORD dwPipeMod
     // https://learn.microsoft.com/windows/win32/api/winbase/nf-winbase-createnamedpipew
     slot->defaultTimeout = nDefaultTimeOut ? nDefaultTimeOut : 50;
   } else {
-    // CreateNamedPipeW: a second instance with FILE_FLAG_FIRST_PIPE_INSTANCE fails with ERROR_ACCESS_DENIED; more
-    // instances than the first one allowed fail with ERROR_PIPE_BUSY. Wine's tests: other access, denied too.
-    if ((dwOpenMode & FILE_FLAG_FIRST_PIPE_INSTANCE) || slot->access != access) {
-      SetLastError(ERROR_ACCESS_DENIED);
-      return INVALID_HANDLE_VALUE;
-    }
+    // CreateNamedPipeW: more instances than the first one allowed fail with ERROR_PIPE_BUSY (checked first, as
+    // Wine does); a second instance with FILE_FLAG_FIRST_PIPE_INSTANCE fails with ERROR_ACCESS_DENIED, and so does
+    // one with other access (Wine's tests).
     if (slot->maxInstances != PIPE_UNLIMITED_INSTANCES && slot->instances.size() >= slot->maxInstances) {
       SetLastError(ERROR_PIPE_BUSY);
+      return INVALID_HANDLE_VALUE;
+    }
+    if ((dwOpenMode & FILE_FLAG_FIRST_PIPE_INSTANCE) || slot->access != access) {
+      SetLastError(ERROR_ACCESS_DENIED);
       return INVALID_HANDLE_VALUE;
     }
   }
@@ -275,7 +277,7 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSE
     return INVALID_HANDLE_VALUE;
   }
   PipeName& pipe = *it->second;
-  // The client end of an inbound pipe can only write.
+  // The client end of an inbound pipe can only write: asking to read is denied (measured under Wine).
   if (dwDesiredAccess & GENERIC_READ) {
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;

@@ -101,11 +101,11 @@ TEST(NamedPipes, FailuresOfCreateOpenWaitAndRead) {
       // https://learn.microsoft.com/windows/win32/api/namedpipeapi/nf-namedpipeapi-waitnamedpipew
       {"wait for no pipe", [&] { return WaitNamedPipeW(missing.c_str(), kLongWait) != FALSE; }, ERROR_FILE_NOT_FOUND},
       {"open no pipe", [&] { return Opened(Client(missing)); }, ERROR_FILE_NOT_FOUND},
-      {"create outside \\\\.\\pipe\\", [&] { return Opened(Server(L"\\\\.\\notapipe\\x")); }, ERROR_INVALID_NAME},
-      // CreateNamedPipeW: FILE_FLAG_FIRST_PIPE_INSTANCE on an existing pipe, more instances than the first allowed.
+      {"create with no path", [&] { return Opened(Server(L"not a pipe")); }, ERROR_INVALID_NAME},
+      {"create another device's path", [&] { return Opened(Server(L"\\\\.\\notapipe\\x")); },
+       ERROR_PATH_NOT_FOUND},
+      // CreateNamedPipeW: more instances than the first one allowed.
       // https://learn.microsoft.com/windows/win32/api/winbase/nf-winbase-createnamedpipew
-      {"a second first instance", [&] { return Opened(Server(name, FILE_FLAG_FIRST_PIPE_INSTANCE)); },
-       ERROR_ACCESS_DENIED},
       {"one instance too many", [&] { return Opened(Server(name)); }, ERROR_PIPE_BUSY},
       {"read access to an inbound pipe", [&] { return Opened(Client(shared, 0, GENERIC_READ | GENERIC_WRITE)); },
        ERROR_ACCESS_DENIED},
@@ -116,6 +116,16 @@ TEST(NamedPipes, FailuresOfCreateOpenWaitAndRead) {
     SetLastError(0xDEAD);
     EXPECT_FALSE(c.call()) << c.what;
     EXPECT_EQ(GetLastError(), c.error) << c.what;
+  }
+  // CreateNamedPipeW documents ERROR_ACCESS_DENIED for another instance with FILE_FLAG_FIRST_PIPE_INSTANCE (page
+  // above); wine 8 ignores the flag and creates the instance (measured by this test under wine64 8.0).
+  SetLastError(0xDEAD);
+  const bool created = Opened(Server(shared, FILE_FLAG_FIRST_PIPE_INSTANCE, PIPE_UNLIMITED_INSTANCES));
+  if (conformance::RunningUnderWine()) {
+    EXPECT_TRUE(created);
+  } else {
+    EXPECT_FALSE(created);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
   }
   only.Close();
   EXPECT_FALSE(Opened(Client(name))) << "the name goes with its last instance";
