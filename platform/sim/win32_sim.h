@@ -564,3 +564,5 @@ void WINAPI NotifyWinEvent(DWORD event, HWND hwnd, LONG idObject, LONG idChild);
 
 // COM, OLE Automation, Active Accessibility and the standard controls' constants.
 #include "com_sim.h"
+// Named pipes, overlapped I/O, ANSI event names, GUIDs as text.
+#include "io_sim.h"

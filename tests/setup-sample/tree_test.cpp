@@ -3,6 +3,7 @@
 // real controls, and the window events Windows raises. A Windows program; scripts/wine-e2e.sh runs it under wine64.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <objbase.h>
 #include <oleacc.h>
 
 #include <fstream>
@@ -168,7 +169,7 @@ class SetupSample : public ::testing::Test {
     GetTempFileNameW(folder, L"ssl", 0, file);
     log_ = file;
     std::wstring commandLine = L"\"" + Beside(L"setup-sample.exe") + L"\" --start " + StartPage() +
-                               L" --timeout 60000 --log \"" + log_ + L"\"";
+                               L" --timeout 60000 --log \"" + log_ + L"\"" + ExtraArguments();
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
@@ -209,6 +210,7 @@ class SetupSample : public ::testing::Test {
   }
 
   virtual const wchar_t* StartPage() const { return L"options"; }
+  virtual std::wstring ExtraArguments() const { return L""; }
 
   // The wizard's object, or another window's.
   Acc Root(LONG objectId, HWND window = nullptr) {
@@ -455,6 +457,48 @@ TEST_F(WelcomePage, AreasLogEachPressAndReleaseWithItsPointAndHowItCame) {
       "click banner up 419,0 queued",
   };
   EXPECT_EQ(LinesOf(CloseAndReadLog(), "click "), expected);
+}
+
+class AnsweringSample : public SetupSample {
+ protected:
+  std::wstring ExtraArguments() const override { return L" --answer-message-box 1000"; }
+};
+
+// A message box request written as the engine writes it, to the component the wizard runs from its start.
+TEST_F(AnsweringSample, MessageBoxRequestIsLoggedAndAnsweredAfterTheDelay) {
+  GUID id;
+  ASSERT_EQ(CoCreateGuid(&id), S_OK);
+  wchar_t text[39] = {};
+  ASSERT_EQ(StringFromGUID2(id, text, 39), 39);
+  const std::string eventName(text, text + 38);
+  const HANDLE answered = CreateEventA(nullptr, TRUE, FALSE, eventName.c_str());
+  const std::wstring pipe =
+      L"\\\\.\\pipe\\" + std::to_wstring(process_.dwProcessId) + L"{72A5D8AA-57E8-4C84-A170-6E4E924C03C9}";
+  const DWORD start = GetTickCount();
+  while (!WaitNamedPipeW(pipe.c_str(), kLongWait) && GetLastError() == ERROR_FILE_NOT_FOUND &&
+         GetTickCount() - start < kLongWait) {
+    Sleep(10);  // the component's thread has not created it yet
+  }
+  const HANDLE client =
+      CreateFileW(pipe.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+  ASSERT_NE(client, INVALID_HANDLE_VALUE) << GetLastError();
+  ULONG server = 0;
+  EXPECT_TRUE(GetNamedPipeServerProcessId(client, &server));
+  EXPECT_EQ(server, process_.dwProcessId);
+  const std::string line = "MessageBoxOnButton|-1234|Sample title|Leave?|OK|Cancel|" + eventName + "|QUJD\n";
+  static DWORD written;
+  written = 0xDEAD;
+  OVERLAPPED ov = {};
+  ASSERT_TRUE(WriteFileEx(client, line.data(), static_cast<DWORD>(line.size()), &ov,
+                          [](DWORD error, DWORD, LPOVERLAPPED) { written = error; }));
+  EXPECT_EQ(SleepEx(kLongWait, TRUE), static_cast<DWORD>(WAIT_IO_COMPLETION));
+  EXPECT_EQ(written, static_cast<DWORD>(ERROR_SUCCESS));
+  CloseHandle(client);
+  EXPECT_EQ(WaitForSingleObject(answered, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "answered before the delay";
+  EXPECT_EQ(WaitForSingleObject(answered, kLongWait), WAIT_OBJECT_0);
+  CloseHandle(answered);
+  const std::vector<std::string> expected = {"message box -1234 \"Sample title\"", "message box answered -1234"};
+  EXPECT_EQ(LinesOf(CloseAndReadLog(), "message box "), expected);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // setup-sample: a small setup wizard to run the engine against, on Windows or under wine.
 //
 //   setup-sample.exe [--start welcome|options|type|finish] [--log FILE] [--close-when FILE] [--timeout MS]
+//                    [--answer-message-box MS]
 //
 // Pages follow one another on "Next >": welcome (a banner and a sponsor's tile, custom-drawn), options (two
 // bundled offers and a shortcut, all checked), setup type (express, the default, or custom), finish. All controls
@@ -13,15 +14,21 @@
 // and how many accessibility requests came in, when.
 // --close-when FILE closes the wizard, as a user closing its window, once FILE exists: a test says so when it
 // has seen what it waits for. --timeout MS ends it in any case (default 300 s).
+// From its start the wizard serves the engine's message box requests (tools/inproc-component) and logs each one as
+// `message box <button> "<title>"` (`message box unreadable "<line>"` if it does not parse). With
+// --answer-message-box MS the user answers MS after the request came: its event is set and `message box answered
+// <button>` logged; without it the user never answers.
 #include <windows.h>
 #include <ole2.h>
 #include <oleacc.h>
 #include <shellapi.h>
 
 #include <cstdio>
+#include <map>
 #include <string>
 
 #include "accessible.h"
+#include "inproc_component.h"
 
 namespace {
 
@@ -71,6 +78,9 @@ constexpr int kNext = kControlCount - 2;
 constexpr int kCancel = kControlCount - 1;
 constexpr int kFirstId = 100;
 constexpr UINT_PTR kClock = 1;
+// A request from the component's thread, handed to the wizard's (lParam: a MessageBoxRequest to delete).
+constexpr UINT kMessageBoxRequest = WM_APP + 1;
+constexpr UINT_PTR kFirstAnswer = 100;  // timer ids: one per request to answer
 
 struct Wizard {
   HWND window = nullptr;
@@ -87,7 +97,12 @@ struct Wizard {
   ULONGLONG longestGap = 0;
   std::wstring closeWhen;
   ULONGLONG timeout = 300000;
+  long answerDelay = -1;  // never
+  UINT_PTR nextAnswer = kFirstAnswer;
+  std::map<UINT_PTR, inproc::MessageBoxRequest> unanswered;  // by timer id
 } wizard;
+
+inproc::Component* messageBoxes = nullptr;
 
 void Log(const std::string& line) {
   const std::string text = line + "\n";
@@ -157,6 +172,7 @@ void NoteCheckChanges() {
 void End(const char* how, int exitCode) {
   if (wizard.ended) return;
   wizard.ended = true;
+  if (messageBoxes) messageBoxes->Stop();
   Log(std::string("final page ") + kPageNames[wizard.page]);
   for (const Control& control : controls) {
     if (IsBox(control)) Log(std::string("final ") + control.name + (Checked(control) ? " checked" : " unchecked"));
@@ -230,8 +246,36 @@ LRESULT CALLBACK ControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
   return CallWindowProcW(previous, window, message, wParam, lParam);
 }
 
+// On the wizard's thread: the log gets every request, and the user answers those that can be answered.
+void NoteMessageBox(const inproc::MessageBoxRequest& request) {
+  if (!request.valid) {
+    Log("message box unreadable \"" + request.line.substr(0, 120) + "\"");
+    return;
+  }
+  Log("message box " + std::to_string(request.button) + " \"" + request.title + "\"");
+  if (wizard.answerDelay < 0) return;
+  const UINT_PTR timer = wizard.nextAnswer++;
+  wizard.unanswered[timer] = request;
+  SetTimer(wizard.window, timer, static_cast<UINT>(wizard.answerDelay), nullptr);
+}
+
+void AnswerMessageBox(UINT_PTR timer) {
+  KillTimer(wizard.window, timer);
+  const auto it = wizard.unanswered.find(timer);
+  if (it == wizard.unanswered.end()) return;
+  const bool answered = inproc::Answer(it->second);
+  Log(std::string(answered ? "message box answered " : "message box gone ") + std::to_string(it->second.button));
+  wizard.unanswered.erase(it);
+}
+
 LRESULT CALLBACK WizardProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
+    case kMessageBoxRequest: {
+      const auto* request = reinterpret_cast<inproc::MessageBoxRequest*>(lParam);
+      NoteMessageBox(*request);
+      delete request;
+      return 0;
+    }
     case WM_GETOBJECT:
       if (const LRESULT object = setup_sample::AnswerGetObject(window, wParam, lParam)) return object;
       break;
@@ -254,6 +298,10 @@ LRESULT CALLBACK WizardProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       return 0;
     }
     case WM_TIMER: {
+      if (wParam != kClock) {
+        AnswerMessageBox(wParam);
+        return 0;
+      }
       const ULONGLONG now = GetTickCount64();
       if (now - wizard.started >= wizard.timeout) {
         End("timeout", 3);
@@ -300,6 +348,9 @@ bool ParseArguments(int& start) {
       wizard.closeWhen = value;
     } else if (name == L"--timeout") {
       wizard.timeout = _wcstoui64(value, nullptr, 10);
+    } else if (name == L"--answer-message-box") {
+      wizard.answerDelay = wcstol(value, nullptr, 10);
+      good = wizard.answerDelay >= 0;
     } else {
       good = false;
     }
@@ -317,7 +368,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   if (!ParseArguments(start)) {
     MessageBoxW(nullptr,
                 L"setup-sample.exe [--start welcome|options|type|finish] [--log FILE] [--close-when FILE] "
-                L"[--timeout MS]",
+                L"[--timeout MS] [--answer-message-box MS]",
                 L"Setup - Sample App", MB_OK);
     return 64;
   }
@@ -342,6 +393,16 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   wizard.window = CreateWindowExW(0, windowClass.lpszClassName, L"Setup - Sample App",
                                   WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, CW_USEDEFAULT,
                                   CW_USEDEFAULT, 470, 340, nullptr, nullptr, instance, nullptr);
+  // The component calls this on its own thread: the request goes to the wizard's.
+  inproc::Component component([](const inproc::MessageBoxRequest& request) {
+    auto* copy = new inproc::MessageBoxRequest(request);
+    if (!PostMessageW(wizard.window, kMessageBoxRequest, 0, reinterpret_cast<LPARAM>(copy))) delete copy;
+  });
+  if (component.Start()) {
+    messageBoxes = &component;
+  } else {
+    Log("message boxes not served");
+  }
   const auto font = reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT));
   for (int i = 0; i < kControlCount; ++i) {
     Control& control = controls[i];
