@@ -3,7 +3,7 @@
 # flows (bottom first). Prints every include that runs upward and fails if there is one.
 set -euo pipefail
 cd "$(dirname "$0")/../src"
-layers=(common host uielement pattern actions watch inproc notification engine)
+layers=(common inproc notification host uielement pattern actions watch engine)
 rank() { local i; for i in "${!layers[@]}"; do [ "${layers[$i]}" = "$1" ] && echo "$i" && return; done; echo -1; }
 bad=0
 for dir in */; do

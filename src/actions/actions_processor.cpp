@@ -5,6 +5,8 @@
 
 #include "actions/first_event_state_filter.h"
 #include "common/message_window.h"
+#include "common/text.h"
+#include "common/win32_error.h"
 #include "common/trace.h"
 #include "host/processed_items_reporter.h"
 #include "host/result_collector.h"
@@ -30,6 +32,16 @@ LPARAM PointParameter(LONG x, LONG y) {
 
 int HostWindowValue(HWND window) { return static_cast<int>(reinterpret_cast<std::intptr_t>(window)); }
 
+// A fresh GUID in registry format: the name of the event the installer's component sets.
+std::string NewEventName() {
+  GUID guid{};
+  const HRESULT created = CoCreateGuid(&guid);
+  if (FAILED(created)) throw _com_error(created);
+  wchar_t text[40] = {};
+  if (StringFromGUID2(guid, text, 40) == 0) throw std::runtime_error("StringFromGUID2");
+  return WideToUtf8(text);
+}
+
 }  // namespace
 
 ActionsProcessor::ActionsProcessor(const ActionsProcessorParameters& parameters)
@@ -43,7 +55,17 @@ ActionsProcessor::ActionsProcessor(const ActionsProcessorParameters& parameters)
   if (!pattern_ || !service_ || !messageWindow_) throw std::logic_error("Actions processor without its pattern");
 }
 
-ActionsProcessor::~ActionsProcessor() = default;
+ActionsProcessor::~ActionsProcessor() {
+  if (waitersStop_) SetEvent(waitersStop_.Get());
+  std::lock_guard<std::mutex> guard(waitersLock_);
+  for (const std::unique_ptr<Thread>& waiter : waiters_) {
+    try {
+      waiter->Join();
+    } catch (...) {
+      TraceException("ActionsProcessor::~ActionsProcessor");
+    }
+  }
+}
 
 ActionResult ActionsProcessor::SetCheckBox(const std::shared_ptr<UIElement>& element) {
   TraceScope scope(std::string(kScopePrefix) + "SetCheckBox");
@@ -67,13 +89,53 @@ ActionResult ActionsProcessor::PushButton(const std::shared_ptr<UIElement>& elem
 
 ActionResult ActionsProcessor::AssignMessageBox(const std::shared_ptr<UIElement>& element) {
   TraceScope scope(std::string(kScopePrefix) + "AssignMessageBox");
-  // Without the in-process channel no message box can be put on the button. Not done keeps
-  // every later action of the list (a "push Next" after the block) from running.
-  // Retried on every pass: warn once.
-  if (!warnedMessageBox_.exchange(true)) {
-    TRACE(Warning) << "Message boxes on buttons are not available; button " << element->GetPath() << " left as it is";
+  try {
+    const HWND window = element->GetWindowHandle();
+    TRACE(Info) << "Set message box to button: " << DescribeWindow(window);
+    const std::shared_ptr<InprocConnection> connection = reporter_ ? reporter_->Connection() : nullptr;
+    if (!connection) throw std::logic_error("No in-process connection");
+    // Read before anything is created, so that a missing record leaves nothing behind.
+    const engine::NotificationDataCopy data = reporter_->StoredNotificationData().Get();
+    MessageBoxRequest request;
+    request.window = window;
+    request.icon = data.Icon(1).data;
+    request.title = data.title;
+    request.description = data.description;
+    request.okButton = data.okButton;
+    request.cancelButton = data.cancelButton;
+    request.eventName = NewEventName();
+    auto answered = std::make_shared<UniqueHandle>(CreateEventA(nullptr, TRUE, FALSE, request.eventName.c_str()));
+    if (!*answered) throw LastWin32Error("CreateEventA");
+    connection->MessageBoxOnButton(request);
+    StartMessageBoxWaiter(element, std::move(answered));
+  } catch (...) {
+    // A block that cannot be placed must not hold up the window: the queue goes on with
+    // the pattern's other actions and other patterns, and the host hears of it as a
+    // failed action once per match.
+    TraceException("AssignMessageBox");
+    ReportForElement(element, kActionFailed);
   }
-  return NotDone();
+  return Done();
+}
+
+void ActionsProcessor::StartMessageBoxWaiter(const std::shared_ptr<UIElement>& element,
+                                             std::shared_ptr<UniqueHandle> answered) {
+  std::lock_guard<std::mutex> guard(waitersLock_);
+  if (!waitersStop_) {
+    waitersStop_ = UniqueHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!waitersStop_) throw LastWin32Error("Failed to create event");
+  }
+  const HANDLE stop = waitersStop_.Get();
+  // The processor joins its waiters before any member goes, so the waiter may use it.
+  waiters_.push_back(std::make_unique<Thread>([this, element, answered, stop] {
+    const HANDLE handles[] = {answered->Get(), stop};
+    if (WaitForMultipleObjects(2, handles, FALSE, INFINITE) != WAIT_OBJECT_0) return;
+    try {
+      ReportForElement(element, kMessageBoxAnswered);
+    } catch (...) {
+      TraceException("MessageBoxWaiter");
+    }
+  }));
 }
 
 ActionResult ActionsProcessor::MakeAction(const std::shared_ptr<UIElement>& element, Core core,

@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "actions/pattern_listener.h"
+#include "common/handles.h"
 #include "common/subscription.h"
+#include "common/thread.h"
 #include "host/host_records.h"
 
 namespace installation_assistant {
@@ -78,6 +80,7 @@ class ActionsProcessor final : public IPatternActionsProcessor, public std::enab
   void SubscribeRadioButton(const std::shared_ptr<UIElement>& element, std::shared_ptr<RadioButtonPattern> pattern);
   void KeepSubscription(std::shared_ptr<Subscription> subscription);
 
+  void StartMessageBoxWaiter(const std::shared_ptr<UIElement>& element, std::shared_ptr<UniqueHandle> answered);
   void ReportForElement(const std::shared_ptr<UIElement>& element, int code, const std::string& userAction = {},
                         const std::string& desiredState = {});
 
@@ -95,11 +98,14 @@ class ActionsProcessor final : public IPatternActionsProcessor, public std::enab
   // The failure reported last for the action at the head of the machine's queue; a retry of
   // that same action is not reported again. Machine thread only.
   std::string reportedFailure_;
-  std::atomic<bool> warnedMessageBox_{false};
 
   mutable std::mutex subscriptionsLock_;
   std::vector<std::shared_ptr<Subscription>> subscriptions_;
-  // The message-box waiters join the account here, with the in-process connection.
+
+  // Set once, at destruction: releases every message-box waiter at the same time.
+  UniqueHandle waitersStop_;
+  std::mutex waitersLock_;
+  std::vector<std::unique_ptr<Thread>> waiters_;
 };
 
 }  // namespace installation_assistant

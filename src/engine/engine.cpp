@@ -29,9 +29,10 @@ void MakeProcessDpiAware() {
 }  // namespace
 
 Engine::Engine(std::shared_ptr<ServiceHolder> service, DWORD processId,
-               std::shared_ptr<MessageWindow> messageWindow, std::shared_ptr<ProcessedItemsReporter> reporter,
-               bool showsNotifications)
+               std::shared_ptr<MessageWindow> messageWindow, std::shared_ptr<InprocConnection> connection,
+               std::shared_ptr<ProcessedItemsReporter> reporter, bool showsNotifications)
     : service_(std::move(service)),
+      connection_(std::move(connection)),
       results_(std::make_shared<ResultCollector>(service_)),
       watcher_(WindowsWatcher::Create(processId, messageWindow)),
       reporter_(std::move(reporter)),
@@ -222,16 +223,17 @@ IEngine* CreateEngineImpl(IService* service, long processId, unsigned int traceT
   ScopeGuard retractWindow([&messageWindow] { RetractMessageWindow(messageWindow.get()); });
 
   auto serviceHolder = std::make_shared<ServiceHolder>(service);
-  // The in-process connection, named after the installer process, is created here.
+  const auto installer = static_cast<DWORD>(processId);
+  auto connection = std::make_shared<InprocConnection>(InprocConnectionName(installer), installer);
 
   std::shared_ptr<ProcessedItemsReporter> reporter;
   if (showsNotifications) {
-    reporter = std::make_shared<NotifyingReporter>(serviceHolder);
+    reporter = std::make_shared<NotifyingReporter>(serviceHolder, connection);
   } else {
-    reporter = std::make_shared<DirectReporter>(serviceHolder);
+    reporter = std::make_shared<DirectReporter>(serviceHolder, connection);
   }
 
-  auto engine = std::make_unique<Engine>(serviceHolder, static_cast<DWORD>(processId), messageWindow, reporter,
+  auto engine = std::make_unique<Engine>(serviceHolder, installer, messageWindow, connection, reporter,
                                          showsNotifications);
   retractWindow.Dismiss();
   return engine.release();

@@ -20,7 +20,8 @@ class Engine final : public IEngine {
  public:
   // Starts watching the installer and its exit, and tells the host the engine version.
   Engine(std::shared_ptr<ServiceHolder> service, DWORD processId, std::shared_ptr<MessageWindow> messageWindow,
-         std::shared_ptr<ProcessedItemsReporter> reporter, bool showsNotifications);
+         std::shared_ptr<InprocConnection> connection, std::shared_ptr<ProcessedItemsReporter> reporter,
+         bool showsNotifications);
   // Shuts the watcher down if Run has not, before any member goes.
   ~Engine();
 
@@ -48,7 +49,8 @@ class Engine final : public IEngine {
 
   // Destroyed in reverse: the waiter is stopped and joined before anything it uses goes.
   std::shared_ptr<ServiceHolder> service_;
-  // The in-process connection (message boxes on blocked buttons) is declared here.
+  // Message boxes on blocked buttons; stopped last, after every actions processor.
+  std::shared_ptr<InprocConnection> connection_;
   std::shared_ptr<ResultCollector> results_;
   std::shared_ptr<WindowsWatcher> watcher_;
   std::shared_ptr<ProcessedItemsReporter> reporter_;

@@ -10,8 +10,9 @@ int AddWrapping(int a, int b) { return static_cast<int>(static_cast<unsigned int
 
 }  // namespace
 
-ProcessedItemsReporter::ProcessedItemsReporter(std::shared_ptr<ServiceHolder> service)
-    : service_(std::move(service)) {}
+ProcessedItemsReporter::ProcessedItemsReporter(std::shared_ptr<ServiceHolder> service,
+                                               std::shared_ptr<InprocConnection> connection)
+    : service_(std::move(service)), connection_(std::move(connection)) {}
 
 void ProcessedItemsReporter::SetNotificationData(NotificationDataCopy data) {
   std::lock_guard<std::mutex> lock(dataMutex_);
@@ -25,7 +26,8 @@ Option<NotificationDataCopy> ProcessedItemsReporter::StoredNotificationData() co
   return Option<NotificationDataCopy>::Some(notificationData_);
 }
 
-DirectReporter::DirectReporter(std::shared_ptr<ServiceHolder> service) : ProcessedItemsReporter(std::move(service)) {}
+DirectReporter::DirectReporter(std::shared_ptr<ServiceHolder> service, std::shared_ptr<InprocConnection> connection)
+    : ProcessedItemsReporter(std::move(service), std::move(connection)) {}
 
 void DirectReporter::ReportProcessed(int window, int count) { Service()->ReportProcessedItems(window, count); }
 
@@ -33,8 +35,9 @@ void DirectReporter::ReportTotal() { Service()->ReportProcessedTotal(0); }
 
 void DirectReporter::ShowNotification(HWND, const std::string&, const std::shared_ptr<MessageWindow>&) {}
 
-NotifyingReporter::NotifyingReporter(std::shared_ptr<ServiceHolder> service)
-    : ProcessedItemsReporter(std::move(service)) {}
+NotifyingReporter::NotifyingReporter(std::shared_ptr<ServiceHolder> service,
+                                     std::shared_ptr<InprocConnection> connection)
+    : ProcessedItemsReporter(std::move(service), std::move(connection)) {}
 
 void NotifyingReporter::ReportProcessed(int window, int count) {
   std::lock_guard<std::mutex> lock(lock_);

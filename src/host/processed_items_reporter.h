@@ -9,6 +9,7 @@
 #include "common/option.h"
 #include "host/host_records.h"
 #include "host/service_holder.h"
+#include "inproc/inproc_connection.h"
 #include "platform/win32.h"
 
 namespace installation_assistant::engine {
@@ -27,13 +28,16 @@ class ProcessedItemsReporter {
   // Replaces whatever was stored before, icons included.
   void SetNotificationData(NotificationDataCopy data);
   Option<NotificationDataCopy> StoredNotificationData() const;
+  // The link to the installer's component; null when the engine has none.
+  const std::shared_ptr<InprocConnection>& Connection() const { return connection_; }
 
  protected:
-  explicit ProcessedItemsReporter(std::shared_ptr<ServiceHolder> service);
+  ProcessedItemsReporter(std::shared_ptr<ServiceHolder> service, std::shared_ptr<InprocConnection> connection);
   IService* Service() const { return service_->Get(); }
 
  private:
   std::shared_ptr<ServiceHolder> service_;
+  std::shared_ptr<InprocConnection> connection_;
   mutable std::mutex dataMutex_;
   bool hasNotificationData_ = false;
   NotificationDataCopy notificationData_;
@@ -42,7 +46,8 @@ class ProcessedItemsReporter {
 // Notifications off: counts go to the host as they come, the total is always 0.
 class DirectReporter final : public ProcessedItemsReporter {
  public:
-  explicit DirectReporter(std::shared_ptr<ServiceHolder> service);
+  explicit DirectReporter(std::shared_ptr<ServiceHolder> service,
+                          std::shared_ptr<InprocConnection> connection = nullptr);
 
   void ReportProcessed(int window, int count) override;
   void ReportTotal() override;
@@ -53,7 +58,8 @@ class DirectReporter final : public ProcessedItemsReporter {
 // Notifications on: keeps the run's total and the count of the sticker on screen.
 class NotifyingReporter final : public ProcessedItemsReporter {
  public:
-  explicit NotifyingReporter(std::shared_ptr<ServiceHolder> service);
+  explicit NotifyingReporter(std::shared_ptr<ServiceHolder> service,
+                             std::shared_ptr<InprocConnection> connection = nullptr);
 
   void ReportProcessed(int window, int count) override;
   void ReportTotal() override;
