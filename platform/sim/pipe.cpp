@@ -253,6 +253,9 @@ BOOL WINAPI GetNamedPipeServerProcessId(HANDLE Pipe, ULONG* ServerProcessId) {
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return FALSE;
   }
+  // GetNamedPipeServerProcessId: the process of the pipe's server, asked from either end; here the logical process
+  // of the thread that created the instance.
+  // https://learn.microsoft.com/windows/win32/api/winbase/nf-winbase-getnamedpipeserverprocessid
   // The server's process stays known to the client after the server closed its end; after DisconnectNamedPipe
   // Windows reports the client's end as not connected (Wine's tests, marked todo_wine: Wine still answers).
   if (client && client->conn->server == Connection::Server::Disconnected) {
