@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/trace_capture.h"
+#include "inproc_component.h"
 #include "host/processed_items_reporter.h"
 #include "host/service_holder.h"
 #include "pattern/fake_element.h"
@@ -50,13 +51,14 @@ class ActionsProcessorTest : public testing::EngineThreadTest {
     installer_.Exit();
   }
 
-  std::shared_ptr<ActionsProcessor> Make(const char* pattern = kTwoRoots) {
+  std::shared_ptr<ActionsProcessor> Make(const char* pattern = kTwoRoots,
+                                         std::shared_ptr<engine::ProcessedItemsReporter> reporter = nullptr) {
     ActionsProcessorParameters parameters;
     parameters.patternId = 17;
     parameters.pattern = ParseOrFail(pattern);
     parameters.version = PatternVersion{1, 5, 2, 7};
     parameters.service = service_;
-    parameters.reporter = std::make_shared<engine::DirectReporter>(service_);
+    parameters.reporter = reporter ? reporter : std::make_shared<engine::DirectReporter>(service_);
     parameters.messageWindow = engine_.Window();
     return std::make_shared<ActionsProcessor>(parameters);
   }
@@ -191,17 +193,69 @@ TEST_F(ActionsProcessorTest, ChangesOfAnInvisibleControlOrAfterTheProcessorIsGon
   EXPECT_TRUE(Reports().empty());
 }
 
-// Without the in-process channel no message box can guard the button: the action stays
-// not done, so nothing queued after it (a push of that very button) runs.
-TEST_F(ActionsProcessorTest, ABlockedButtonIsLeftAloneAndHoldsTheQueue) {
-  auto processor = Make();
+// A block puts a message box on the button through the installer's component; the
+// user's answer comes back as code 5. Two boxes still unanswered end with the processor.
+TEST_F(ActionsProcessorTest, ABlockSendsItsRequestAndTheAnswerIsReported) {
+  std::mutex lock;
+  std::vector<inproc::MessageBoxRequest> received;
+  inproc::Component component([&](const inproc::MessageBoxRequest& r) {
+    std::lock_guard<std::mutex> guard(lock);
+    received.push_back(r);
+  });
+  installer_.Invoke([&] { ASSERT_TRUE(component.Start()); });
+  auto connection = std::make_shared<InprocConnection>(InprocConnectionName(installer_.Id()), installer_.Id());
+  auto reporter = std::make_shared<engine::NotifyingReporter>(service_, connection);
+  engine::NotificationDataCopy data;
+  data.title = "Installation assistant";
+  data.description = "Install the toolbar?";
+  data.okButton = "Yes";
+  data.cancelButton = "No";
+  data.icons.push_back({1, 0, {'i', 'c', 'o'}});
+  reporter->SetNotificationData(data);
+  auto processor = Make(kTwoRoots, reporter);
   const std::shared_ptr<UIElement> next = Element("Next >");
-  for (int pass = 0; pass < 3; ++pass) EXPECT_TRUE(processor->AssignMessageBox(next).failed);
-  Settle();
-  EXPECT_EQ(testing::CountTraces(host_, TraceLevel::Warning, L"Message boxes on buttons are not available"), 1u);
-  EXPECT_TRUE(simwin::ReceivedCommands(dialog_.hwnd).empty());
-  EXPECT_TRUE(Reports().empty());
-  EXPECT_EQ(processor->ExecutedCount(), 0);
+  for (int box = 0; box < 3; ++box) EXPECT_FALSE(processor->AssignMessageBox(next).failed);
+  ASSERT_TRUE(testing::PumpUntil([&] {
+    std::lock_guard<std::mutex> guard(lock);
+    return received.size() == 3;
+  }));
+  const inproc::MessageBoxRequest first = received[0];
+  ASSERT_TRUE(first.valid) << first.line;
+  EXPECT_EQ(first.button, static_cast<std::int32_t>(reinterpret_cast<std::intptr_t>(dialog_.Control(testing::kNext))));
+  EXPECT_EQ(first.title + "|" + first.description + "|" + first.okText + "|" + first.cancelText + "|" + first.iconBase64,
+            "Installation assistant|Install the toolbar?|Yes|No|aWNv");
+  EXPECT_NE(first.eventName, received[1].eventName);
+  EXPECT_TRUE(simwin::ReceivedCommands(dialog_.hwnd).empty());  // the button itself is left alone
+
+  ASSERT_TRUE(inproc::Answer(first));
+  ASSERT_TRUE(testing::PumpUntil([&] { return !Reports().empty(); }));
+  const auto reports = Reports();
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].resultCode, kMessageBoxAnswered);
+  EXPECT_EQ(reports[0].controlPath, "Pattern(0)\\" + next->GetPath());
+  processor.reset();  // two waiters still wait: both end
+  EXPECT_EQ(Reports().size(), 1u);
+}
+
+// A block that cannot be placed (no channel, no notification data) does not hold up the
+// window: the action counts as done, so the queue goes on, and the host hears of it.
+TEST_F(ActionsProcessorTest, ABlockThatCannotBePlacedDoesNotHoldTheQueue) {
+  auto withoutData = std::make_shared<engine::NotifyingReporter>(
+      service_, std::make_shared<InprocConnection>(InprocConnectionName(installer_.Id()), installer_.Id()));
+  const std::pair<std::shared_ptr<engine::ProcessedItemsReporter>, const wchar_t*> cases[] = {
+      {withoutData, L"Option.Get called for None()."},
+      {std::make_shared<engine::DirectReporter>(service_), L"No in-process connection"},
+  };
+  for (const auto& [reporter, why] : cases) {
+    host_.Clear();
+    auto processor = Make(kTwoRoots, reporter);
+    EXPECT_FALSE(processor->AssignMessageBox(Element("Next >")).failed);
+    const auto reports = Reports();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].resultCode, kActionFailed);
+    EXPECT_EQ(processor->ExecutedCount(), 0);
+    EXPECT_EQ(TraceCount(why), 1u);
+  }
 }
 
 // A core that raises, retried on every pass by the machine: the host hears of it once per

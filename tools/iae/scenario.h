@@ -95,6 +95,9 @@ struct ScenarioPage {
 struct ScenarioInstaller {
   std::wstring image = L"setup.exe";
   std::vector<ScenarioPage> pages;
+  // The component that puts message boxes on buttons serves its pipe this long after the
+  // start; none when empty.
+  std::optional<int> componentStartAfter;
 };
 
 // A control of a page, or an element of its custom or UI Automation tree (by key).
@@ -120,7 +123,8 @@ std::string StateFlagsText(LONG state);
 
 struct UserStep {
   enum class Kind {
-    Note, Wait, WaitForElement, WaitForPage, Click, Check, Uncheck, Enable, Disable, Show, Hide, Close, Exit
+    Note, Wait, WaitForElement, WaitForPage, Click, Check, Uncheck, Enable, Disable, Show, Hide, Close, Exit,
+    Answer
   };
   Kind kind = Kind::Wait;
   int milliseconds = 0;  // Wait; time-out of the waits for
@@ -199,6 +203,7 @@ struct Expectations {
   std::optional<std::optional<int>> processedTotal;  // inner nullopt: no ReportProcessedTotal call at all
   std::vector<Processed> processed;
   std::optional<int> blockPatternAdded;
+  std::vector<std::pair<Element, int>> messageBoxes;  // a button and how many requests it got
 };
 
 struct Scenario {

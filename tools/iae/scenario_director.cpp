@@ -98,6 +98,7 @@ void ScenarioRun::Director() {
   final_ = Snapshot();
   callsAtExit_ = host_->Calls().AllCalls().size();
   story_.Line("installer", "process exits with code " + std::to_string(code));
+  StopComponent();
   installer_->Exit(code);
 
   std::unique_lock<std::mutex> lock(exitMutex_);
@@ -136,6 +137,7 @@ int ScenarioRun::Execute() {
   for (std::size_t i = 0; i < scenario_.installer.pages.size(); ++i) {
     CreatePage(i, scenario_.installer.pages[i].visible);
   }
+  StartComponent();
 
   const HostSetup& hostEntry = scenario_.host;
   const char* factoryName = hostEntry.notifications ? "CreateEngine" : "CreateEngine2";
@@ -147,6 +149,7 @@ int ScenarioRun::Execute() {
     std::string traces;
     for (const std::wstring& trace : host_->Traces().Traces()) traces += "  " + WideToUtf8(trace) + "\n";
     story_.Always("host: the factory returned null; the trace says:\n" + traces + "outcome: FAILED\n");
+    StopComponent();
     installer_->Exit(0);
     installation_assistant::ExchangeTraceSink(std::make_shared<installation_assistant::NullTraceWriter>());
     return kScenarioFailed;

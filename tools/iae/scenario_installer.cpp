@@ -1,6 +1,7 @@
 // The simulated installer: its pages, their accessible trees, and what its buttons do when pushed.
 #include "scenario_run.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -155,6 +156,67 @@ HWND ScenarioRun::ControlWindow(const ElementRef& ref) {
   const PageRuntime& page = pages_[ref.page];
   if (page.hwnd == nullptr || !IsWindow(page.hwnd) || !ref.control) return nullptr;
   return page.controls[*ref.control];
+}
+
+void ScenarioRun::StartComponent() {
+  if (!scenario_.installer.componentStartAfter) return;
+  inproc::ComponentOptions options;
+  options.startDelayMs = static_cast<DWORD>(*scenario_.installer.componentStartAfter);
+  component_ = std::make_unique<inproc::Component>(
+      [this](const inproc::MessageBoxRequest& request) {
+        const std::string button = ControlName(reinterpret_cast<HWND>(static_cast<std::intptr_t>(request.button)));
+        story_.Line("installer", "message box on " + button + ": \"" + request.title + "\" (" + request.okText +
+                                     " / " + request.cancelText + ")");
+        std::lock_guard<std::mutex> lock(boxesMutex_);
+        boxes_.push_back(request);
+        boxNames_.push_back(button);
+        answered_.push_back(false);
+        boxArrived_.notify_all();
+      },
+      options);
+  bool started = false;
+  installer_->Invoke([&] { started = component_->Start(); });
+  if (!started) Fail("the installer's message box component could not start");
+}
+
+void ScenarioRun::StopComponent() {
+  if (component_) component_->Stop();
+}
+
+std::string ScenarioRun::ControlName(HWND window) {
+  std::lock_guard<std::mutex> lock(pagesMutex_);
+  for (std::size_t p = 0; p < pages_.size(); ++p) {
+    for (std::size_t c = 0; c < pages_[p].controls.size(); ++c) {
+      if (pages_[p].controls[c] != window) continue;
+      const ScenarioControl& control = scenario_.installer.pages[p].controls[c];
+      return scenario_.installer.pages[p].name + "/" +
+             (control.name.empty() ? std::to_string(control.id) : control.name);
+    }
+  }
+  return "an unknown window";
+}
+
+bool ScenarioRun::AnswerMessageBox(const ElementRef& ref, int timeoutMilliseconds) {
+  const auto button = static_cast<std::int32_t>(reinterpret_cast<std::intptr_t>(ControlWindow(ref)));
+  std::unique_lock<std::mutex> lock(boxesMutex_);
+  std::optional<std::size_t> found;
+  boxArrived_.wait_for(lock, std::chrono::milliseconds(timeoutMilliseconds), [&] {
+    for (std::size_t i = 0; i < boxes_.size() && !found; ++i) {
+      if (boxes_[i].button == button && !answered_[i]) found = i;
+    }
+    return found.has_value() || ExitRequested();
+  });
+  if (!found) return false;
+  answered_[*found] = true;
+  return inproc::Answer(boxes_[*found]);
+}
+
+int ScenarioRun::MessageBoxesFor(const ElementRef& ref) {
+  const ScenarioPage& page = scenario_.installer.pages[ref.page];
+  const ScenarioControl& control = page.controls[*ref.control];
+  const std::string name = page.name + "/" + (control.name.empty() ? std::to_string(control.id) : control.name);
+  std::lock_guard<std::mutex> lock(boxesMutex_);
+  return static_cast<int>(std::count(boxNames_.begin(), boxNames_.end(), name));
 }
 
 }  // namespace iae_tool::detail

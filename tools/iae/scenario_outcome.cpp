@@ -188,6 +188,13 @@ void ScenarioRun::CheckExpectations() {
            std::to_string(count.count) + ", found " + std::to_string(matching));
     }
   }
+  for (const auto& [button, wanted] : expect.messageBoxes) {
+    const int found = MessageBoxesFor(button.ref);
+    if (found != wanted) {
+      Fail(at(button.place) + "message boxes on " + button.ref.text + ": expected " + std::to_string(wanted) +
+           ", found " + std::to_string(found));
+    }
+  }
   for (const Expectations::Processed& processed : expect.processed) {
     std::vector<HWND> windows;
     {

@@ -483,7 +483,15 @@ Scenario Parser::Parse(const std::string& text) {
 }
 
 void Parser::ParseInstaller(const YAML::Node& node, Scenario& scenario) {
-  const Map map(*this, node, "installer", {"process", "pages"});
+  const Map map(*this, node, "installer", {"process", "pages", "component"});
+  if (auto component = map.Get("component")) {
+    if (component->IsMap()) {
+      const Map fields(*this, *component, "component", {"start_after"});
+      scenario.installer.componentStartAfter = Int(fields.Need("start_after"), "start_after", 0, 600000);
+    } else if (Bool(*component, "component")) {
+      scenario.installer.componentStartAfter = 0;
+    }
+  }
   if (auto image = map.Get("process")) {
     scenario.installer.image = WideText(*image, "process");
     if (scenario.installer.image.empty()) Fail(*image, "process needs an image name, e.g. setup.exe");
@@ -815,7 +823,7 @@ UserStep Parser::ParseStep(const YAML::Node& node) {
   }
   const Map map(*this, node, "step",
                 {"note", "wait", "wait_for", "click", "check", "uncheck", "enable", "disable", "show", "hide", "close",
-                 "exit"});
+                 "exit", "answer"});
   std::size_t actions = 0;
   for (auto it = node.begin(); it != node.end(); ++it) ++actions;
   if (actions != 1) Fail(node, "a step has exactly one action (note, wait, wait_for, click, ...)");
@@ -824,13 +832,15 @@ UserStep Parser::ParseStep(const YAML::Node& node) {
   using Kind = UserStep::Kind;
   const std::pair<const char*, Kind> elementActions[] = {
       {"click", Kind::Click}, {"check", Kind::Check}, {"uncheck", Kind::Uncheck}, {"enable", Kind::Enable},
-      {"disable", Kind::Disable}};
+      {"disable", Kind::Disable}, {"answer", Kind::Answer}};
   for (const auto& [name, kind] : elementActions) {
     if (action == name) {
       step.kind = kind;
       step.element = Element(value);
       if (kind == Kind::Check) CheckApplies(value, step.element, ElementState::Checked, action);
       if (kind == Kind::Uncheck) CheckApplies(value, step.element, ElementState::Unchecked, action);
+      if (kind == Kind::Answer && !step.element.control) Fail(value, "answer needs a button of a page");
+      step.milliseconds = 5000;
       return step;
     }
   }
@@ -873,7 +883,7 @@ UserStep Parser::ParseStep(const YAML::Node& node) {
 void Parser::ParseExpect(const YAML::Node& node, Scenario& scenario) {
   const Map map(*this, node, "expect",
                 {"controls", "pages", "results", "report_items", "processed_items", "processed_total",
-                 "block_pattern_added"});
+                 "block_pattern_added", "message_boxes"});
   Expectations& expect = scenario.expect;
   // These mappings take names as keys, so Map's key check does not apply.
   auto each = [&](const YAML::Node& mapping, const std::string& what, auto&& handle) {
@@ -941,6 +951,13 @@ void Parser::ParseExpect(const YAML::Node& node, Scenario& scenario) {
     }
   }
   if (auto blocks = map.Get("block_pattern_added")) expect.blockPatternAdded = Int(*blocks, "block_pattern_added", 0);
+  if (auto boxes = map.Get("message_boxes")) {
+    each(*boxes, "expect message_boxes", [&](const YAML::Node& key, const YAML::Node& value) {
+      Expectations::Element button{Element(key), ElementState::Visible, Place(key)};
+      if (!button.ref.control) Fail(key, "message_boxes names buttons of pages");
+      expect.messageBoxes.emplace_back(std::move(button), Int(value, "message box count", 0));
+    });
+  }
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 
 #include "common/text.h"
 #include "host_calls.h"
+#include "inproc_component.h"
 #include "installation_assistant/engine.h"
 #include "recording_host.h"
 #include "platform/sim/simwin.h"
@@ -219,6 +220,13 @@ class ScenarioRun {
   void Perform(std::size_t page, const PushBehaviour& push);
   HWND PageWindow(std::size_t page);
   HWND ControlWindow(const ElementRef& ref);
+  // The component that puts message boxes on buttons, and what it received.
+  void StartComponent();
+  void StopComponent();
+  std::string ControlName(HWND window);
+  // Waits for the message box on the button, then answers it; false if none came in time.
+  bool AnswerMessageBox(const ElementRef& ref, int timeoutMilliseconds);
+  int MessageBoxesFor(const ElementRef& ref);
   std::string PageName(std::size_t page) const { return "\"" + scenario_.installer.pages[page].name + "\""; }
 
   // The user (scenario_user.cpp).
@@ -263,6 +271,13 @@ class ScenarioRun {
   std::vector<PageSnapshot> final_;
   std::size_t callsAtExit_ = 0;
   std::unique_ptr<ScenarioHost> host_;
+
+  std::unique_ptr<inproc::Component> component_;
+  std::mutex boxesMutex_;
+  std::condition_variable boxArrived_;
+  std::vector<inproc::MessageBoxRequest> boxes_;
+  std::vector<std::string> boxNames_;  // "page/control" of each request's button
+  std::vector<bool> answered_;
 };
 
 }  // namespace iae_tool::detail

@@ -220,6 +220,14 @@ bool ScenarioRun::Step(const UserStep& step) {
       installer_->Invoke([hwnd] { DestroyWindow(hwnd); });
       return true;
     }
+    case Kind::Answer:
+      story_.Line("user", "waits for the message box on " + step.element.text);
+      if (AnswerMessageBox(step.element, step.milliseconds)) {
+        story_.Line("user", "answers the message box on " + step.element.text);
+        return true;
+      }
+      Fail(at + "no message box on " + step.element.text + " within " + std::to_string(step.milliseconds) + " ms");
+      return false;
     case Kind::Exit:
       story_.Line("user", "finishes: the installer exits with code " + std::to_string(step.exitCode));
       RequestExit(step.exitCode, "");
