@@ -241,6 +241,36 @@ iae-host: Release() returned
 iae-host: installer exit code 2"
 }
 
+# A message box on Next: the engine asks the installer's component (across processes, over the installer's pipe)
+# to put one on the button; the sample's user answers 300 ms later, and the host hears of it as code 5.
+message_box() {
+  run="message box (run $1)"
+  dir="$(mktemp -d)"
+  local installer="\"$(winpath "$BIN/setup-sample.exe")\" --start options --close-when $(winpath "$dir/close")"
+  installer+=" --answer-message-box 300 --timeout 40000 --log $(winpath "$dir/installer.log")"
+  timeout 60 "$WINE" "$BIN/iae-host.exe" --run "$installer" --factory CreateEngine --threshold 1 \
+    --notifications "Installation assistant|This installer offers extra software. Go on?|Go on|Go back" \
+    --pattern "1=$(winpath "$PATTERNS/confirm_next.pattern")" \
+    --trace "$(winpath "$dir/trace.txt")" >"$dir/host.out" 2>"$dir/host.err" &
+  local host=$!
+  wait_for_line "$dir/host.out" '^ReportItem patternId=1 resultCode=5 ' $host 30 || fail "no code 5 within 30 s"
+  touch "$dir/close"
+  local code=0
+  wait $host || code=$?
+  [ $code -eq 0 ] || fail "iae-host exited with $code"
+
+  local next
+  next="$(sed -n 's/^message box \(-\{0,1\}[0-9]*\) "Installation assistant"$/\1/p' "$dir/installer.log")"
+  [ -n "$next" ] || fail "the installer received no message box request"
+  expect_line "the installer's account" "$dir/installer.log" "message box answered $next"
+  grep -q '^ReportItem patternId=1 resultCode=5 genericPattern=1 elementType=3 controlData="Next >" ' "$dir/host.out" ||
+    fail "the code 5 report does not name the Next button"
+  [ "$(grep -c '^ReportItem patternId=1 resultCode=5 ' "$dir/host.out")" -eq 1 ] || fail "code 5 not reported once"
+  expect_line "the end-of-run result" "$dir/host.out" \
+    "ReportItem patternId=1 resultCode=0 genericPattern=1 elementType=0 controlData=null controlPath=\"\" userAction=\"\" desiredState=\"\" patternVersion=\"1.5.0.0\""
+  if grep -q '^check ' "$dir/installer.log"; then fail "the installer's boxes changed"; fi
+}
+
 # The host's orders that must not hurt it: Release without Run while the installer runs (no WM_QUIT reaches the
 # host's own loop, no result is reported); a factory call after Release (it makes an engine that works); a process
 # that never existed (the factory fails at once: wine refuses a WinEvent hook for it; nothing hangs).
@@ -290,7 +320,7 @@ if ! timeout 600 "$WINE" "$BIN/setup_sample_test.exe" --gtest_repeat="$repeat" -
 fi
 
 for ((i = 1; i <= repeat; i++)); do
-  for scenario in offers_page setup_type_page banner_clicks host_orders; do
+  for scenario in offers_page setup_type_page banner_clicks message_box host_orders; do
     before=$failures
     note=""
     started=$(date +%s%N)

@@ -113,7 +113,7 @@ ActionResult ActionsProcessor::AssignMessageBox(const std::shared_ptr<UIElement>
     // the pattern's other actions and other patterns, and the host hears of it as a
     // failed action once per match.
     TraceException("AssignMessageBox");
-    ReportForElement(element, kActionFailed);
+    ReportForElement(element, CurrentRoot(), kActionFailed);
   }
   return Done();
 }
@@ -127,11 +127,11 @@ void ActionsProcessor::StartMessageBoxWaiter(const std::shared_ptr<UIElement>& e
   }
   const HANDLE stop = waitersStop_.Get();
   // The processor joins its waiters before any member goes, so the waiter may use it.
-  waiters_.push_back(std::make_unique<Thread>([this, element, answered, stop] {
+  waiters_.push_back(std::make_unique<Thread>([this, element, answered, stop, root = CurrentRoot()] {
     const HANDLE handles[] = {answered->Get(), stop};
     if (WaitForMultipleObjects(2, handles, FALSE, INFINITE) != WAIT_OBJECT_0) return;
     try {
-      ReportForElement(element, kMessageBoxAnswered);
+      ReportForElement(element, root, kMessageBoxAnswered);
     } catch (...) {
       TraceException("MessageBoxWaiter");
     }
@@ -148,8 +148,8 @@ ActionResult ActionsProcessor::MakeAction(const std::shared_ptr<UIElement>& elem
       return Done();
     }
     std::weak_ptr<ActionsProcessor> weak = weak_from_this();
-    return NotDone([weak, element] {
-      if (std::shared_ptr<ActionsProcessor> self = weak.lock()) self->ReportForElement(element, kActionFailed);
+    return NotDone([weak, element, root = CurrentRoot()] {
+      if (std::shared_ptr<ActionsProcessor> self = weak.lock()) self->ReportForElement(element, root, kActionFailed);
     });
   } catch (...) {
     // The machine retries the action at the head of its queue on every pass; the host hears
@@ -161,7 +161,7 @@ ActionResult ActionsProcessor::MakeAction(const std::shared_ptr<UIElement>& elem
     }
     TraceException("MakeAction");
     reportedFailure_ = failure;
-    ReportForElement(element, kActionFailed);
+    ReportForElement(element, CurrentRoot(), kActionFailed);
     return NotDone();
   }
 }
@@ -170,7 +170,7 @@ ActionResult ActionsProcessor::ChangeCheckBox(const std::shared_ptr<UIElement>& 
   PostMessageW(element->GetWindowHandle(), WM_ACTIVATE, WA_CLICKACTIVE, 0);
   std::shared_ptr<CheckBoxPattern> checkBox = element->GetCheckBoxPattern();
   if (!checkBox) throw std::runtime_error("CheckBox(" + element->GetPath() + ") has no check box pattern");
-  if (checkBox->IsChecked() == check) {
+  if (checkBox->IsChecked() == check && !checkBox->IsIndeterminate()) {
     TRACE(Info) << "CheckBox(" << element->GetPath() << (check ? ") already checked" : ") already unchecked");
     return Done();
   }
@@ -232,17 +232,17 @@ void ActionsProcessor::SubscribeRadioButton(const std::shared_ptr<UIElement>& el
 void ActionsProcessor::WatchChanges(const std::shared_ptr<UIElement>& element, SubscribeToState subscribe,
                                     const WatchedControl& control, bool desired) {
   std::weak_ptr<ActionsProcessor> weak = weak_from_this();
-  messageWindow_->Post([weak, element, subscribe = std::move(subscribe), &control, desired] {
+  messageWindow_->Post([weak, element, subscribe = std::move(subscribe), &control, desired, root = CurrentRoot()] {
     std::shared_ptr<ActionsProcessor> self = weak.lock();
     if (!self) return;
     auto filter = std::make_shared<FirstEventStateFilter>(element->GetPath(), desired);
     std::weak_ptr<ActionsProcessor> owner = self;
-    std::shared_ptr<Subscription> subscription = subscribe([filter, element, owner, &control, desired](bool on) {
+    std::shared_ptr<Subscription> subscription = subscribe([filter, element, owner, &control, desired, root](bool on) {
       const char* state = on ? control.on : control.off;
       TRACE(Debug) << control.kind << element->GetPath() << ") is now " << state;
       std::shared_ptr<ActionsProcessor> processor = owner.lock();
       if (!processor || !filter->AllowEvent(on) || !element->IsVisible()) return;
-      processor->ReportForElement(element, kUserChanged, state, desired ? control.on : control.off);
+      processor->ReportForElement(element, root, kUserChanged, state, desired ? control.on : control.off);
     });
     TRACE(Debug) << "Subscribed to " << control.name << " changes";
     self->KeepSubscription(std::move(subscription));
@@ -326,7 +326,12 @@ int ActionsProcessor::GetMatchingResult() {
                                                                        : engine::kMatchedSomeRoots;
 }
 
-void ActionsProcessor::ReportForElement(const std::shared_ptr<UIElement>& element, int code,
+std::size_t ActionsProcessor::CurrentRoot() const {
+  const int matches = matches_.load();
+  return matches > 0 ? static_cast<std::size_t>(matches - 1) : 0;
+}
+
+void ActionsProcessor::ReportForElement(const std::shared_ptr<UIElement>& element, std::size_t root, int code,
                                         const std::string& userAction, const std::string& desiredState) {
   engine::ServiceReportData data;
   data.patternId = patternId_;
@@ -336,8 +341,8 @@ void ActionsProcessor::ReportForElement(const std::shared_ptr<UIElement>& elemen
   if (Option<std::string> name = element->GetName(); name.IsSome()) {
     data.controlData.assign(name.Get().begin(), name.Get().end());
   }
-  const std::size_t passed = rootCount_ - pattern_->GetRootCount();
-  data.controlPath = "Pattern(" + std::to_string(passed) + ")\\" + element->GetPath();
+  // The root the element was matched under: the pattern's own root count never changes.
+  data.controlPath = "Pattern(" + std::to_string(root) + ")\\" + element->GetPath();
   data.userAction = userAction;
   data.desiredState = desiredState;
   data.patternVersion = version_.ToString();

@@ -81,7 +81,9 @@ class ActionsProcessor final : public IPatternActionsProcessor, public std::enab
   void KeepSubscription(std::shared_ptr<Subscription> subscription);
 
   void StartMessageBoxWaiter(const std::shared_ptr<UIElement>& element, std::shared_ptr<UniqueHandle> answered);
-  void ReportForElement(const std::shared_ptr<UIElement>& element, int code, const std::string& userAction = {},
+  // The index of the pattern root the latest match was for.
+  std::size_t CurrentRoot() const;
+  void ReportForElement(const std::shared_ptr<UIElement>& element, std::size_t root, int code, const std::string& userAction = {},
                         const std::string& desiredState = {});
 
   const int patternId_;

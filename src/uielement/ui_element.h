@@ -29,6 +29,8 @@ class CheckBoxPattern : public std::enable_shared_from_this<CheckBoxPattern> {
   virtual PatternActionResult SetCheckBox() = 0;
   virtual PatternActionResult UnsetCheckBox() = 0;
   virtual bool IsChecked() = 0;
+  // A three-state box between checked and unchecked: neither of the two.
+  virtual bool IsIndeterminate() { return false; }
   // Calls back with each change of this box's own state, once, in order.
   virtual std::shared_ptr<Subscription> SubscribeCheckedChanged(std::function<void(bool)> callback);
 };

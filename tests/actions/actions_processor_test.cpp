@@ -142,6 +142,8 @@ TEST_F(ActionsProcessorTest, StateActionsLookFirstAndActOnlyWhenNeeded) {
 TEST_F(ActionsProcessorTest, UserChangesAfterTheEngineAreReportedAndItsOwnEchoIsNot) {
   auto processor = Make();
   const std::shared_ptr<UIElement> box = Element(kToolbar);
+  processor->PatternMatched(root_);  // the pattern's first root matched on an earlier page,
+  processor->PatternMatched(root_);  // this box belongs to its second
   ASSERT_FALSE(processor->UnsetCheckBox(box).failed);
   // Whether the box's own event reaches the new subscription depends on which thread runs
   // first; either way it is not the user's and is not reported.
@@ -158,7 +160,7 @@ TEST_F(ActionsProcessorTest, UserChangesAfterTheEngineAreReportedAndItsOwnEchoIs
   EXPECT_EQ(first.genericPattern, 1);
   EXPECT_EQ(first.elementType, static_cast<int>(ElementType::CheckBox));
   EXPECT_EQ(std::string(first.controlData.begin(), first.controlData.end()), kToolbar);
-  EXPECT_EQ(first.controlPath, "Pattern(0)\\" + box->GetPath());
+  EXPECT_EQ(first.controlPath, "Pattern(1)\\" + box->GetPath());
   EXPECT_EQ(first.userAction, "checked");
   EXPECT_EQ(first.desiredState, "unchecked");
   EXPECT_EQ(first.patternVersion, "1.5.2.7");

@@ -261,6 +261,32 @@ TEST_P(BackendTest, ActionsActOnlyWhenNeeded) {
   EXPECT_FALSE(express->IsSelected());
 }
 
+// A three-state box cycles unchecked, checked, indeterminate: unchecking a checked one
+// takes two clicks, and an indeterminate one is neither checked nor unchecked.
+TEST_P(BackendTest, ThreeStateBoxesEndInTheWantedState) {
+  const HWND window = dialog_.Control(kToolbarOffer);
+  installer_.Invoke([&] {
+    SetWindowLongW(window, GWL_STYLE, (GetWindowLongW(window, GWL_STYLE) & ~BS_TYPEMASK) | BS_AUTO3STATE);
+  });
+  const struct {
+    UINT before;
+    bool check;
+    UINT after;
+  } cases[] = {{BST_CHECKED, false, BST_UNCHECKED},
+               {BST_INDETERMINATE, false, BST_UNCHECKED},
+               {BST_INDETERMINATE, true, BST_CHECKED}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.before << (c.check ? " set" : " unset"));
+    installer_.Invoke([&] { SendMessageW(window, BM_SETCHECK, c.before, 0); });
+    root_ = GetParam().create(dialog_.hwnd);
+    auto box = Element(kToolbarOffer)->GetCheckBoxPattern();
+    EXPECT_EQ(box->IsIndeterminate(), c.before == BST_INDETERMINATE);
+    EXPECT_FALSE((c.check ? box->SetCheckBox() : box->UnsetCheckBox()).failed);
+    Settle();
+    EXPECT_EQ(Check(kToolbarOffer), c.after);
+  }
+}
+
 // MSAA makes any pattern and refuses an action on the wrong kind of control with a failed result and an Error trace;
 // UI Automation refuses to make a pattern the element does not have, and has no push at all. Only MSAA's push of the
 // push button reaches a control: the dialog hears the click.

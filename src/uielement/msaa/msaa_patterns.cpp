@@ -13,6 +13,11 @@ PatternActionResult Failed() {
   return result;
 }
 
+// The standard proxy's default action posts BM_CLICK to the control, so its effect shows
+// once the installer has handled it.
+constexpr DWORD kClickSettleMs = 1000;
+constexpr DWORD kClickPollMs = 5;
+
 }  // namespace
 
 MSAAUIElement MSAAPatternElement::Element() {
@@ -42,16 +47,18 @@ std::shared_ptr<Subscription> MSAACheckboxPattern::SubscribeStateChanges(WinEven
 
 bool MSAACheckboxPattern::IsChecked() { return HasRoleAndChecked(ROLE_SYSTEM_CHECKBUTTON); }
 
+bool MSAACheckboxPattern::IsIndeterminate() { return (LiveState() & STATE_SYSTEM_MIXED) != 0; }
+
 PatternActionResult MSAACheckboxPattern::SetCheckBox() {
   if (Role() != ROLE_SYSTEM_CHECKBUTTON) {
     TRACE(Error) << "Not a checkbox";
     return Failed();
   }
-  if (IsChecked()) {
+  if (IsChecked() && !IsIndeterminate()) {
     TRACE(Warning) << "already checked";
     return {};
   }
-  return DoDefaultAction();
+  return ClickUntil(true);
 }
 
 PatternActionResult MSAACheckboxPattern::UnsetCheckBox() {
@@ -59,11 +66,35 @@ PatternActionResult MSAACheckboxPattern::UnsetCheckBox() {
     TRACE(Error) << "Not a checkbox";
     return Failed();
   }
-  if (!IsChecked()) {
+  if (!IsChecked() && !IsIndeterminate()) {
     TRACE(Warning) << "Not checked";
     return {};
   }
-  return DoDefaultAction();
+  return ClickUntil(false);
+}
+
+// A three-state box cycles unchecked, checked, indeterminate (BS_AUTO3STATE in Microsoft's
+// button styles): one click from checked leaves it indeterminate, not unchecked. Each click
+// is awaited and looked at; a box that does not change, or never reaches the state, fails.
+PatternActionResult MSAACheckboxPattern::ClickUntil(bool checked) {
+  constexpr LONG kShown = STATE_SYSTEM_CHECKED | STATE_SYSTEM_MIXED;
+  for (int click = 0; click < 3; ++click) {
+    const LONG before = LiveState() & kShown;
+    PatternActionResult result = DoDefaultAction();
+    if (result.failed) return result;
+    LONG now = before;
+    for (DWORD waited = 0; now == before && waited < kClickSettleMs; waited += kClickPollMs) {
+      Sleep(kClickPollMs);
+      now = LiveState() & kShown;
+    }
+    if (now == before) {
+      TRACE(Warning) << "Check box did not change after a click";
+      return Failed();
+    }
+    if (now == (checked ? STATE_SYSTEM_CHECKED : 0)) return {};
+  }
+  TRACE(Warning) << "Check box never became " << (checked ? "checked" : "unchecked");
+  return Failed();
 }
 
 std::shared_ptr<Subscription> MSAARadioButtonPattern::SubscribeStateChanges(WinEventHandler handler) {

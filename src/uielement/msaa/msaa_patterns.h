@@ -21,6 +21,8 @@ class MSAAPatternElement {
   LONG Role();
   std::shared_ptr<Subscription> SubscribeStates(WinEventHandler handler);
   PatternActionResult DoDefaultAction();
+  // The live state flags, read now.
+  LONG LiveState() { return Element().LiveState(); }
 
  private:
   MSAAUIElement Element();
@@ -36,6 +38,10 @@ class MSAACheckboxPattern final : public CheckBoxPattern, private MSAAPatternEle
   PatternActionResult SetCheckBox() override;
   PatternActionResult UnsetCheckBox() override;
   bool IsChecked() override;
+  bool IsIndeterminate() override;
+
+ private:
+  PatternActionResult ClickUntil(bool checked);
 };
 
 class MSAARadioButtonPattern final : public RadioButtonPattern, private MSAAPatternElement {

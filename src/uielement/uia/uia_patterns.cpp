@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "common/trace.h"
 #include "common/subscription.h"
 #include "uielement/uia/uia_automation.h"
 
@@ -48,21 +49,47 @@ ToggleState UIAutomationTogglePattern::State() {
 
 bool UIAutomationTogglePattern::IsChecked() { return State() == ToggleState_On; }
 
+bool UIAutomationTogglePattern::IsIndeterminate() { return State() == ToggleState_Indeterminate; }
+
 PatternActionResult UIAutomationTogglePattern::Toggle() { return ResultOf(pattern_->Toggle()); }
 
 PatternActionResult UIAutomationTogglePattern::SetCheckBox() {
-  const ToggleState before = State();
-  if (before == ToggleState_On) return {};
-  PatternActionResult result = Toggle();
-  // A three-state box may cycle from indeterminate to off; one more step checks it. Only
-  // when the first step visibly landed on off, so a box that updates late is not toggled twice.
-  if (!result.failed && before == ToggleState_Indeterminate && State() == ToggleState_Off) result = Toggle();
-  return result;
+  if (State() == ToggleState_On) return {};
+  return ToggleUntil(ToggleState_On);
 }
 
 PatternActionResult UIAutomationTogglePattern::UnsetCheckBox() {
-  if (!IsChecked()) return {};
-  return Toggle();
+  if (State() == ToggleState_Off) return {};
+  return ToggleUntil(ToggleState_Off);
+}
+
+// Toggle cycles on, off, indeterminate for a three-state box (Microsoft's Toggle control
+// pattern documentation): one step from on leaves it indeterminate. Each step is looked at;
+// a box that does not change, or never reaches the state, fails.
+PatternActionResult UIAutomationTogglePattern::ToggleUntil(ToggleState wanted) {
+  constexpr DWORD kSettleMs = 1000;
+  constexpr DWORD kPollMs = 5;
+  for (int step = 0; step < 3; ++step) {
+    const ToggleState before = State();
+    PatternActionResult result = Toggle();
+    if (result.failed) return result;
+    ToggleState now = State();
+    for (DWORD waited = 0; now == before && waited < kSettleMs; waited += kPollMs) {
+      Sleep(kPollMs);
+      now = State();
+    }
+    if (now == before) {
+      TRACE(Warning) << "Toggle did not change the check box";
+      PatternActionResult failed;
+      failed.failed = true;
+      return failed;
+    }
+    if (now == wanted) return {};
+  }
+  TRACE(Warning) << "Check box never reached the wanted state";
+  PatternActionResult failed;
+  failed.failed = true;
+  return failed;
 }
 
 UIAutomationSelectionPattern::UIAutomationSelectionPattern(IUIAutomationElement* element, HWND window)

@@ -17,10 +17,12 @@ class UIAutomationTogglePattern final : public CheckBoxPattern {
   PatternActionResult UnsetCheckBox() override;
   // An indeterminate box is not checked.
   bool IsChecked() override;
+  bool IsIndeterminate() override;
 
  private:
   ToggleState State();
   PatternActionResult Toggle();
+  PatternActionResult ToggleUntil(ToggleState wanted);
 
   ComPtr<IUIAutomationElement> element_;
   HWND window_;

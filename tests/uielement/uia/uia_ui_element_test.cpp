@@ -27,27 +27,6 @@ TEST(UIAutomationControlTypes, MapOneToOneFromButtonToSeparator) {
 }
 
 // A three-state box may cycle from indeterminate to cleared: SetCheckBox goes on until it is checked.
-TEST_F(UIAutomationElementTest, IndeterminateBoxIsNotCheckedAndSetCheckBoxChecksIt) {
-  simwin::DialogLayout layout;
-  layout.title = L"Three states";
-  layout.controls = {Control(L"Button", BS_AUTO3STATE, L"Maybe an offer", kToolbarOffer, BST_INDETERMINATE)};
-  OpenSetupDialog(layout);
-  root_ = CreateUIAutomationRootElement(dialog_.hwnd);
-  auto element = ChildAt(root_, {0});
-  ASSERT_EQ(element->GetType(), ElementType::CheckBox);
-  auto pattern = element->GetCheckBoxPattern();
-  EXPECT_FALSE(pattern->IsChecked());
-
-  EXPECT_FALSE(pattern->UnsetCheckBox().failed) << "not checked, so there is nothing to uncheck";
-  Settle();
-  EXPECT_EQ(Check(kToolbarOffer), static_cast<UINT>(BST_INDETERMINATE));
-
-  EXPECT_FALSE(pattern->SetCheckBox().failed);
-  Settle();
-  EXPECT_EQ(Check(kToolbarOffer), static_cast<UINT>(BST_CHECKED));
-  EXPECT_TRUE(pattern->IsChecked());
-}
-
 TEST_F(UIAutomationElementTest, WindowRectangleAndItsFailures) {
   OpenSetupDialog();
   const HWND next = dialog_.Control(kNext);
