@@ -1,6 +1,5 @@
-// The UI Automation client declarations: the same source checks them against
-// the Windows SDK's vtable layout in the mingw builds and in simwin, and checks
-// creation of the automation object where Windows (or wine) can judge it.
+// The UI Automation client declarations: the same source checks them against the Windows SDK's vtable layout in the
+// mingw builds and in simwin, and checks creation of the automation object where Windows (or wine) can judge it.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -10,8 +9,7 @@
 namespace {
 
 #if defined(__GNUC__)
-// Itanium C++ ABI (GCC, also mingw-w64): a pointer to a virtual member function
-// holds 1 + the byte offset of its slot.
+// Itanium C++ ABI (GCC, also mingw-w64): a pointer to a virtual member function holds 1 + the byte offset of its slot.
 template <class C, class F>
 std::ptrdiff_t Slot(F C::*method) {
   struct Rep {
@@ -27,67 +25,39 @@ std::ptrdiff_t Slot(F C::*method) {
 struct SlotCase {
   const char* method;
   std::ptrdiff_t slot;
-  std::ptrdiff_t expected;  // IUnknown takes slots 0-2; counts from the SDK's
-                            // vtable structs
+  std::ptrdiff_t expected;  // IUnknown takes slots 0-2; counts from the SDK's vtable structs
 };
 
-// First and last method of every interface, plus those the engine calls.
-// Expected slots follow the SDK order: IUIAutomation 55 methods,
-// IUIAutomationElement 82, IUIAutomationCacheRequest 9, IUIAutomationTreeWalker
-// 13, IUIAutomationLegacyIAccessiblePattern 24,
-// IUIAutomationSelectionItemPattern 7, IUIAutomationTogglePattern 3.
+// First and last method of every interface, plus those the engine calls. Expected slots follow the SDK order:
+// IUIAutomation 55 methods, IUIAutomationElement 82, IUIAutomationCacheRequest 9, IUIAutomationTreeWalker 13,
+// IUIAutomationLegacyIAccessiblePattern 24, IUIAutomationSelectionItemPattern 7, IUIAutomationTogglePattern 3.
 TEST(UiaDeclarations, VtableSlotsFollowTheSdk) {
+// SLOT(Element, SetFocus, 3) stands for IUIAutomationElement::SetFocus in slot 3.
+#define SLOT(I, method, expected) {"IUIAutomation" #I "::" #method, Slot(&IUIAutomation##I::method), expected}
   const SlotCase cases[] = {
-      {"IUIAutomation::CompareElements", Slot(&IUIAutomation::CompareElements), 3},
-      {"IUIAutomation::ElementFromHandle", Slot(&IUIAutomation::ElementFromHandle), 6},
-      {"IUIAutomation::get_RawViewCondition", Slot(&IUIAutomation::get_RawViewCondition), 17},
-      {"IUIAutomation::CreateCacheRequest", Slot(&IUIAutomation::CreateCacheRequest), 20},
-      {"IUIAutomation::RemoveAllEventHandlers", Slot(&IUIAutomation::RemoveAllEventHandlers), 41},
-      {"IUIAutomation::ElementFromIAccessible", Slot(&IUIAutomation::ElementFromIAccessible), 56},
-      {"IUIAutomation::ElementFromIAccessibleBuildCache", Slot(&IUIAutomation::ElementFromIAccessibleBuildCache), 57},
-      {"IUIAutomationElement::SetFocus", Slot(&IUIAutomationElement::SetFocus), 3},
-      {"IUIAutomationElement::BuildUpdatedCache", Slot(&IUIAutomationElement::BuildUpdatedCache), 9},
-      {"IUIAutomationElement::GetCurrentPropertyValue", Slot(&IUIAutomationElement::GetCurrentPropertyValue), 10},
-      {"IUIAutomationElement::GetCachedPattern", Slot(&IUIAutomationElement::GetCachedPattern), 17},
-      {"IUIAutomationElement::GetCachedChildren", Slot(&IUIAutomationElement::GetCachedChildren), 19},
-      {"IUIAutomationElement::get_CurrentControlType", Slot(&IUIAutomationElement::get_CurrentControlType), 21},
-      {"IUIAutomationElement::get_CurrentIsEnabled", Slot(&IUIAutomationElement::get_CurrentIsEnabled), 28},
-      {"IUIAutomationElement::get_CurrentIsOffscreen", Slot(&IUIAutomationElement::get_CurrentIsOffscreen), 38},
-      {"IUIAutomationElement::get_CurrentItemStatus", Slot(&IUIAutomationElement::get_CurrentItemStatus), 42},
-      {"IUIAutomationElement::get_CurrentBoundingRectangle", Slot(&IUIAutomationElement::get_CurrentBoundingRectangle),
-       43},
-      {"IUIAutomationElement::get_CachedControlType", Slot(&IUIAutomationElement::get_CachedControlType), 53},
-      {"IUIAutomationElement::get_CachedName", Slot(&IUIAutomationElement::get_CachedName), 55},
-      {"IUIAutomationElement::get_CachedIsEnabled", Slot(&IUIAutomationElement::get_CachedIsEnabled), 60},
-      {"IUIAutomationElement::get_CachedNativeWindowHandle", Slot(&IUIAutomationElement::get_CachedNativeWindowHandle),
-       68},
-      {"IUIAutomationElement::GetClickablePoint", Slot(&IUIAutomationElement::GetClickablePoint), 84},
-      {"IUIAutomationElementArray::get_Length", Slot(&IUIAutomationElementArray::get_Length), 3},
-      {"IUIAutomationElementArray::GetElement", Slot(&IUIAutomationElementArray::GetElement), 4},
-      {"IUIAutomationCacheRequest::AddProperty", Slot(&IUIAutomationCacheRequest::AddProperty), 3},
-      {"IUIAutomationCacheRequest::put_TreeScope", Slot(&IUIAutomationCacheRequest::put_TreeScope), 7},
-      {"IUIAutomationCacheRequest::put_TreeFilter", Slot(&IUIAutomationCacheRequest::put_TreeFilter), 9},
-      {"IUIAutomationCacheRequest::put_AutomationElementMode",
-       Slot(&IUIAutomationCacheRequest::put_AutomationElementMode), 11},
-      {"IUIAutomationTreeWalker::GetParentElement", Slot(&IUIAutomationTreeWalker::GetParentElement), 3},
-      {"IUIAutomationTreeWalker::get_Condition", Slot(&IUIAutomationTreeWalker::get_Condition), 15},
-      {"IUIAutomationTogglePattern::Toggle", Slot(&IUIAutomationTogglePattern::Toggle), 3},
-      {"IUIAutomationTogglePattern::get_CurrentToggleState", Slot(&IUIAutomationTogglePattern::get_CurrentToggleState),
-       4},
-      {"IUIAutomationTogglePattern::get_CachedToggleState", Slot(&IUIAutomationTogglePattern::get_CachedToggleState),
-       5},
-      {"IUIAutomationSelectionItemPattern::Select", Slot(&IUIAutomationSelectionItemPattern::Select), 3},
-      {"IUIAutomationSelectionItemPattern::get_CurrentIsSelected",
-       Slot(&IUIAutomationSelectionItemPattern::get_CurrentIsSelected), 6},
-      {"IUIAutomationSelectionItemPattern::get_CachedSelectionContainer",
-       Slot(&IUIAutomationSelectionItemPattern::get_CachedSelectionContainer), 9},
-      {"IUIAutomationInvokePattern::Invoke", Slot(&IUIAutomationInvokePattern::Invoke), 3},
-      {"IUIAutomationLegacyIAccessiblePattern::Select", Slot(&IUIAutomationLegacyIAccessiblePattern::Select), 3},
-      {"IUIAutomationLegacyIAccessiblePattern::get_CurrentState",
-       Slot(&IUIAutomationLegacyIAccessiblePattern::get_CurrentState), 11},
-      {"IUIAutomationLegacyIAccessiblePattern::GetIAccessible",
-       Slot(&IUIAutomationLegacyIAccessiblePattern::GetIAccessible), 26},
+      SLOT(, CompareElements, 3),                              SLOT(, ElementFromHandle, 6),
+      SLOT(, get_RawViewCondition, 17),                        SLOT(, CreateCacheRequest, 20),
+      SLOT(, RemoveAllEventHandlers, 41),                      SLOT(, ElementFromIAccessible, 56),
+      SLOT(, ElementFromIAccessibleBuildCache, 57),            SLOT(Element, SetFocus, 3),
+      SLOT(Element, BuildUpdatedCache, 9),                     SLOT(Element, GetCurrentPropertyValue, 10),
+      SLOT(Element, GetCachedPattern, 17),                     SLOT(Element, GetCachedChildren, 19),
+      SLOT(Element, get_CurrentControlType, 21),               SLOT(Element, get_CurrentIsEnabled, 28),
+      SLOT(Element, get_CurrentIsOffscreen, 38),               SLOT(Element, get_CurrentItemStatus, 42),
+      SLOT(Element, get_CurrentBoundingRectangle, 43),         SLOT(Element, get_CachedControlType, 53),
+      SLOT(Element, get_CachedName, 55),                       SLOT(Element, get_CachedIsEnabled, 60),
+      SLOT(Element, get_CachedNativeWindowHandle, 68),         SLOT(Element, GetClickablePoint, 84),
+      SLOT(ElementArray, get_Length, 3),                       SLOT(ElementArray, GetElement, 4),
+      SLOT(CacheRequest, AddProperty, 3),                      SLOT(CacheRequest, put_TreeScope, 7),
+      SLOT(CacheRequest, put_TreeFilter, 9),                   SLOT(CacheRequest, put_AutomationElementMode, 11),
+      SLOT(TreeWalker, GetParentElement, 3),                   SLOT(TreeWalker, get_Condition, 15),
+      SLOT(TogglePattern, Toggle, 3),                          SLOT(TogglePattern, get_CurrentToggleState, 4),
+      SLOT(TogglePattern, get_CachedToggleState, 5),           SLOT(SelectionItemPattern, Select, 3),
+      SLOT(SelectionItemPattern, get_CurrentIsSelected, 6),
+      SLOT(SelectionItemPattern, get_CachedSelectionContainer, 9),
+      SLOT(InvokePattern, Invoke, 3),                          SLOT(LegacyIAccessiblePattern, Select, 3),
+      SLOT(LegacyIAccessiblePattern, get_CurrentState, 11),    SLOT(LegacyIAccessiblePattern, GetIAccessible, 26),
   };
+#undef SLOT
   for (const auto& c : cases) EXPECT_EQ(c.slot, c.expected) << c.method;
 }
 #endif
@@ -101,8 +71,7 @@ TEST(UiaDeclarations, IdsAreTheSdkValues) {
   EXPECT_EQ(static_cast<int>(TreeScope_Subtree), 7);
 }
 
-// Wine 8 does not register the class (WINDOWS-TOOLCHAIN.md); Windows and simwin
-// create it in process.
+// Wine 8 does not register the class; Windows and simwin create it in process.
 TEST(UiaDeclarations, AutomationObjectIsCreatedInProcess) {
   ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
   IUnknown* unk = nullptr;
