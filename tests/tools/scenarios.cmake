@@ -21,3 +21,9 @@ target_link_libraries(scenario_test PRIVATE iae_scenario GTest::gtest GTest::gmo
 target_include_directories(scenario_test PRIVATE ${PROJECT_SOURCE_DIR}/tests)
 target_compile_definitions(scenario_test PRIVATE IAE_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples")
 gtest_discover_tests(scenario_test TEST_PREFIX "scenario." DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
+
+# Two patterns acting on one page once depended on which won a race: played 50 times in a row.
+add_test(NAME scenario.two_patterns_one_page_50_runs
+         COMMAND sh -c "for run in $(seq 50); do \"$0\" sim run --quiet \"$1\" || exit 1; done"
+                 $<TARGET_FILE:iae> ${PROJECT_SOURCE_DIR}/examples/scenarios/two_patterns_one_page.yaml)
+set_tests_properties(scenario.two_patterns_one_page_50_runs PROPERTIES TIMEOUT 120)
