@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <system_error>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "common/trace_capture.h"
@@ -22,14 +23,8 @@ using simwin::HostCall;
 using simwin::RecordingHost;
 using testing::TraceCapture;
 
-struct NameFieldCase {
-  const char* name;
-  int line;
-  const wchar_t* field;
-};
-
 TEST(FunctionNameFieldTest, ShortensToLastTwoComponents) {
-  const NameFieldCase cases[] = {
+  const std::tuple<const char*, int, const wchar_t*> cases[] = {
       {"Engine::AddPatternCore", 12, L"Engine::AddPatternCore\t"},
       {"CreateEngineImpl", 12, L"CreateEngineImpl\t"},
       {"installation_assistant::ActionsProcessor::SetCheckBox", 12, L"ActionsProcessor::SetCheckBox\t"},
@@ -39,9 +34,7 @@ TEST(FunctionNameFieldTest, ShortensToLastTwoComponents) {
       {"Engine::Run::<lambda_1>::operator ()", 79, L"Engine::Run::lambda_line_79\t"},
       {"a::b::c::<lambda_1>::<lambda_2>::operator ()", 3, L"b::c::lambda_line_3\t"},
   };
-  for (const NameFieldCase& c : cases) {
-    EXPECT_EQ(FunctionNameField(c.name, c.line), c.field) << c.name;
-  }
+  for (const auto& [name, line, field] : cases) EXPECT_EQ(FunctionNameField(name, line), field) << name;
 }
 
 TEST(FunctionNameFieldTest, NormalizesCompilerSignatures) {
@@ -58,9 +51,7 @@ TEST(FunctionNameFieldTest, NormalizesCompilerSignatures) {
       {"void (anonymous namespace)::Helper()", "(anonymous namespace)::Helper"},
       {"TraceException", "TraceException"},
   };
-  for (const auto& [signature, name] : cases) {
-    EXPECT_EQ(NormalizeFunctionName(signature), name) << signature;
-  }
+  for (const auto& [signature, name] : cases) EXPECT_EQ(NormalizeFunctionName(signature), name) << signature;
 }
 
 // Traces written from real code, so that the compiler's own signatures are covered.
@@ -95,7 +86,10 @@ TEST(TraceTest, RecordsStartWithTheWritingFunction) {
   EXPECT_EQ(traces[1], L"Widget::TraceInLambda::lambda_line_" + std::to_wstring(lambdaLine) + L"\tinside");
 }
 
+// The host's threshold: 0 to 6 are the levels, anything above means all records.
 TEST(TraceTest, ThresholdGuardsTheWholeRecord) {
+  EXPECT_EQ(MapTraceLevel(6), TraceLevel::Off);
+  EXPECT_EQ(MapTraceLevel(7), TraceLevel::All);
   struct Case {
     TraceLevel threshold;
     TraceLevel level;
@@ -127,12 +121,6 @@ TEST(TraceTest, ThresholdGuardsTheWholeRecord) {
       EXPECT_EQ(writes[0].level, static_cast<int>(c.level));
     }
   }
-}
-
-// The host's threshold: 0 to 6 are the levels, anything above means all records.
-TEST(TraceTest, ThresholdsAboveOffMeanAll) {
-  EXPECT_EQ(MapTraceLevel(6), TraceLevel::Off);
-  EXPECT_EQ(MapTraceLevel(7), TraceLevel::All);
 }
 
 TEST(TraceTest, FormatsMessageParts) {
@@ -187,10 +175,9 @@ TEST(TraceScopeTest, TracesEnterAndExitAtDebug) {
   { TraceScope scope("SetCheckBox"); }
   const auto writes = host.CallsOf(HostCall::Kind::TraceWrite);
   ASSERT_EQ(writes.size(), 2u);
-  EXPECT_EQ(writes[0].trace, L"TraceScope::TraceScope\tEnter scope SetCheckBox");
-  EXPECT_EQ(writes[1].trace, L"TraceScope::~TraceScope\tExit scope SetCheckBox");
-  EXPECT_EQ(writes[0].level, 1);
-  EXPECT_EQ(writes[1].level, 1);
+  EXPECT_EQ(writes[0].trace + L"|" + writes[1].trace,
+            L"TraceScope::TraceScope\tEnter scope SetCheckBox|TraceScope::~TraceScope\tExit scope SetCheckBox");
+  EXPECT_EQ(std::make_pair(writes[0].level, writes[1].level), std::make_pair(1, 1)) << "both at Debug";
 }
 
 std::wstring Hex8(HWND window) {
