@@ -1,6 +1,7 @@
 #include "uielement/tree_bounds.h"
 
 #include "common/trace.h"
+#include "platform/win32.h"
 
 namespace installation_assistant {
 
@@ -13,6 +14,27 @@ bool TreeBounds::TakeElement() {
     elementsReported_ = true;
     TRACE(Warning) << "Element tree larger than " << kMaxElementsPerTree
                    << " elements; the rest is treated as absent";
+  }
+  return false;
+}
+
+bool TreeBounds::TakeRawObject() {
+  if (rawTaken_ == 0) walkStart_ = GetTickCount();
+  const bool tooMany = rawTaken_ >= kMaxRawObjectsPerTree;
+  const bool tooLong = GetTickCount() - walkStart_ > kMaxTreeWalkMilliseconds;
+  if (!tooMany && !tooLong) {
+    ++rawTaken_;
+    return true;
+  }
+  if (!walkReported_) {
+    walkReported_ = true;
+    if (tooMany) {
+      TRACE(Warning) << "Element tree walk stopped after " << kMaxRawObjectsPerTree
+                     << " objects read; the rest is treated as absent";
+    } else {
+      TRACE(Warning) << "Element tree walk stopped after " << kMaxTreeWalkMilliseconds
+                     << " ms; the rest is treated as absent";
+    }
   }
   return false;
 }

@@ -11,8 +11,13 @@ namespace installation_assistant {
 inline constexpr int kMaxTreeDepth = 256;
 inline constexpr long kMaxChildrenPerElement = 10000;
 inline constexpr int kMaxParentWalkSteps = 256;
-// Raw elements looked at while building one tree; stops a cycle that fans out.
+// Elements kept in one tree.
 inline constexpr long kMaxElementsPerTree = 10000;
+// What one tree's walk may read and take: MSAA reads several raw objects per kept element
+// (a control's window object, its frame parts, its client), and a cycle of flattened
+// objects fans out without adding any; these stop it.
+inline constexpr long kMaxRawObjectsPerTree = 200000;
+inline constexpr unsigned long kMaxTreeWalkMilliseconds = 10000;
 
 // Shared by every element of one tree (one matching pass): how much of the bounds is
 // used, and which bound has already been reported.
@@ -20,6 +25,8 @@ class TreeBounds {
  public:
   // False, and one Warning per tree for this bound, when the budget is spent.
   bool TakeElement();
+  // The same for a raw object read on the way, and for the walk's time.
+  bool TakeRawObject();
   void ReportDepth(const std::string& where);
   void ReportChildren(long reported);
   void ReportParentWalk();
@@ -29,6 +36,9 @@ class TreeBounds {
  private:
   long elementsTaken_ = 0;
   bool elementsReported_ = false;
+  long rawTaken_ = 0;
+  bool walkReported_ = false;
+  unsigned long walkStart_ = 0;  // GetTickCount at the first raw object
   bool depthReported_ = false;
   bool childrenReported_ = false;
   bool parentWalkReported_ = false;

@@ -390,6 +390,26 @@ simwin::AccNode WideTree(int children, int grandchildren) {
 
 // Trees served by an installer are untrusted: every walk over them ends, and each bound it hits is warned about once
 // per pass.
+// A page of 3,000 controls: MSAA reads several objects per control (its window object, the
+// frame's parts, its client), but only the kept elements count against the tree's bound.
+TEST_P(BackendTest, ThousandsOfControlsAreAllKept) {
+  simwin::DialogLayout layout;
+  layout.title = L"Many options";
+  for (int id = 1000; id < 4000; ++id) layout.controls.push_back(Control(L"Button", BS_AUTOCHECKBOX, L"Option", id));
+  simwin::Process installer;
+  simwin::Dialog dialog = simwin::CreateDialogFromLayout(installer, layout);
+  host_.Clear();
+  std::size_t boxes = 0;
+  std::function<void(const std::shared_ptr<UIElement>&)> count = [&](const auto& element) {
+    boxes += element->GetType() == ElementType::CheckBox ? 1 : 0;
+    for (const auto& child : element->GetChildren()) count(child);
+  };
+  count(GetParam().create(dialog.hwnd));
+  EXPECT_EQ(boxes, 3000u);
+  EXPECT_TRUE(host_.TracesContaining(L"the rest is treated as absent").empty());
+  installer.Exit();
+}
+
 TEST_P(BackendTest, HostileTreesEndWithOneWarningPerBound) {
   const wchar_t* const deep = L"deeper than 256 levels";
   const wchar_t* const large = L"elements; the rest is treated as absent";

@@ -42,9 +42,10 @@ std::shared_ptr<PushButtonPattern> MSAAUIElementWrapper::GetPushButtonPattern() 
 void MSAAUIElementWrapper::CollectChildren(MSAAUIElement& element, std::vector<MSAAUIElement>& out,
                                            int flattened) {
   for (MSAAUIElement& child : element.RawChildren()) {
-    if (!element_.Bounds()->TakeElement()) return;
+    if (!element_.Bounds()->TakeRawObject()) return;
     if (child.CachedState() & STATE_SYSTEM_INVISIBLE) continue;
     if (child.IsInteresting()) {
+      if (!element_.Bounds()->TakeElement()) return;
       out.push_back(child);
       continue;
     }

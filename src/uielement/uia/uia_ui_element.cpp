@@ -111,11 +111,12 @@ void UIAutomationElementWrapper::RebuildChildren(TreeBounds& bounds) {
   const std::weak_ptr<UIElement> self = weak_from_this();
   // The index counts every cached child, the skipped ones too.
   for (int index = 0; index < length; ++index) {
-    if (!bounds.TakeElement()) break;
+    if (!bounds.TakeRawObject()) break;
     ComPtr<IUIAutomationElement> child;
     ThrowIfUIAutomationFailed(cached->GetElement(index, child.Receive()));
     const ElementType type = CachedType(Checked(child));
     if (type == ElementType::Unknown || !IsKeptElementType(type)) continue;
+    if (!bounds.TakeElement()) break;
     children.push_back(std::make_shared<UIAutomationElementWrapper>(ChildPath(GetPath(), type, index), GetTreeWindow(),
                                                                     self, true, std::move(child), depth_ + 1));
   }
