@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include <memory>
 #include <string>
 #include <thread>
@@ -163,6 +165,28 @@ TEST_F(MachineTest, FailingProcessorDoesNotStopTheOthers) {
   EXPECT_EQ(offer.recorder->Actions().size(), 1u);
   EXPECT_EQ(host_.TracesContaining(L": Matcher: ").size(), 1u);
   EXPECT_EQ(machine->ProcessorCount(), 1u);  // the broken one stays, and fails alone next time
+}
+
+// A pass that takes long (a slow installer) does not hold the host's AddPattern: the
+// pattern waits for the next pass.
+TEST_F(MachineTest, AddPatternDoesNotWaitForAPass) {
+  UniqueHandle inPass = CreateEventHandle(true, false);
+  UniqueHandle release = CreateEventHandle(true, false);
+  const HWND window = dialog_.hwnd;
+  ElementResolver real = MakeElementResolver(window);
+  ElementResolver slow = [real, inPass = inPass.Get(), release = release.Get()](const Option<PatternRoot>& root) {
+    SetEvent(inPass);
+    WaitForSingleObject(release, 10000);  // the pass is busy until the test lets it go
+    return real(root);
+  };
+  auto machine = Machine::Create(window, CreateMSAARootElement(window), slow, engine_.Window());
+  machine->AddPattern(Processor(std::string("EngineVersion = \"1.5.0.0\"\n") + kNeverThere).processor, false);
+  ASSERT_EQ(WaitForSingleObject(inPass.Get(), 10000), WAIT_OBJECT_0);
+  const auto begin = std::chrono::steady_clock::now();
+  machine->AddPattern(Processor(kUncheckOfferPattern).processor, false);
+  EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(1));
+  SetEvent(release.Get());
+  machine->Shutdown();
 }
 
 TEST_F(MachineTest, ShutdownBeforeThePostedSubscriptionMeansNoSubscription) {
