@@ -132,15 +132,6 @@ class SimDialogTest : public ::testing::Test {
 
   HWND Ctl(int id) const { return dialog_.Control(id); }
   int Check(int id) const { return static_cast<int>(simwin::CheckState(Ctl(id))); }
-  // Runs after everything the UI thread has queued so far (posted clicks included).
-  void Flush() {
-    process_->Invoke([] {});
-  }
-  int Clicks(int id) const {
-    int n = 0;
-    for (const auto& c : simwin::ReceivedCommands(dialog_.hwnd)) n += c.id == id && c.code == BN_CLICKED;
-    return n;
-  }
 
   std::unique_ptr<simwin::Process> process_;
   simwin::Dialog dialog_;

@@ -1,6 +1,5 @@
-// simwin-only facts: the driving API and what wine cannot judge in one test process (a second logical process,
-// TerminateProcess of the caller, cross-process reads).
-#include <atomic>
+// simwin-only facts of its driving API that wine cannot judge in one test process (a second logical process and its
+// end). Root process termination, class registration and ids are relied on, and so checked, by the engine's tests.
 #include <functional>
 #include <memory>
 #include <vector>
@@ -9,30 +8,9 @@
 #include "platform/sim/simwin.h"
 
 using conformance::CreateTestWindow;
-using conformance::Handler;
 using conformance::kLongWait;
-using conformance::TestThread;
 
 namespace {
-
-TEST(SimwinProcess, HasItsOwnIdsAndUiThread) {
-  simwin::Process p(L"installer.exe");
-  EXPECT_NE(p.Id(), GetCurrentProcessId());
-  EXPECT_EQ(p.ImageName(), L"installer.exe");
-  DWORD tid = 0, pid = 0, threadOfCreated = 0;
-  p.Invoke([&] {
-    tid = GetCurrentThreadId();
-    pid = GetCurrentProcessId();
-    TestThread t([&]() -> DWORD {
-      threadOfCreated = GetCurrentProcessId();
-      return 0;
-    });
-  });
-  EXPECT_EQ(tid, p.UiThreadId());
-  EXPECT_EQ(pid, p.Id());
-  EXPECT_EQ(threadOfCreated, p.Id()) << "a created thread belongs to its creator's process";
-  EXPECT_EQ(simwin::RootProcessId(), GetCurrentProcessId());
-}
 
 // However a process ends, its handle is signalled with the first exit code, its windows are gone once Exit returns, and
 // an open handle keeps its id valid until closed.
@@ -73,62 +51,6 @@ TEST(SimwinProcess, EndIsObservedThroughOpenProcess) {
     EXPECT_EQ(OpenProcess(SYNCHRONIZE, FALSE, pid), nullptr) << "no live process and no handle left";
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
   }
-}
-
-TEST(SimwinRoot, TerminateProcessGoesToTheHandler) {
-  UINT got = 0;
-  auto previous = simwin::SetTerminateHandler([&](UINT code) { got = code; });
-  HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, GetCurrentProcessId());
-  EXPECT_TRUE(TerminateProcess(GetCurrentProcess(), 17));
-  EXPECT_EQ(got, 17u);
-  EXPECT_EQ(WaitForSingleObject(h, 0), WAIT_OBJECT_0);
-  simwin::ResetRootProcess();
-  EXPECT_EQ(WaitForSingleObject(h, 0), static_cast<DWORD>(WAIT_TIMEOUT));
-  simwin::SetTerminateHandler(previous);
-  CloseHandle(h);
-}
-
-TEST(SimwinWindows, CrossProcessTextIsReadWithoutAMessage) {
-  simwin::Process p;
-  std::atomic<int> getTexts{0};
-  Handler h = [&](HWND, UINT msg, WPARAM, LPARAM) -> std::optional<LRESULT> {
-    if (msg == WM_GETTEXT) ++getTexts;
-    return std::nullopt;
-  };
-  HWND hwnd = nullptr;
-  p.Invoke([&] { hwnd = CreateTestWindow(WS_OVERLAPPED, nullptr, &h, L"Welcome"); });
-  // The installer's thread is busy: a message would block, the stored text does not.
-  std::atomic<bool> release{false};
-  p.Post([&] {
-    while (!release) Sleep(1);
-  });
-  wchar_t text[32] = {};
-  EXPECT_EQ(GetWindowTextW(hwnd, text, 32), 7);
-  EXPECT_EQ(std::wstring(text), L"Welcome");
-  EXPECT_EQ(GetWindowTextLengthW(hwnd), 7);
-  release = true;
-  p.Invoke([&] {
-    wchar_t same[32] = {};
-    EXPECT_EQ(GetWindowTextW(hwnd, same, 32), 7);
-  });
-  EXPECT_EQ(getTexts.load(), 1) << "only the same-process read sends WM_GETTEXT";
-}
-
-TEST(SimwinWindows, ClassesArePerProcess) {
-  simwin::Process a, b;
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof(wc);
-  wc.lpfnWndProc = &DefWindowProcW;
-  wc.lpszClassName = L"SharedName";
-  ATOM inA = 0, inB = 0;
-  a.Invoke([&] { inA = RegisterClassExW(&wc); });
-  b.Invoke([&] { inB = RegisterClassExW(&wc); });
-  EXPECT_NE(inA, 0);
-  EXPECT_NE(inB, 0);
-  bool registered = false;
-  a.Invoke([&] { registered = simwin::IsClassRegistered(L"sharedname"); });
-  EXPECT_TRUE(registered) << "class names ignore case";
-  EXPECT_FALSE(simwin::IsClassRegistered(L"SharedName"));
 }
 
 TEST(SimwinWinEvents, ProcessExitRaisesDestroyForItsWindows) {
