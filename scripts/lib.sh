@@ -60,9 +60,6 @@ configure_and_build() {  # build-dir cmake-args... -- targets...
 WINE=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
 
-# Wine for unattended runs: a private prefix (made once: no crash dialog, no window manager waits) and a
-# wineserver kept up for the whole script, so that a program starts in a fraction of a second; it is stopped
-# when the script ends.
 # The one option of the wine scripts: how many times every run is repeated; sets `repeat`.
 parse_repeat() {
   repeat=1
@@ -74,7 +71,10 @@ parse_repeat() {
   done
 }
 
-start_wine() {
+# Wine for unattended runs: a private prefix (made once, kept for later runs: no crash dialog, no window
+# manager waits) and a wineserver kept up for the whole script, so that a program starts in a fraction of a
+# second; it is stopped when the script ends.
+make_wine_prefix() {
   export WINEDEBUG=-all
   export WINEPREFIX="${IAE_WINEPREFIX:-${TMPDIR:-/tmp}/iae-wineprefix}"
   if [ ! -f "$WINEPREFIX/.iae-ready" ]; then
@@ -88,6 +88,10 @@ start_wine() {
     timeout 60 "$WINESERVER" -w || true
     touch "$WINEPREFIX/.iae-ready"
   fi
+}
+
+start_wine() {
+  make_wine_prefix
   "$WINESERVER" -p 2>/dev/null || true  # already up when another script of ours started it
   trap '"$WINESERVER" -k >/dev/null 2>&1 || true' EXIT
 }
