@@ -19,6 +19,7 @@ add_executable(scenario_test
   ${CMAKE_CURRENT_LIST_DIR}/scenario_runner_test.cpp)
 target_link_libraries(scenario_test PRIVATE iae_scenario GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
 target_include_directories(scenario_test PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+target_precompile_headers(scenario_test REUSE_FROM iae_gtest_pch)
 target_compile_definitions(scenario_test PRIVATE IAE_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples")
 gtest_discover_tests(scenario_test TEST_PREFIX "scenario." DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
 
