@@ -194,7 +194,9 @@ TEST(Tool, CheckReportsErrorsAndWarningsWithPositions) {
 // Only good files: exit code 0, the ctest scenario.example_patterns_check.
 TEST(Tool, CheckGoesOnAfterABadFileAndSortsProblems) {
   const TempFile bad("EngineVersion = 1.7.0.0\nWindow (text=\"[\") { Button (text=\"a\" id=\"b\") }");
-  const CheckRun run = Check({bad.path(), "/nonexistent/pattern", kExamples + "/setup_wizard.pattern"});
+  // A directory made the stream throw (the tool aborted); a device never ended.
+  const CheckRun run =
+      Check({bad.path(), "/nonexistent/pattern", "/tmp", "/dev/zero", kExamples + "/setup_wizard.pattern"});
   EXPECT_EQ(run.code, 1);
   const std::vector<std::string> lines = [&] {
     std::vector<std::string> result;
@@ -202,11 +204,13 @@ TEST(Tool, CheckGoesOnAfterABadFileAndSortsProblems) {
     for (std::string line; std::getline(stream, line);) result.push_back(line);
     return result;
   }();
-  ASSERT_EQ(lines.size(), 4u) << run.out;
+  ASSERT_EQ(lines.size(), 6u) << run.out;
   EXPECT_THAT(lines[0], testing::StartsWith(bad.path() + ":1:17: warning: version 1.7.0.0"));
   EXPECT_THAT(lines[1], testing::StartsWith(bad.path() + ":2:38: error: expected ')'"));
-  EXPECT_EQ(lines[2], "/nonexistent/pattern: error: cannot read the file");
-  EXPECT_EQ(lines[3], kExamples + "/setup_wizard.pattern: ok");
+  EXPECT_EQ(lines[2], "/nonexistent/pattern: error: cannot read the file: no such file");
+  EXPECT_EQ(lines[3], "/tmp: error: cannot read the file: it is a directory");
+  EXPECT_EQ(lines[4], "/dev/zero: error: cannot read the file: not a regular file");
+  EXPECT_EQ(lines[5], kExamples + "/setup_wizard.pattern: ok");
 }
 
 }  // namespace

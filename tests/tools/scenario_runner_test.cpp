@@ -308,7 +308,7 @@ TEST(ScenarioRunner, UnusableScenarioFileExitsWithTwo) {
   std::ostringstream out;
   std::ostringstream err;
   EXPECT_EQ(RunScenarioFile("/nonexistent/s.yaml", {}, out, err), kScenarioUnusable);
-  EXPECT_EQ(err.str(), "/nonexistent/s.yaml: cannot read the file\n");
+  EXPECT_EQ(err.str(), "/nonexistent/s.yaml: cannot read the file: no such file\n");
   EXPECT_EQ(out.str(), "");
 }
 

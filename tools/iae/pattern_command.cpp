@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "common/text.h"
+#include "file_text.h"
 #include "pattern/diagnostics.h"
 #include "pattern/parser.h"
 #include "pattern/pattern_model.h"
@@ -29,15 +30,13 @@ using installation_assistant::PatternVersion;
 using installation_assistant::SourcePosition;
 using installation_assistant::UIAccessType;
 
-bool ReadWhole(const std::string& file, std::istream& in, std::string& text) {
+// Empty on success, else why the file could not be read.
+std::string ReadWhole(const std::string& file, std::istream& in, std::string& text) {
   if (file == "-") {
     text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    return in.bad() ? "read error" : "";
   }
-  std::ifstream stream(file, std::ios::binary);
-  if (!stream) return false;
-  text.assign(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
-  return !stream.bad();
+  return iae_tool::ReadFileText(file, text);
 }
 
 std::string DisplayName(const std::string& file) { return file == "-" ? "<stdin>" : file; }
@@ -199,8 +198,8 @@ std::string QuoteField(const std::string* value) {
 int RunPatternDescribe(const std::string& file, bool headerOnly, std::istream& in, std::ostream& out,
                        std::ostream& err) {
   std::string text;
-  if (!ReadWhole(file, in, text)) {
-    err << DisplayName(file) << ": cannot read the file\n";
+  if (const std::string why = ReadWhole(file, in, text); !why.empty()) {
+    err << DisplayName(file) << ": cannot read the file: " << why << "\n";
     return kDescribeUnreadable;
   }
 
@@ -247,8 +246,8 @@ int RunPatternCheck(const std::vector<std::string>& files, std::istream& in, std
   bool allOk = true;
   for (const std::string& file : files) {
     std::string text;
-    if (!ReadWhole(file, in, text)) {
-      out << DisplayName(file) << ": error: cannot read the file\n";
+    if (const std::string why = ReadWhole(file, in, text); !why.empty()) {
+      out << DisplayName(file) << ": error: cannot read the file: " << why << "\n";
       allOk = false;
       continue;
     }

@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "common/text.h"
+#include "file_text.h"
 #include "scenario.h"
 
 namespace iae_tool {
@@ -740,9 +741,11 @@ std::vector<unsigned char> Parser::ReadRelative(const YAML::Node& node, const st
   const std::string name = Text(node, what);
   std::filesystem::path file(name);
   if (file.is_relative()) file = std::filesystem::path(path_).parent_path() / file;
-  std::ifstream in(file, std::ios::binary);
-  if (!in) Fail(node, "cannot read " + what + " '" + file.string() + "'");
-  return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  std::string text;
+  if (const std::string why = ReadFileText(file, text); !why.empty()) {
+    Fail(node, "cannot read " + what + " '" + file.string() + "': " + why);
+  }
+  return std::vector<unsigned char>(text.begin(), text.end());
 }
 
 void Parser::ParseHost(const YAML::Node& node, Scenario& scenario) {
@@ -965,11 +968,11 @@ void Parser::ParseExpect(const YAML::Node& node, Scenario& scenario) {
 Scenario ParseScenario(const std::string& text, const std::string& path) { return Parser(path).Parse(text); }
 
 Scenario LoadScenario(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw ScenarioError(path + ": cannot read the file");
-  std::ostringstream text;
-  text << in.rdbuf();
-  return ParseScenario(text.str(), path);
+  std::string text;
+  if (const std::string why = ReadFileText(path, text); !why.empty()) {
+    throw ScenarioError(path + ": cannot read the file: " + why);
+  }
+  return ParseScenario(text, path);
 }
 
 }  // namespace iae_tool
