@@ -138,6 +138,15 @@ LRESULT CALLBACK ButtonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       ButtonSnapshot b = ReadButton(hwnd);
       if (!(b.state & BST_PUSHED)) return 0;  // the press did not start on this button
       SendMessageW(hwnd, BM_SETSTATE, FALSE, 0);
+      // Only a release over the button clicks it: the button tests the release point against its client
+      // area (Wine's dlls/user32/button.c and comctl32 button.c: PtInRect(&rect, pt) before BN_CLICKED).
+      const POINT release{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+      RECT client{};
+      GetClientRect(hwnd, &client);
+      if (release.x < client.left || release.x >= client.right || release.y < client.top ||
+          release.y >= client.bottom) {
+        return 0;
+      }
       UINT check = b.state & (BST_CHECKED | BST_INDETERMINATE);
       switch (ButtonType(b.style)) {
         case BS_AUTOCHECKBOX:

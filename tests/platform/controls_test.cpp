@@ -98,6 +98,29 @@ TEST(Buttons, SetCheckAndClickFollowTheStyle) {
   }
 }
 
+// A button clicks when the mouse goes down on it and comes up on it: released elsewhere it only
+// lets go (the button procedure tests the release point against its client area, as Wine's
+// button.c does before BN_CLICKED).
+TEST(Buttons, OnlyAReleaseOverTheButtonClicksIt) {
+  ButtonHost host;
+  HWND b = host.Add(BS_AUTOCHECKBOX, 7);  // 120 x 24
+  const struct {
+    LPARAM release;
+    LRESULT check;
+    int clicks;
+  } cases[] = {{MAKELPARAM(4000, 4000), BST_UNCHECKED, 0},
+               {MAKELPARAM(119, 23), BST_CHECKED, 1},
+               {MAKELPARAM(120, 5), BST_CHECKED, 1},
+               {MAKELPARAM(-1, 5), BST_CHECKED, 1}};
+  for (const auto& c : cases) {
+    SendMessageW(b, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    SendMessageW(b, WM_LBUTTONUP, 0, c.release);
+    EXPECT_EQ(Check(b), c.check);
+    EXPECT_EQ(host.Clicked(b), c.clicks);
+    EXPECT_EQ(SendMessageW(b, BM_GETSTATE, 0, 0) & BST_PUSHED, 0);
+  }
+}
+
 TEST(Buttons, AutoRadioClickClearsOnlyItsOwnGroup) {
   ButtonHost host;
   HWND a1 = host.Add(BS_AUTORADIOBUTTON | WS_GROUP, 1);
