@@ -11,7 +11,7 @@ endforeach()
 file(GLOB IAE_EXAMPLE_PATTERNS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/examples/patterns/*.pattern)
 # A statistics pattern has no actions on purpose; check warns about that.
 list(FILTER IAE_EXAMPLE_PATTERNS EXCLUDE REGEX "survey_checkboxes\\.pattern$")
-add_test(NAME scenario.example_patterns_check COMMAND iae pattern check ${IAE_EXAMPLE_PATTERNS})
+add_test(NAME scenario.example_patterns_check COMMAND iae pattern check --werror ${IAE_EXAMPLE_PATTERNS})
 
 # The unit tests, prefixed so that `ctest -R scenario` selects them with the examples.
 add_executable(scenario_test

@@ -5,12 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "engine/engine.h"
 #include "pattern_command.h"
 #include "scenario_runner.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"iae: installation assistant engine tools"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", std::string("iae ") + installation_assistant::engine::kEngineVersion);
 
   CLI::App* simCommand = app.add_subcommand("sim", "Simulated installers on simwin");
   simCommand->require_subcommand(1);
@@ -37,15 +39,19 @@ int main(int argc, char** argv) {
   describeCommand->add_flag("--header", headerOnly, "Parse the version header only");
   describeCommand->add_option("FILE", describeFile, "Pattern file, or - for standard input")->required();
   std::vector<std::string> checkFiles;
+  bool warningsAreErrors = false;
   CLI::App* checkCommand = patternCommand->add_subcommand(
-      "check", "Report syntax errors and likely mistakes in pattern files. Exit 0 when every file is ok");
+      "check",
+      "Report syntax errors (error:) and likely mistakes (warning:) in pattern files. Exit 0 when no file has an "
+      "error, 1 otherwise");
   checkCommand->add_option("FILE", checkFiles, "Pattern files, or - for standard input")->required();
+  checkCommand->add_flag("--werror", warningsAreErrors, "Warnings fail the check too (exit 1)");
 
   CLI11_PARSE(app, argc, argv);
   if (runCommand->parsed()) return iae_tool::RunScenarioFile(scenarioFile, scenarioOptions, std::cout, std::cerr);
   if (describeCommand->parsed()) {
     return iae_tool::RunPatternDescribe(describeFile, headerOnly, std::cin, std::cout, std::cerr);
   }
-  if (checkCommand->parsed()) return iae_tool::RunPatternCheck(checkFiles, std::cin, std::cout);
+  if (checkCommand->parsed()) return iae_tool::RunPatternCheck(checkFiles, std::cin, std::cout, warningsAreErrors);
   return 2;
 }

@@ -242,7 +242,8 @@ int RunPatternDescribe(const std::string& file, bool headerOnly, std::istream& i
   return kDescribeOk;
 }
 
-int RunPatternCheck(const std::vector<std::string>& files, std::istream& in, std::ostream& out) {
+int RunPatternCheck(const std::vector<std::string>& files, std::istream& in, std::ostream& out,
+                    bool warningsAreErrors) {
   bool allOk = true;
   for (const std::string& file : files) {
     std::string text;
@@ -256,8 +257,8 @@ int RunPatternCheck(const std::vector<std::string>& files, std::istream& in, std
       out << DisplayName(file) << ": ok\n";
       continue;
     }
-    allOk = false;
     for (const Problem& problem : problems) {
+      if (problem.error || warningsAreErrors) allOk = false;
       out << DisplayName(file) << ":" << problem.position.line << ":" << problem.position.column << ": "
           << (problem.error ? "error: " : "warning: ") << problem.message << "\n";
     }

@@ -19,7 +19,9 @@ int RunPatternDescribe(const std::string& file, bool headerOnly, std::istream& i
                        std::ostream& err);
 
 // Prints "FILE: ok" or one line per problem; 0 when every file is ok, else 1.
-int RunPatternCheck(const std::vector<std::string>& files, std::istream& in, std::ostream& out);
+// Exit 0 when no file has an error (warnings are printed but pass, unless warningsAreErrors), 1 otherwise.
+int RunPatternCheck(const std::vector<std::string>& files, std::istream& in, std::ostream& out,
+                    bool warningsAreErrors = false);
 
 // How describe writes a text field: "-" when absent, else quoted with \ and " escaped and
 // bytes outside 0x20..0x7E as \xHH.
