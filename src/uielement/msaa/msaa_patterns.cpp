@@ -83,9 +83,15 @@ PatternActionResult MSAACheckboxPattern::ClickUntil(bool checked) {
     PatternActionResult result = DoDefaultAction();
     if (result.failed) return result;
     LONG now = before;
-    for (DWORD waited = 0; now == before && waited < kClickSettleMs; waited += kClickPollMs) {
-      Sleep(kClickPollMs);
-      now = LiveState() & kShown;
+    try {
+      for (DWORD waited = 0; now == before && waited < kClickSettleMs; waited += kClickPollMs) {
+        Sleep(kClickPollMs);
+        now = LiveState() & kShown;
+      }
+    } catch (...) {
+      // The click was made; the installer (or its page) went away before it could be looked at.
+      TRACE(Info) << "Check box gone after a click; taken as done";
+      return {};
     }
     if (now == before) {
       // A busy installer may handle the click later: clicking again could undo it.

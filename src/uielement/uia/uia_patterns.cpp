@@ -73,10 +73,17 @@ PatternActionResult UIAutomationTogglePattern::ToggleUntil(ToggleState wanted) {
     const ToggleState before = State();
     PatternActionResult result = Toggle();
     if (result.failed) return result;
-    ToggleState now = State();
-    for (DWORD waited = 0; now == before && waited < kSettleMs; waited += kPollMs) {
-      Sleep(kPollMs);
+    ToggleState now = before;
+    try {
       now = State();
+      for (DWORD waited = 0; now == before && waited < kSettleMs; waited += kPollMs) {
+        Sleep(kPollMs);
+        now = State();
+      }
+    } catch (...) {
+      // The toggle was made; the installer (or its page) went away before it could be looked at.
+      TRACE(Info) << "Check box gone after a toggle; taken as done";
+      return {};
     }
     if (now == before) {
       // A busy installer may handle the toggle later: toggling again could undo it.
