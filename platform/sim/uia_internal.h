@@ -4,8 +4,17 @@
 //
 // Like Windows' Win32 proxies these objects live in the caller's process and read and change controls by messages to
 // their windows; bridged elements call the window's own IAccessible, native elements its provider. So a UI thread
-// that stops pumping blocks them. Facts and their sources: WINDOWS-ACCESSIBILITY.md section 3 (keys in brackets) and,
-// for providers, the pages named in drive/uia_tree.cpp.
+// that stops pumping blocks them.
+//
+// Keys in brackets in simwin's UI Automation files name the public source of a fact. Microsoft Learn,
+// learn.microsoft.com/windows/win32/: [U-MSAA] winauto/uiauto-msaa (UI Automation and Active Accessibility),
+// [U-STD] winauto/uiauto-controlsupport, [U-ERR] winauto/uiauto-error-codes, [U-TOG] winauto/uiauto-implementingtoggle,
+// [U-TTL] winauto/uiauto-supporttitlebarcontroltype, [U-PROP] winauto/uiauto-automation-element-propids,
+// [GCC] api/uiautomationclient IUIAutomationElement::GetCachedChildren, [EFIA] IUIAutomation::ElementFromIAccessible,
+// [IIP] api/uiautomationcore IInvokeProvider::Invoke, [ISIP] ISelectionItemProvider::Select, [B-STY]
+// controls/button-styles. Wine's tests (github.com/wine-mirror/wine): [WT-UIA]
+// dlls/uiautomationcore/tests/uiautomation.c (tables msaa_role_uia_types and msaa_state_uia_props). The provider
+// pages ([U-SSP], [U-BRG], [U-CBX], [U-RBX]) are named in drive/uia_tree.cpp.
 //
 // The parts: what an element stands for (uia_nodes.cpp) and its properties (uia_properties.cpp), the raw view
 // (uia_raw_view.cpp), conditions and the views they select (uia_conditions.cpp), cache requests

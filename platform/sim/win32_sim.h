@@ -5,7 +5,7 @@
 // types (WPARAM, LPARAM, LRESULT, *_PTR) follow the pointer, as on Win64. Window handles
 // are pointer-typed but their values fit in 32 bits, as Windows' user handles do.
 // wchar_t is 32 bits here: simwin's wide strings hold code points where Windows holds
-// UTF-16 units (see DESIGN.md).
+// UTF-16 units; the two differ only outside the Basic Multilingual Plane.
 //
 // What is not implemented fails the way Windows reports a failure (FALSE/NULL with a
 // last error, or E_NOTIMPL) rather than silently pretending to succeed.

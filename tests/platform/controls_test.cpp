@@ -149,7 +149,8 @@ TEST(Buttons, AutoRadioClickClearsOnlyItsOwnGroup) {
 }
 
 TEST(Buttons, DisabledButtonIgnoresClick) {
-  // [OLD-BNC] in WINDOWS-ACCESSIBILITY.md: a disabled button sends no BN_CLICKED.
+  // A disabled button sends no BN_CLICKED (BN_CLICKED in the 1998 MSDN Library, mirrored at
+  // techshelps.github.io/MSDN/WINUI/devdoc/live/pdui/buttons_8810.htm).
   SKIP_UNDER_WINE("BM_CLICK clicks a disabled button (check and BN_CLICKED)");
   for (DWORD style : {static_cast<DWORD>(BS_PUSHBUTTON), static_cast<DWORD>(BS_AUTOCHECKBOX),
                       static_cast<DWORD>(BS_AUTORADIOBUTTON)}) {
@@ -165,7 +166,8 @@ TEST(Buttons, DisabledButtonIgnoresClick) {
   }
 }
 
-// --- WinEvents of buttons (WINDOWS-ACCESSIBILITY.md 2.2: STATECHANGE for check changes and enabling) -----------------
+// --- WinEvents of buttons: EVENT_OBJECT_STATECHANGE for check changes and enabling (Microsoft Learn,
+// windows/win32/winauto/event-constants) -------------------------------------------------------------------------------
 
 // Window and object of each STATECHANGE about a whole object.
 std::vector<std::pair<HWND, LONG>> g_stateEvents;

@@ -1,6 +1,6 @@
 // simwin-only: UI Automation's served trees, call counting and fault injection. Wine cannot judge UI Automation
 // (CoCreateInstance(CLSID_CUIAutomation) fails under wine 8), so Windows' documented behaviour is the reference; the
-// keys in brackets name its source in WINDOWS-ACCESSIBILITY.md. What the engine's UI Automation backend reads of these
+// keys in brackets name its source (listed in platform/sim/uia_internal.h). What the engine's UI Automation backend reads of these
 // trees and does with their patterns (events included) is checked through it in tests/uielement/.
 #include <atomic>
 #include <functional>

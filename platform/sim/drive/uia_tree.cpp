@@ -1,6 +1,6 @@
 // simwin native UI Automation trees: the provider a custom-drawn installer serves itself through
-// WM_GETOBJECT(UiaRootObjectId), built from plain data. Sources, besides WINDOWS-ACCESSIBILITY.md's keys, are Microsoft
-// Learn's winauto pages: [U-SSP] uiauto-howto-expose-serverside-uiautomation-provider, [U-BRG]
+// WM_GETOBJECT(UiaRootObjectId), built from plain data. Sources, besides the keys listed in ../uia_internal.h, are
+// Microsoft Learn's winauto pages: [U-SSP] uiauto-howto-expose-serverside-uiautomation-provider, [U-BRG]
 // appendix-g--active-accessibility-bridge-to-ui-automation (how MSAA clients see UI Automation providers and their
 // events), [U-PROP] uiauto-automation-element-propids (property defaults), [U-CBX] uiauto-supportcheckboxcontroltype
 // and [U-RBX] uiauto-supportradiobuttoncontroltype (the events those controls raise).
