@@ -121,10 +121,7 @@ ActionResult ActionsProcessor::AssignMessageBox(const std::shared_ptr<UIElement>
 void ActionsProcessor::StartMessageBoxWaiter(const std::shared_ptr<UIElement>& element,
                                              std::shared_ptr<UniqueHandle> answered) {
   std::lock_guard<std::mutex> guard(waitersLock_);
-  if (!waitersStop_) {
-    waitersStop_ = UniqueHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!waitersStop_) throw LastWin32Error("Failed to create event");
-  }
+  if (!waitersStop_) waitersStop_ = CreateEventHandle(true, false);
   const HANDLE stop = waitersStop_.Get();
   // The processor joins its waiters before any member goes, so the waiter may use it.
   waiters_.push_back(std::make_unique<Thread>([this, element, answered, stop, root = CurrentRoot()] {

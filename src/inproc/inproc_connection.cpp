@@ -9,12 +9,6 @@
 namespace installation_assistant {
 namespace {
 
-SharedHandle CreateStopEvent() {
-  UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  if (!event) throw LastWin32Error("Failed to create event");
-  return MakeSharedHandle(std::move(event));
-}
-
 // Whoever creates the pipe name first would receive the request, learn the event name and
 // could fake the user's answer: only the installer's own pipe is written to.
 bool ServedByInstaller(HANDLE pipe, DWORD installerProcessId) {
@@ -85,7 +79,7 @@ InprocConnection::InprocConnection(std::wstring name, DWORD installerProcessId)
     : name_(std::move(name)),
       path_(kPipePrefix + name_),
       installerProcessId_(installerProcessId),
-      stopEvent_(CreateStopEvent()) {}
+      stopEvent_(MakeSharedHandle(CreateEventHandle(true, false))) {}
 
 InprocConnection::~InprocConnection() {
   if (!SetEvent(stopEvent_.get())) {

@@ -15,12 +15,6 @@ namespace {
 constexpr DWORD kCompletionGraceMs = 1000;
 constexpr DWORD kCompletionPollMs = 10;
 
-SharedHandle CreateEventOrThrow(bool manualReset) {
-  UniqueHandle event(CreateEventW(nullptr, manualReset ? TRUE : FALSE, FALSE, nullptr));
-  if (!event) throw LastWin32Error("Failed to create event");
-  return MakeSharedHandle(std::move(event));
-}
-
 }  // namespace
 
 struct IOService::Registration::Registry {
@@ -37,8 +31,8 @@ IOService::Registration::~Registration() {
 }
 
 IOService::IOService()
-    : requestEvent_(CreateEventOrThrow(false)),
-      stopEvent_(CreateEventOrThrow(true)),
+    : requestEvent_(MakeSharedHandle(CreateEventHandle(false, false))),
+      stopEvent_(MakeSharedHandle(CreateEventHandle(true, false))),
       registry_(std::make_shared<Registration::Registry>()) {
   worker_ = std::make_unique<Thread>([this] { ThreadProc(); });
 }

@@ -3,8 +3,39 @@
 #include <stdexcept>
 
 #include "common/scope_guard.h"
+#include "common/trace.h"
 
 namespace installation_assistant {
+
+PatternActionResult StepCheckBoxUntil(int wanted, const std::function<int()>& read,
+                                      const std::function<PatternActionResult()>& step) {
+  constexpr DWORD kSettleMs = 1000;
+  constexpr DWORD kPollMs = 5;
+  for (int steps = 0; steps < 3; ++steps) {
+    const int before = read();
+    PatternActionResult result = step();
+    if (result.failed) return result;
+    int now = before;
+    try {
+      for (DWORD waited = 0; now == before && waited < kSettleMs; waited += kPollMs) {
+        Sleep(kPollMs);
+        now = read();
+      }
+    } catch (...) {
+      TRACE(Info) << "Check box gone after a step; taken as done";
+      return {};
+    }
+    if (now == before) {
+      TRACE(Info) << "Check box not changed yet after a step; taken as done";
+      return {};
+    }
+    if (now == wanted) return {};
+  }
+  TRACE(Warning) << "Check box never reached the wanted state";
+  PatternActionResult failed;
+  failed.failed = true;
+  return failed;
+}
 namespace {
 
 // The state change events of a process come from any of its controls; the callback sees

@@ -35,6 +35,15 @@ class CheckBoxPattern : public std::enable_shared_from_this<CheckBoxPattern> {
   virtual std::shared_ptr<Subscription> SubscribeCheckedChanged(std::function<void(bool)> callback);
 };
 
+// Steps a check box (a click, a toggle) until read() shows wanted. A three-state box cycles
+// unchecked, checked, indeterminate (BS_AUTO3STATE in Microsoft's button styles; Toggle in its
+// control pattern page): one step from checked leaves it indeterminate. Each step is awaited
+// (the installer handles it on its own thread) and looked at. A box not changed yet, or gone,
+// after a step counts as done: a busy installer may handle it later, and another step could
+// undo it. One seen in another state after three steps fails.
+PatternActionResult StepCheckBoxUntil(int wanted, const std::function<int()>& read,
+                                      const std::function<PatternActionResult()>& step);
+
 class RadioButtonPattern : public std::enable_shared_from_this<RadioButtonPattern> {
  public:
   virtual std::shared_ptr<Subscription> SubscribeStateChanges(WinEventHandler handler) = 0;

@@ -8,6 +8,18 @@
 
 namespace installation_assistant {
 
+namespace {
+
+// Processors added since the last pass join the list the pass works on.
+template <typename Entry>
+void TakeIncoming(std::mutex& incomingLock, std::vector<Entry>& incoming, std::vector<Entry>& processors) {
+  std::lock_guard<std::mutex> guard(incomingLock);
+  std::move(incoming.begin(), incoming.end(), std::back_inserter(processors));
+  incoming.clear();
+}
+
+}  // namespace
+
 std::wstring DescribeMachineWindow(HWND window) {
   wchar_t className[1024] = {};
   const int length = GetClassNameW(window, className, 1024);
@@ -102,11 +114,7 @@ void Machine::Matcher() {
     return;
   }
   std::lock_guard<std::mutex> guard(lock_);
-  {
-    std::lock_guard<std::mutex> incomingGuard(incomingLock_);
-    std::move(incoming_.begin(), incoming_.end(), std::back_inserter(processors_));
-    incoming_.clear();
-  }
+  TakeIncoming(incomingLock_, incoming_, processors_);
   bool waited = false;
   if (!processors_.empty()) {
     TRACE(Info) << Description() << " starts matching";
@@ -239,19 +247,13 @@ void SilentMachine::AddPattern(std::shared_ptr<SilentPatternProcessor> processor
   FireResampler();
 }
 
-void SilentMachine::TakeIncoming() {
-  std::lock_guard<std::mutex> guard(incomingLock_);
-  std::move(incoming_.begin(), incoming_.end(), std::back_inserter(processors_));
-  incoming_.clear();
-}
-
 void SilentMachine::Matcher() {
   if (!IsWindow(Window())) {
     TRACE(Info) << "Skipping " << Description() << ", no more actual";
     return;
   }
   std::lock_guard<std::mutex> guard(lock_);
-  TakeIncoming();
+  TakeIncoming(incomingLock_, incoming_, processors_);
   if (processors_.empty()) return;
   TRACE(Info) << Description() << " starts matching";
   for (const std::shared_ptr<SilentPatternProcessor>& processor : processors_) {
@@ -272,7 +274,7 @@ void SilentMachine::Matcher() {
 
 void SilentMachine::FlushStatistics() {
   std::lock_guard<std::mutex> guard(lock_);
-  TakeIncoming();
+  TakeIncoming(incomingLock_, incoming_, processors_);
   for (const std::shared_ptr<SilentPatternProcessor>& processor : processors_) {
     try {
       processor->FlushStatistics();

@@ -115,7 +115,6 @@ class SilentMachine final : public MachineBase {
  private:
   SilentMachine(HWND window, std::shared_ptr<UIElement> root, ElementResolver resolver,
                 std::shared_ptr<MessageWindow> messageWindow);
-  void TakeIncoming();
 
   mutable std::mutex incomingLock_;
   std::vector<std::shared_ptr<SilentPatternProcessor>> incoming_;

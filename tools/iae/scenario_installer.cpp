@@ -183,14 +183,17 @@ void ScenarioRun::StopComponent() {
   if (component_) component_->Stop();
 }
 
+std::string ScenarioRun::ControlRefName(std::size_t page, std::size_t control) const {
+  const ScenarioPage& entry = scenario_.installer.pages[page];
+  const ScenarioControl& found = entry.controls[control];
+  return entry.name + "/" + (found.name.empty() ? std::to_string(found.id) : found.name);
+}
+
 std::string ScenarioRun::ControlName(HWND window) {
   std::lock_guard<std::mutex> lock(pagesMutex_);
   for (std::size_t p = 0; p < pages_.size(); ++p) {
     for (std::size_t c = 0; c < pages_[p].controls.size(); ++c) {
-      if (pages_[p].controls[c] != window) continue;
-      const ScenarioControl& control = scenario_.installer.pages[p].controls[c];
-      return scenario_.installer.pages[p].name + "/" +
-             (control.name.empty() ? std::to_string(control.id) : control.name);
+      if (pages_[p].controls[c] == window) return ControlRefName(p, c);
     }
   }
   return "an unknown window";
@@ -212,9 +215,7 @@ bool ScenarioRun::AnswerMessageBox(const ElementRef& ref, int timeoutMillisecond
 }
 
 int ScenarioRun::MessageBoxesFor(const ElementRef& ref) {
-  const ScenarioPage& page = scenario_.installer.pages[ref.page];
-  const ScenarioControl& control = page.controls[*ref.control];
-  const std::string name = page.name + "/" + (control.name.empty() ? std::to_string(control.id) : control.name);
+  const std::string name = ControlRefName(ref.page, *ref.control);
   std::lock_guard<std::mutex> lock(boxesMutex_);
   return static_cast<int>(std::count(boxNames_.begin(), boxNames_.end(), name));
 }

@@ -224,6 +224,8 @@ class ScenarioRun {
   void StartComponent();
   void StopComponent();
   std::string ControlName(HWND window);
+  // "page/control", the control by its name, else its id.
+  std::string ControlRefName(std::size_t page, std::size_t control) const;
   // Waits for the message box on the button, then answers it; false if none came in time.
   bool AnswerMessageBox(const ElementRef& ref, int timeoutMilliseconds);
   int MessageBoxesFor(const ElementRef& ref);

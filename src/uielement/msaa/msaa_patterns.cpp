@@ -13,11 +13,6 @@ PatternActionResult Failed() {
   return result;
 }
 
-// The standard proxy's default action posts BM_CLICK to the control, so its effect shows
-// once the installer has handled it.
-constexpr DWORD kClickSettleMs = 1000;
-constexpr DWORD kClickPollMs = 5;
-
 }  // namespace
 
 MSAAUIElement MSAAPatternElement::Element() {
@@ -73,35 +68,11 @@ PatternActionResult MSAACheckboxPattern::UnsetCheckBox() {
   return ClickUntil(false);
 }
 
-// A three-state box cycles unchecked, checked, indeterminate (BS_AUTO3STATE in Microsoft's
-// button styles): one click from checked leaves it indeterminate, not unchecked. Each click
-// is awaited and looked at; a box seen in another state after its clicks fails.
 PatternActionResult MSAACheckboxPattern::ClickUntil(bool checked) {
   constexpr LONG kShown = STATE_SYSTEM_CHECKED | STATE_SYSTEM_MIXED;
-  for (int click = 0; click < 3; ++click) {
-    const LONG before = LiveState() & kShown;
-    PatternActionResult result = DoDefaultAction();
-    if (result.failed) return result;
-    LONG now = before;
-    try {
-      for (DWORD waited = 0; now == before && waited < kClickSettleMs; waited += kClickPollMs) {
-        Sleep(kClickPollMs);
-        now = LiveState() & kShown;
-      }
-    } catch (...) {
-      // The click was made; the installer (or its page) went away before it could be looked at.
-      TRACE(Info) << "Check box gone after a click; taken as done";
-      return {};
-    }
-    if (now == before) {
-      // A busy installer may handle the click later: clicking again could undo it.
-      TRACE(Info) << "Check box not changed yet after a click; taken as done";
-      return {};
-    }
-    if (now == (checked ? STATE_SYSTEM_CHECKED : 0)) return {};
-  }
-  TRACE(Warning) << "Check box never became " << (checked ? "checked" : "unchecked");
-  return Failed();
+  return StepCheckBoxUntil(
+      checked ? STATE_SYSTEM_CHECKED : 0, [this] { return static_cast<int>(LiveState() & kShown); },
+      [this] { return DoDefaultAction(); });
 }
 
 std::shared_ptr<Subscription> MSAARadioButtonPattern::SubscribeStateChanges(WinEventHandler handler) {

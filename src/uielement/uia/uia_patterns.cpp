@@ -63,39 +63,9 @@ PatternActionResult UIAutomationTogglePattern::UnsetCheckBox() {
   return ToggleUntil(ToggleState_Off);
 }
 
-// Toggle cycles on, off, indeterminate for a three-state box (Microsoft's Toggle control
-// pattern documentation): one step from on leaves it indeterminate. Each step is looked at;
-// a box seen in another state after its steps fails.
 PatternActionResult UIAutomationTogglePattern::ToggleUntil(ToggleState wanted) {
-  constexpr DWORD kSettleMs = 1000;
-  constexpr DWORD kPollMs = 5;
-  for (int step = 0; step < 3; ++step) {
-    const ToggleState before = State();
-    PatternActionResult result = Toggle();
-    if (result.failed) return result;
-    ToggleState now = before;
-    try {
-      now = State();
-      for (DWORD waited = 0; now == before && waited < kSettleMs; waited += kPollMs) {
-        Sleep(kPollMs);
-        now = State();
-      }
-    } catch (...) {
-      // The toggle was made; the installer (or its page) went away before it could be looked at.
-      TRACE(Info) << "Check box gone after a toggle; taken as done";
-      return {};
-    }
-    if (now == before) {
-      // A busy installer may handle the toggle later: toggling again could undo it.
-      TRACE(Info) << "Check box not changed yet after a toggle; taken as done";
-      return {};
-    }
-    if (now == wanted) return {};
-  }
-  TRACE(Warning) << "Check box never reached the wanted state";
-  PatternActionResult failed;
-  failed.failed = true;
-  return failed;
+  return StepCheckBoxUntil(
+      wanted, [this] { return static_cast<int>(State()); }, [this] { return Toggle(); });
 }
 
 UIAutomationSelectionPattern::UIAutomationSelectionPattern(IUIAutomationElement* element, HWND window)
