@@ -136,8 +136,9 @@ TEST_F(WinEvents, RangeAndThreadFiltersSelectEvents) {
 // The engine's hooks skip their own thread and process and name the installer's process. Two markers: whatever was
 // queued for the skipping hooks before them has been delivered by the second.
 TEST_F(WinEvents, SkipOwnThreadAndSkipOwnProcessDropTheHookersEvents) {
-  SKIP_UNDER_WINE("WINEVENT_SKIPOWNTHREAD and WINEVENT_SKIPOWNPROCESS are ignored with process id 0; with a process "
-                  "filter WINEVENT_SKIPOWNPROCESS delivers nothing at all");
+  WINE_DEPARTS("WINEVENT_SKIPOWNTHREAD and WINEVENT_SKIPOWNPROCESS are ignored with process id 0; with a process "
+               "filter WINEVENT_SKIPOWNPROCESS delivers nothing at all");
+  using conformance::WindowsOr;
   HWINEVENTHOOK skipThread = Hook(kEventA, kMarker, WINEVENT_SKIPOWNTHREAD);
   HWINEVENTHOOK skipProcess = Hook(kEventA, kMarker, WINEVENT_SKIPOWNPROCESS);
   HWINEVENTHOOK skipFiltered = Hook(kEventA, kMarker, WINEVENT_SKIPOWNPROCESS, GetCurrentProcessId());
@@ -148,12 +149,13 @@ TEST_F(WinEvents, SkipOwnThreadAndSkipOwnProcessDropTheHookersEvents) {
   RaiseFromAnotherThread(kMarker);
   ASSERT_TRUE(PumpUntil([&] { return Count(plain, kMarker) == 2; }));
   EXPECT_EQ(Count(plain, kEventA), 2);
-  EXPECT_EQ(Count(skipThread, kEventA), 1);
+  EXPECT_EQ(Count(skipThread, kEventA), WindowsOr(1, 2));
+  int fromOther = 0;
   for (const auto& s : g_seen) {
-    if (s.hook != skipThread || s.event != kEventA) continue;
-    EXPECT_EQ(s.idEventThread, other);
+    if (s.hook == skipThread && s.event == kEventA && s.idEventThread == other) ++fromOther;
   }
-  EXPECT_EQ(Count(skipProcess, kEventA) + Count(skipProcess, kMarker), 0);
+  EXPECT_EQ(fromOther, 1);
+  EXPECT_EQ(Count(skipProcess, kEventA) + Count(skipProcess, kMarker), WindowsOr(0, 4));
   EXPECT_EQ(Count(skipFiltered, kEventA) + Count(skipFiltered, kMarker), 0);
 }
 
@@ -184,7 +186,7 @@ TEST_F(WinEvents, OnlyTheHookingThreadUnhooksAndOnlyOnce) {
 
 TEST_F(WinEvents, NoCallbackAfterUnhook) {
   // Microsoft's UnhookWinEvent documentation: no callback runs after it returns.
-  SKIP_UNDER_WINE("an event queued before UnhookWinEvent is still delivered after it");
+  WINE_DEPARTS("an event queued before UnhookWinEvent is still delivered after it");
   HWINEVENTHOOK doomed = SetWinEventHook(kEventA, kMarker, nullptr, &Record, 0, 0, WINEVENT_OUTOFCONTEXT);
   ASSERT_NE(doomed, nullptr);
   HWINEVENTHOOK marker = Hook(kMarker, kMarker);
@@ -192,7 +194,7 @@ TEST_F(WinEvents, NoCallbackAfterUnhook) {
   ASSERT_TRUE(UnhookWinEvent(doomed));
   RaiseFromAnotherThread(kMarker);
   ASSERT_TRUE(PumpUntil([&] { return Count(marker, kMarker) == 1; }));
-  EXPECT_EQ(Count(doomed, kEventA), 0);
+  EXPECT_EQ(Count(doomed, kEventA), conformance::WindowsOr(0, 1));
 }
 
 TEST_F(WinEvents, HooksEndWithTheirThread) {
