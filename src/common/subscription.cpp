@@ -59,10 +59,15 @@ Subscription::Subscription(DWORD processId, const std::vector<DWORD>& events, Wi
     : description_(DescribeSubscription(this, processId, events)), hookingThreadWindow_(MessageWindowOfThisThread()) {
   TRACE(Info) << "Creating " << description_;
   const DWORD thread = GetCurrentThreadId();
+  // The engine's own events never count. A hook filtered on another process never receives them anyway
+  // (SetWinEventHook, Microsoft Learn: idProcess names the process the events come from), and wine delivers nothing
+  // at all to such a hook when it also skips its own process; so that flag is passed only where it changes what is
+  // delivered: no filter, or the filter names this process.
+  DWORD flags = WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNTHREAD;
+  if (processId == 0 || processId == GetCurrentProcessId()) flags |= WINEVENT_SKIPOWNPROCESS;
   try {
     for (DWORD event : events) {
-      HWINEVENTHOOK hook = SetWinEventHook(event, event, nullptr, &WinEventHookProc, processId, 0,
-                                           WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNTHREAD | WINEVENT_SKIPOWNPROCESS);
+      HWINEVENTHOOK hook = SetWinEventHook(event, event, nullptr, &WinEventHookProc, processId, 0, flags);
       if (hook == nullptr) throw LastWin32Error("SetWinEventHook");
       hooks_.emplace_back(event, UniqueWinEventHook(hook, thread));
       std::lock_guard<std::mutex> lock(HookRegistryLock());

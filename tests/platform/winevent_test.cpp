@@ -159,6 +159,45 @@ TEST_F(WinEvents, SkipOwnThreadAndSkipOwnProcessDropTheHookersEvents) {
   EXPECT_EQ(Count(skipFiltered, kEventA) + Count(skipFiltered, kMarker), 0);
 }
 
+std::wstring ChildReleaseName(DWORD childPid) { return L"conformance-events-seen-" + std::to_wstring(childPid); }
+
+// The child raises two events about a window of its own and a marker, and stays until the parent has seen them.
+void RaiseEventsAsChild() {
+  HANDLE seen = CreateEventW(nullptr, TRUE, FALSE, ChildReleaseName(GetCurrentProcessId()).c_str());
+  HWND w = CreateTestWindow(WS_POPUP, HWND_MESSAGE);
+  NotifyWinEvent(kEventA, w, OBJID_CLIENT, 1);
+  NotifyWinEvent(kEventA, w, OBJID_CLIENT, 2);
+  NotifyWinEvent(kMarker, w, OBJID_CLIENT, 1);
+  WaitForSingleObject(seen, conformance::kLongWait);
+  DestroyWindow(w);
+  CloseHandle(seen);
+}
+const bool g_raiseEventsChild = conformance::ChildBody(L"raise-events", &RaiseEventsAsChild);
+
+// The engine watches the installer's process with a hook filtered on it. Such a hook never sees the hooking process's
+// own events, with or without WINEVENT_SKIPOWNPROCESS (SetWinEventHook on Microsoft Learn: idProcess names the one
+// process whose events the hook receives).
+TEST_F(WinEvents, AHookOnAnotherProcessGetsItsEventsAndNoneOfTheHookers) {
+  WINE_DEPARTS("with a process filter WINEVENT_SKIPOWNPROCESS delivers nothing at all");
+  conformance::ChildProcess child(L"raise-events", &RaiseEventsAsChild);
+  Event seen(true, false, ChildReleaseName(child.Id()).c_str());
+  HWINEVENTHOOK filtered = Hook(kEventA, kMarker, WINEVENT_SKIPOWNTHREAD, child.Id());
+  HWINEVENTHOOK skipping = Hook(kEventA, kMarker, WINEVENT_SKIPOWNTHREAD | WINEVENT_SKIPOWNPROCESS, child.Id());
+  NotifyWinEvent(kEventA, g_target, OBJID_CLIENT, 1);
+  RaiseFromAnotherThread(kEventA);
+  child.Start();
+  const bool windows = !conformance::RunningUnderWine();
+  EXPECT_TRUE(PumpUntil([&] { return Count(filtered, kMarker) == 1 && (!windows || Count(skipping, kMarker) == 1); }));
+  seen.Set();
+  EXPECT_TRUE(child.Wait());
+  EXPECT_EQ(Count(filtered, kEventA), 2);
+  for (const auto& s : g_seen) {
+    if (s.hook != filtered) continue;
+    EXPECT_EQ(s.idEventThread, child.MainThreadId());
+  }
+  EXPECT_EQ(Count(skipping, kEventA) + Count(skipping, kMarker), conformance::WindowsOr(3, 0));
+}
+
 TEST_F(WinEvents, ProcessFilterOfNoProcessIsRefused) {
   // Measured under wine 8; Microsoft's SetWinEventHook documentation does not say. A hook that could never see an
   // event is refused rather than set.
