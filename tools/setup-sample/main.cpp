@@ -1,7 +1,7 @@
 // setup-sample: a small setup wizard to run the engine against, on Windows or under wine.
 //
 //   setup-sample.exe [--start welcome|options|type|finish] [--log FILE] [--close-when FILE] [--timeout MS]
-//                    [--answer-message-box MS]
+//                    [--answer-message-box MS] [--user-rechecks MS]
 //
 // Pages follow one another on "Next >": welcome (a banner and a sponsor's tile, custom-drawn), options (two
 // bundled offers and a shortcut, all checked), setup type (express, the default, or custom), finish. All controls
@@ -18,12 +18,16 @@
 // `message box <button> "<title>"` (`message box unreadable "<line>"` if it does not parse). With
 // --answer-message-box MS the user answers MS after the request came: its event is set and `message box answered
 // <button>` logged; without it the user never answers.
+// --user-rechecks MS: the user clicks each box that someone else unchecked, MS after it was unchecked, once per box,
+// so that it is checked again (a user who wants the offer after all).
 #include <windows.h>
 #include <ole2.h>
 #include <oleacc.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <string>
 
@@ -81,12 +85,13 @@ constexpr UINT_PTR kClock = 1;
 // A request from the component's thread, handed to the wizard's (lParam: a MessageBoxRequest to delete).
 constexpr UINT kMessageBoxRequest = WM_APP + 1;
 constexpr UINT_PTR kFirstAnswer = 100;  // timer ids: one per request to answer
+constexpr UINT_PTR kFirstRecheck = 50;  // timer ids: kFirstRecheck + the box's index
 
 struct Wizard {
   HWND window = nullptr;
   int page = kWelcome;
   HANDLE log = nullptr;
-  bool underWine = false;
+  int wineMajor = 0;  // 0: not under wine
   bool ended = false;
   int exitCode = 3;
   ULONGLONG started = 0;
@@ -98,6 +103,9 @@ struct Wizard {
   std::wstring closeWhen;
   ULONGLONG timeout = 300000;
   long answerDelay = -1;  // never
+  long recheckDelay = -1;  // never
+  bool userClicking = false;
+  bool rechecked[kControlCount] = {};
   UINT_PTR nextAnswer = kFirstAnswer;
   std::map<UINT_PTR, inproc::MessageBoxRequest> unanswered;  // by timer id
 } wizard;
@@ -119,9 +127,11 @@ void Requested() {
   ++wizard.requests;
 }
 
-// Windows raises these for its own controls; wine 8 does not, so under wine the wizard raises them itself.
+// Windows raises these for its own controls. Wine 8 raises none of them, wine 10 all but NAMECHANGE: under wine the
+// wizard raises what that wine lacks, so that the engine sees the system's own events wherever wine has them.
 void RaiseAsWindows(DWORD event, HWND window, LONG objectId) {
-  if (wizard.underWine) NotifyWinEvent(event, window, objectId, CHILDID_SELF);
+  const bool wineLacks = wizard.wineMajor != 0 && (wizard.wineMajor < 10 || event == EVENT_OBJECT_NAMECHANGE);
+  if (wineLacks) NotifyWinEvent(event, window, objectId, CHILDID_SELF);
 }
 
 bool IsArea(const Control& control) { return control.windowClass == kAreaClass; }
@@ -161,12 +171,27 @@ void ShowPage(int page) {
 
 // Whoever clicked (the user or the engine through an accessible object), every box that changed is logged.
 void NoteCheckChanges() {
-  for (Control& control : controls) {
+  for (int i = 0; i < kControlCount; ++i) {
+    Control& control = controls[i];
     if (!IsBox(control) || Checked(control) == control.checked) continue;
     control.checked = !control.checked;
-    Log(std::string("check ") + control.name + (control.checked ? " checked" : " unchecked"));
+    Log(std::string("check ") + control.name + (control.checked ? " checked" : " unchecked") +
+        (wizard.userClicking ? " by the user" : ""));
     RaiseAsWindows(EVENT_OBJECT_STATECHANGE, control.window, OBJID_CLIENT);
+    if (!control.checked && !wizard.userClicking && wizard.recheckDelay >= 0 && !wizard.rechecked[i]) {
+      wizard.rechecked[i] = true;
+      SetTimer(wizard.window, kFirstRecheck + i, static_cast<UINT>(wizard.recheckDelay), nullptr);
+    }
   }
+}
+
+// The user's click on a box, as the button handles a click of the mouse.
+void Recheck(UINT_PTR timer) {
+  KillTimer(wizard.window, timer);
+  const Control& control = controls[timer - kFirstRecheck];
+  wizard.userClicking = true;
+  SendMessageW(control.window, BM_CLICK, 0, 0);
+  wizard.userClicking = false;
 }
 
 void End(const char* how, int exitCode) {
@@ -298,6 +323,10 @@ LRESULT CALLBACK WizardProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       return 0;
     }
     case WM_TIMER: {
+      if (wParam >= kFirstRecheck && wParam < kFirstRecheck + kControlCount) {
+        Recheck(wParam);
+        return 0;
+      }
       if (wParam != kClock) {
         AnswerMessageBox(wParam);
         return 0;
@@ -351,6 +380,9 @@ bool ParseArguments(int& start) {
     } else if (name == L"--answer-message-box") {
       wizard.answerDelay = wcstol(value, nullptr, 10);
       good = wizard.answerDelay >= 0;
+    } else if (name == L"--user-rechecks") {
+      wizard.recheckDelay = wcstol(value, nullptr, 10);
+      good = wizard.recheckDelay >= 0;
     } else {
       good = false;
     }
@@ -368,11 +400,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   if (!ParseArguments(start)) {
     MessageBoxW(nullptr,
                 L"setup-sample.exe [--start welcome|options|type|finish] [--log FILE] [--close-when FILE] "
-                L"[--timeout MS] [--answer-message-box MS]",
+                L"[--timeout MS] [--answer-message-box MS] [--user-rechecks MS]",
                 L"Setup - Sample App", MB_OK);
     return 64;
   }
-  wizard.underWine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+  using WineVersion = const char*(CDECL*)();
+  const FARPROC wineVersion = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version");
+  if (auto version = reinterpret_cast<WineVersion>(reinterpret_cast<void (*)()>(wineVersion))) {
+    wizard.wineMajor = std::max(1, std::atoi(version()));
+  }
   // Requests from other processes come in as calls into this thread's apartment, through its messages.
   OleInitialize(nullptr);
   setup_sample::SetRequestCallback(&Requested);
