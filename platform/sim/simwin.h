@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -213,6 +214,8 @@ std::vector<RaisedAutomationEvent> RaisedAutomationEvents(HWND hwnd);
 // the providers of native trees, plus AccessibleChildren calls (each one call, whatever it calls inside).
 uint64_t AccessibilityCallCount();
 void ResetAccessibilityCallCount();
+// The same calls by method name ("get_accName", "BuildUpdatedCache", "AccessibleChildren", ...).
+std::map<std::string, uint64_t> AccessibilityCallsByMethod();
 
 // Makes accessibility calls fail: an IAccessible, UI Automation or provider method name ("get_accName",
 // "BuildUpdatedCache", "GetPropertyValue"), "AccessibleChildren", "AccessibleObjectFromWindow", or empty for any;

@@ -59,14 +59,14 @@ Option<StateChecker> MakeStateChecker(ElementType control, DesiredState state) {
   if (control == ElementType::CheckBox && (state == DesiredState::On || state == DesiredState::Off)) {
     const bool wantChecked = state == DesiredState::Off;
     return Option<StateChecker>::Some([wantChecked](const std::shared_ptr<UIElement>& element) {
-      const std::shared_ptr<CheckBoxPattern> checkBox = element ? element->GetCheckBoxPattern() : nullptr;
-      return checkBox && checkBox->IsChecked() == wantChecked;
+      const Option<bool> checked = element ? element->CheckedAsSeen() : Option<bool>::None();
+      return checked.IsSome() && checked.Get() == wantChecked;
     });
   }
   if (control == ElementType::RadioButton && state == DesiredState::On) {
     return Option<StateChecker>::Some([](const std::shared_ptr<UIElement>& element) {
-      const std::shared_ptr<RadioButtonPattern> radio = element ? element->GetRadioButtonPattern() : nullptr;
-      return radio && !radio->IsSelected();
+      const Option<bool> selected = element ? element->SelectedAsSeen() : Option<bool>::None();
+      return selected.IsSome() && !selected.Get();
     });
   }
   return Option<StateChecker>();

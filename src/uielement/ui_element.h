@@ -85,6 +85,11 @@ class UIElement : public std::enable_shared_from_this<UIElement> {
   virtual bool IsVisible() = 0;
   // Location of the tree's top-level window, read through MSAA whatever the backend.
   virtual RECT GetWindowLocation();
+  // Whether the check box is checked (the radio button selected) as this tree saw it: read once, for matching,
+  // which works on one look at the window per pass; the actions read the live state through the patterns. None
+  // when the element has no such pattern.
+  Option<bool> CheckedAsSeen();
+  Option<bool> SelectedAsSeen();
 
   // Where the element sits in its tree, e.g. "Window\Pane(0)\Button(3)".
   std::string GetPath() const { return path_; }
@@ -98,12 +103,22 @@ class UIElement : public std::enable_shared_from_this<UIElement> {
   // For backends: the parent as the tree holds it (empty at the root).
   const std::weak_ptr<UIElement>& ParentReference() const { return parent_; }
   bool HasParent() const { return hasParent_; }
+  // From Refresh: the next reads look again.
+  void ForgetSeenStates() {
+    seenChecked_ = {};
+    seenSelected_ = {};
+  }
+  // How the states as seen are read: through the patterns, unless a backend has them at hand.
+  virtual Option<bool> ReadChecked();
+  virtual Option<bool> ReadSelected();
 
  private:
   const std::string path_;
   const HWND window_;
   const std::weak_ptr<UIElement> parent_;
   const bool hasParent_;
+  Option<Option<bool>> seenChecked_;
+  Option<Option<bool>> seenSelected_;
 };
 
 // The element's own window handle, else its nearest ancestor's, else 0.

@@ -118,12 +118,13 @@ void Machine::Matcher() {
   bool waited = false;
   if (!processors_.empty()) {
     TRACE(Info) << Description() << " starts matching";
+    const ElementResolver resolve = OneLookPerPass(Resolver());
     for (const Entry& entry : processors_) {
       // One failing processor (a bad regular expression, a backend error, a runaway
       // search) must not keep the others from matching, nor the queue from draining.
       try {
         MatchBounds bounds(kDefaultNodeTestBudget, &Stopping());
-        if (!MatchEntry(entry)) waited = true;
+        if (!MatchEntry(entry, resolve)) waited = true;
       } catch (const MatchStopped&) {
         TRACE(Info) << Description() << " pass stopped: the machine shuts down";
         return;
@@ -141,8 +142,8 @@ void Machine::Matcher() {
   if (waited && ticketHolder_ == nullptr) FireResampler();
 }
 
-bool Machine::MatchEntry(const Entry& entry) {
-  const Option<std::shared_ptr<UIElement>> root = Resolver()(entry.processor->CurrentRoot());
+bool Machine::MatchEntry(const Entry& entry, const ElementResolver& resolve) {
+  const Option<std::shared_ptr<UIElement>> root = resolve(entry.processor->CurrentRoot());
   if (root.IsNone()) return true;
   TRACE(Debug) << "Matching PatternProcessor 0x" << entry.processor.get();
   MatchedList matched;
@@ -256,10 +257,11 @@ void SilentMachine::Matcher() {
   TakeIncoming(incomingLock_, incoming_, processors_);
   if (processors_.empty()) return;
   TRACE(Info) << Description() << " starts matching";
+  const ElementResolver resolve = OneLookPerPass(Resolver());
   for (const std::shared_ptr<SilentPatternProcessor>& processor : processors_) {
     try {
       MatchBounds bounds(kDefaultNodeTestBudget, &Stopping());
-      processor->Match(Resolver());
+      processor->Match(resolve);
     } catch (const MatchStopped&) {
       TRACE(Info) << Description() << " pass stopped: the machine shuts down";
       return;

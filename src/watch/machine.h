@@ -88,7 +88,7 @@ class Machine final : public MachineBase {
   Machine(HWND window, std::shared_ptr<UIElement> root, ElementResolver resolver,
           std::shared_ptr<MessageWindow> messageWindow);
   // False when the entry matched but must wait for another processor's ticket.
-  bool MatchEntry(const Entry& entry);
+  bool MatchEntry(const Entry& entry, const ElementResolver& resolve);
   void Drain();
 
   // Patterns added while a pass runs wait here, so that AddPattern never waits for a pass.

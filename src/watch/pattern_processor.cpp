@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <utility>
 
@@ -86,6 +87,18 @@ std::vector<MachineAction> PatternProcessor::BuildActions(const std::shared_ptr<
     });
   }
   return actions;
+}
+
+ElementResolver OneLookPerPass(ElementResolver resolver) {
+  auto looked = std::make_shared<std::map<UIAccessType, std::shared_ptr<UIElement>>>();
+  return [resolver = std::move(resolver), looked](const Option<PatternRoot>& root) -> Option<std::shared_ptr<UIElement>> {
+    if (root.IsNone()) return Option<std::shared_ptr<UIElement>>::None();
+    const auto found = looked->find(root.Get().accessType);
+    if (found != looked->end()) return Option<std::shared_ptr<UIElement>>::Some(found->second);
+    Option<std::shared_ptr<UIElement>> element = resolver(root);
+    if (element.IsSome()) looked->emplace(root.Get().accessType, element.Get());
+    return element;
+  };
 }
 
 std::shared_ptr<PatternMatcher> MakeMatcherFor(const Pattern& pattern) {

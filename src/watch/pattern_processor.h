@@ -21,6 +21,11 @@ using MachineAction = std::function<Option<Continuation>()>;
 // The freshly refreshed element a pattern root is matched from; nothing for no root.
 using ElementResolver = std::function<Option<std::shared_ptr<UIElement>>(const Option<PatternRoot>&)>;
 
+// One look at the window per access type for a whole pass, whatever the number of patterns: the first root of
+// each access type is resolved, later ones get the same element. Matching reads only what an element caches, and
+// no action runs before the pass's matching ends, so every processor sees the state the first one saw.
+ElementResolver OneLookPerPass(ElementResolver resolver);
+
 // Used by one machine only, under that machine's lock.
 class PatternProcessor {
  public:

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -27,8 +28,9 @@ struct Fault {
   HRESULT hr;
   int remaining;  // < 0: unlimited
 };
-std::mutex g_faultMu;
+std::mutex g_faultMu;  // also guards g_callsByMethod
 std::vector<Fault> g_faults;
+std::map<std::string, uint64_t> g_callsByMethod;
 int g_nextFaultId = 1;
 
 }  // namespace
@@ -37,8 +39,11 @@ CountSuppressor::CountSuppressor() { ++t_suppressCount; }
 CountSuppressor::~CountSuppressor() { --t_suppressCount; }
 
 bool AccCallFails(const char* method, HWND hwnd, const std::wstring& element, HRESULT& hr) {
-  if (t_suppressCount == 0) ++g_accCalls;
   std::lock_guard<std::mutex> guard(g_faultMu);
+  if (t_suppressCount == 0) {
+    ++g_accCalls;
+    ++g_callsByMethod[method];
+  }
   for (auto& f : g_faults) {
     if (f.remaining == 0) continue;
     if (!f.method.empty() && f.method != method) continue;
@@ -56,7 +61,16 @@ bool AccCallFails(const char* method, HWND hwnd, const std::wstring& element, HR
 namespace simwin {
 
 uint64_t AccessibilityCallCount() { return detail::g_accCalls.load(); }
-void ResetAccessibilityCallCount() { detail::g_accCalls = 0; }
+void ResetAccessibilityCallCount() {
+  std::lock_guard<std::mutex> guard(detail::g_faultMu);
+  detail::g_accCalls = 0;
+  detail::g_callsByMethod.clear();
+}
+
+std::map<std::string, uint64_t> AccessibilityCallsByMethod() {
+  std::lock_guard<std::mutex> guard(detail::g_faultMu);
+  return detail::g_callsByMethod;
+}
 
 int InjectAccessibilityFault(const AccessibilityFault& fault) {
   std::lock_guard<std::mutex> guard(detail::g_faultMu);

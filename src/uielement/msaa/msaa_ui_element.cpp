@@ -84,6 +84,7 @@ std::vector<std::shared_ptr<UIElement>> MSAAUIElementWrapper::GetChildren() {
 void MSAAUIElementWrapper::Refresh() {
   element_.Refresh();
   children_ = {};
+  ForgetSeenStates();
   // The root's refresh starts a new pass: without a fresh budget a second walk of a large
   // tree would stop early.
   if (!HasParent() && element_.Bounds()) element_.Bounds()->Reset();
@@ -94,6 +95,16 @@ Option<std::shared_ptr<UIElement>> MSAAUIElementWrapper::GetParent() {
   std::shared_ptr<UIElement> parent = ParentReference().lock();
   if (!parent) throw std::logic_error("Parent referernce broken.");
   return Option<std::shared_ptr<UIElement>>::Some(std::move(parent));
+}
+
+Option<bool> MSAAUIElementWrapper::ReadChecked() {
+  return Option<bool>::Some(element_.Role() == ROLE_SYSTEM_CHECKBUTTON &&
+                            (element_.CachedState() & STATE_SYSTEM_CHECKED) != 0);
+}
+
+Option<bool> MSAAUIElementWrapper::ReadSelected() {
+  return Option<bool>::Some(element_.Role() == ROLE_SYSTEM_RADIOBUTTON &&
+                            (element_.CachedState() & STATE_SYSTEM_CHECKED) != 0);
 }
 
 bool MSAAUIElementWrapper::IsEnabled() { return (element_.LiveState() & STATE_SYSTEM_UNAVAILABLE) == 0; }

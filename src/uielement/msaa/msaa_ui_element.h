@@ -34,6 +34,11 @@ class MSAAUIElementWrapper final : public UIElement {
   // The element's default action; a failure is traced and reported, not raised.
   static PatternActionResult DoDefaultAction(MSAAUIElement& element);
 
+ protected:
+  // From the state read when this element was collected: no call of its own.
+  Option<bool> ReadChecked() override;
+  Option<bool> ReadSelected() override;
+
  private:
   // The elements that become children, in raw order: invisible ones and title and scroll
   // bars are dropped with their subtrees, the uninteresting rest is flattened away.

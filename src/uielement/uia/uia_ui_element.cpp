@@ -42,7 +42,10 @@ UIAutomationElementWrapper::UIAutomationElementWrapper(std::string path, HWND wi
                                                        bool hasParent, ComPtr<IUIAutomationElement> element, int depth)
     : UIElement(std::move(path), window, std::move(parent), hasParent), element_(std::move(element)), depth_(depth) {}
 
-ElementType UIAutomationElementWrapper::GetType() { return CachedType(Checked(element_)); }
+ElementType UIAutomationElementWrapper::GetType() {
+  if (type_.IsNone()) type_ = Option<ElementType>::Some(CachedType(Checked(element_)));
+  return type_.Get();
+}
 
 HWND UIAutomationElementWrapper::GetWindowHandle() {
   UIA_HWND window = nullptr;
@@ -51,10 +54,15 @@ HWND UIAutomationElementWrapper::GetWindowHandle() {
 }
 
 Option<std::string> UIAutomationElementWrapper::GetName() {
-  UniqueBstr name;
-  ThrowIfUIAutomationFailed(Checked(element_)->get_CachedName(name.Receive()));
-  if (name.Get() == nullptr) return Option<std::string>::None();
-  return Option<std::string>::Some(WideToUtf8(std::wstring_view(name.Get(), SysStringLen(name.Get()))));
+  if (name_.IsNone()) {
+    UniqueBstr name;
+    ThrowIfUIAutomationFailed(Checked(element_)->get_CachedName(name.Receive()));
+    name_ = Option<Option<std::string>>::Some(
+        name.Get() == nullptr
+            ? Option<std::string>::None()
+            : Option<std::string>::Some(WideToUtf8(std::wstring_view(name.Get(), SysStringLen(name.Get())))));
+  }
+  return name_.Get();
 }
 
 RECT UIAutomationElementWrapper::GetLocation() {
@@ -90,6 +98,9 @@ void UIAutomationElementWrapper::Refresh() {
   ThrowIfUIAutomationFailed(Checked(element_)->BuildUpdatedCache(request.Get(), updated.Receive()));
   if (!updated) throw _com_error(E_POINTER);
   element_ = std::move(updated);
+  type_ = {};
+  name_ = {};
+  ForgetSeenStates();
   TreeBounds bounds;
   RebuildChildren(bounds);
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/com_handles.h"
+#include "common/option.h"
 #include "uielement/tree_bounds.h"
 #include "uielement/ui_element.h"
 
@@ -42,6 +43,9 @@ class UIAutomationElementWrapper final : public UIElement {
   // Levels below the root; bounds how deep a served tree is followed.
   int depth_;
   std::vector<std::shared_ptr<UIElement>> children_;
+  // Read from the cache once per refresh: every pattern of a pass reads them.
+  Option<ElementType> type_;
+  Option<Option<std::string>> name_;
 };
 
 }  // namespace installation_assistant
