@@ -570,6 +570,21 @@ HWND WINAPI GetParent(HWND hWnd) {
   return nullptr;
 }
 
+// Microsoft Learn, GetAncestor: GA_PARENT is the parent (the desktop for a top-level window, never the owner),
+// GA_ROOT the top-level window of the parent chain, GA_ROOTOWNER the end of the chain GetParent gives.
+HWND WINAPI GetAncestor(HWND hwnd, UINT gaFlags) {
+  Lock lk(G().mu);
+  auto w = UserWindow(hwnd);
+  if (!w || (gaFlags != GA_PARENT && gaFlags != GA_ROOT && gaFlags != GA_ROOTOWNER)) return nullptr;
+  if (gaFlags == GA_PARENT) return w->parent;
+  const auto above = [](HWND next) { return next && !IsRoot(next) ? FindWindowLocked(next) : nullptr; };
+  while (auto parent = above(w->parent)) w = parent;
+  if (gaFlags == GA_ROOTOWNER) {  // GetParent's chain: a top-level window's owner only when it is a popup
+    while ((w->style & WS_POPUP) && above(w->owner)) w = above(w->owner);
+  }
+  return w->hwnd;
+}
+
 HWND WINAPI SetParent(HWND hWndChild, HWND hWndNewParent) {
   // No EVENT_OBJECT_PARENTCHANGE here: the system's window object does not raise it (it is documented as an event
   // servers raise), so an installer raises it with NotifyWinEvent when it reparents.

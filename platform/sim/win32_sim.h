@@ -462,6 +462,10 @@ BOOL WINAPI IsWindowVisible(HWND hWnd);
 BOOL WINAPI IsWindowEnabled(HWND hWnd);
 BOOL WINAPI EnableWindow(HWND hWnd, BOOL bEnable);
 HWND WINAPI GetParent(HWND hWnd);
+#define GA_PARENT 1
+#define GA_ROOT 2
+#define GA_ROOTOWNER 3
+HWND WINAPI GetAncestor(HWND hwnd, UINT gaFlags);
 HWND WINAPI SetParent(HWND hWndChild, HWND hWndNewParent);
 HWND WINAPI GetWindow(HWND hWnd, UINT uCmd);
 HWND WINAPI GetDesktopWindow(void);

@@ -18,6 +18,15 @@ void TakeIncoming(std::mutex& incomingLock, std::vector<Entry>& incoming, std::v
   incoming.clear();
 }
 
+// Whether an event about `hwnd` may change the tree of the top-level `window`: one about the window or a window
+// inside it, or one that cannot be told any more (no window, or one already gone). The installer's other windows
+// have machines of their own.
+bool ConcernsWindow(HWND window, HWND hwnd) {
+  if (hwnd == nullptr || hwnd == window) return true;
+  const HWND root = GetAncestor(hwnd, GA_ROOT);
+  return root == nullptr || root == window;
+}
+
 }  // namespace
 
 std::wstring DescribeMachineWindow(HWND window) {
@@ -54,8 +63,9 @@ void MachineBase::SubscribeToStructureChanged() {
   if (shutDown_) return;
   try {
     std::weak_ptr<MachineBase> weak = weak_from_this();
-    subscription_ = root_->SubscribeStructureChanges([weak](DWORD, HWND) {
-      if (auto machine = weak.lock()) machine->FireResampler();
+    subscription_ = root_->SubscribeStructureChanges([weak](DWORD, HWND hwnd) {
+      auto machine = weak.lock();
+      if (machine && ConcernsWindow(machine->Window(), hwnd)) machine->FireResampler();
     });
     FireResampler();
   } catch (...) {
@@ -99,11 +109,19 @@ std::shared_ptr<Machine> Machine::Create(HWND window, std::shared_ptr<UIElement>
 }
 
 void Machine::AddPattern(std::shared_ptr<PatternProcessor> processor, bool silent) {
-  TRACE(Debug) << "Adding " << (silent ? "silent" : "normal") << " pattern processor: 0x" << processor.get() << " to "
-               << Description();
+  std::vector<Entry> one;
+  one.push_back(Entry{std::move(processor), silent});
+  AddPatterns(std::move(one));
+}
+
+void Machine::AddPatterns(std::vector<Entry> entries) {
+  for (const Entry& entry : entries) {
+    TRACE(Debug) << "Adding " << (entry.silent ? "silent" : "normal") << " pattern processor: 0x"
+                 << entry.processor.get() << " to " << Description();
+  }
   {
     std::lock_guard<std::mutex> guard(incomingLock_);
-    incoming_.push_back(Entry{std::move(processor), silent});
+    std::move(entries.begin(), entries.end(), std::back_inserter(incoming_));
   }
   FireResampler();
 }
@@ -240,10 +258,18 @@ std::shared_ptr<SilentMachine> SilentMachine::Create(HWND window, std::shared_pt
 }
 
 void SilentMachine::AddPattern(std::shared_ptr<SilentPatternProcessor> processor) {
-  TRACE(Debug) << "Adding silent pattern processor: 0x" << processor.get() << " to " << Description();
+  std::vector<std::shared_ptr<SilentPatternProcessor>> one;
+  one.push_back(std::move(processor));
+  AddPatterns(std::move(one));
+}
+
+void SilentMachine::AddPatterns(std::vector<std::shared_ptr<SilentPatternProcessor>> processors) {
+  for (const auto& processor : processors) {
+    TRACE(Debug) << "Adding silent pattern processor: 0x" << processor.get() << " to " << Description();
+  }
   {
     std::lock_guard<std::mutex> guard(incomingLock_);
-    incoming_.push_back(std::move(processor));
+    std::move(processors.begin(), processors.end(), std::back_inserter(incoming_));
   }
   FireResampler();
 }

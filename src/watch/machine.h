@@ -72,7 +72,14 @@ class Machine final : public MachineBase {
   static std::shared_ptr<Machine> Create(HWND window, std::shared_ptr<UIElement> root, ElementResolver resolver,
                                          std::shared_ptr<MessageWindow> messageWindow);
 
+  struct Entry {
+    std::shared_ptr<PatternProcessor> processor;
+    bool silent;
+  };
+
   void AddPattern(std::shared_ptr<PatternProcessor> processor, bool silent);
+  // All at once: a new window's first pass has all its patterns.
+  void AddPatterns(std::vector<Entry> entries);
   void Matcher() override;
 
   std::size_t ProcessorCount() const;
@@ -80,10 +87,6 @@ class Machine final : public MachineBase {
   bool HasTicketHolder() const;
 
  private:
-  struct Entry {
-    std::shared_ptr<PatternProcessor> processor;
-    bool silent;
-  };
 
   Machine(HWND window, std::shared_ptr<UIElement> root, ElementResolver resolver,
           std::shared_ptr<MessageWindow> messageWindow);
@@ -107,6 +110,7 @@ class SilentMachine final : public MachineBase {
                                                std::shared_ptr<MessageWindow> messageWindow);
 
   void AddPattern(std::shared_ptr<SilentPatternProcessor> processor);
+  void AddPatterns(std::vector<std::shared_ptr<SilentPatternProcessor>> processors);
   void Matcher() override;
   void FlushStatistics() override;
 

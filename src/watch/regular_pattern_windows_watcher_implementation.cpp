@@ -40,14 +40,18 @@ bool RegularPatternWindowsWatcherImplementation::OnNewWindow(HWND window) {
   if (needsMachine) {
     std::shared_ptr<Machine> machine =
         Machine::Create(window, CreateMSAARootElement(window), MakeElementResolver(window), messageWindow_);
-    for (const RegularFactory& entry : regularFactories_) machine->AddPattern(entry.factory(), entry.silent);
+    std::vector<Machine::Entry> entries;
+    for (const RegularFactory& entry : regularFactories_) entries.push_back({entry.factory(), entry.silent});
+    machine->AddPatterns(std::move(entries));
     machines_.push_back(std::move(machine));
     TRACE(Info) << "Machine created.";
   }
   if (needsSilentMachine) {
     std::shared_ptr<SilentMachine> machine =
         SilentMachine::Create(window, CreateMSAARootElement(window), MakeElementResolver(window), messageWindow_);
-    for (const SilentPatternProcessorFactory& factory : silentFactories_) machine->AddPattern(factory());
+    std::vector<std::shared_ptr<SilentPatternProcessor>> processors;
+    for (const SilentPatternProcessorFactory& factory : silentFactories_) processors.push_back(factory());
+    machine->AddPatterns(std::move(processors));
     silentMachines_.push_back(std::move(machine));
     TRACE(Info) << "Silent machine created.";
   }

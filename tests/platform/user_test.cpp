@@ -129,25 +129,38 @@ TEST(Windows, ParentOwnerAndChildOrderFollowStyleAndCreation) {
   HWND grandchild = CreateTestWindow(WS_CHILD, child);
   HWND popupOfChild = CreateTestWindow(WS_POPUP, child);
   HWND secondChild = CreateTestWindow(WS_CHILD, owner);
+  // GetAncestor (Microsoft Learn): GA_PARENT never gives the owner, GA_ROOT follows parents only, GA_ROOTOWNER the
+  // chain GetParent gives (an overlapped window's owner is not in it).
+  const HWND desktop = GetDesktopWindow();
   const struct Case {
     const char* name;
     HWND hwnd;
     HWND parent;
     HWND owner;
+    HWND gaParent;
+    HWND gaRoot;
+    HWND gaRootOwner;
   } cases[] = {
-      {"top-level", owner, nullptr, nullptr},           {"child", child, owner, nullptr},
-      {"grandchild", grandchild, child, nullptr},       {"owned popup", popup, owner, owner},
-      {"owned overlapped", overlapped, nullptr, owner}, {"popup owned through a child", popupOfChild, owner, owner},
+      {"top-level", owner, nullptr, nullptr, desktop, owner, owner},
+      {"child", child, owner, nullptr, owner, owner, owner},
+      {"grandchild", grandchild, child, nullptr, child, owner, owner},
+      {"owned popup", popup, owner, owner, desktop, popup, owner},
+      {"owned overlapped", overlapped, nullptr, owner, desktop, overlapped, overlapped},
+      {"popup owned through a child", popupOfChild, owner, owner, desktop, popupOfChild, owner},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(GetParent(c.hwnd), c.parent) << c.name;
     EXPECT_EQ(GetWindow(c.hwnd, GW_OWNER), c.owner) << c.name;
+    EXPECT_EQ(GetAncestor(c.hwnd, GA_PARENT), c.gaParent) << c.name;
+    EXPECT_EQ(GetAncestor(c.hwnd, GA_ROOT), c.gaRoot) << c.name;
+    EXPECT_EQ(GetAncestor(c.hwnd, GA_ROOTOWNER), c.gaRootOwner) << c.name;
   }
   EXPECT_EQ(GetWindow(owner, GW_CHILD), child);
   EXPECT_EQ(GetWindow(child, GW_HWNDNEXT), secondChild);
   EXPECT_EQ(GetWindow(secondChild, GW_HWNDNEXT), nullptr);
   EXPECT_EQ(GetWindow(grandchild, GW_CHILD), nullptr);
   DestroyWindow(owner);
+  EXPECT_EQ(GetAncestor(child, GA_ROOT), nullptr) << "gone";
   EXPECT_FALSE(IsWindow(popup)) << "owned windows go with their owner";
   EXPECT_FALSE(IsWindow(overlapped));
 }

@@ -189,6 +189,32 @@ TEST_F(MachineTest, AddPatternDoesNotWaitForAPass) {
   machine->Shutdown();
 }
 
+// A machine looks again only on events about its own window: the installer's other windows cost it no pass. (The
+// absence of a pass is waited for half a second: a slow machine can only hide a fault, never invent one.)
+TEST_F(MachineTest, EventsOfAnotherWindowCauseNoPass) {
+  const simwin::Dialog other = simwin::CreateDialogFromLayout(installer_, OfferPage(L"Other"));
+  UniqueHandle looked = CreateEventHandle(false, false);
+  const HWND window = dialog_.hwnd;
+  ElementResolver real = MakeElementResolver(window);
+  ElementResolver signalling = [real, looked = looked.Get()](const Option<PatternRoot>& root) {
+    SetEvent(looked);
+    return real(root);
+  };
+  auto machine = Machine::Create(window, CreateMSAARootElement(window), signalling, engine_.Window());
+  machines_.push_back(machine);
+  machine->AddPattern(Processor(std::string("EngineVersion = \"1.5.0.0\"\n") + kNeverThere).processor, false);
+  engine_.DrainPosted();
+  ASSERT_EQ(WaitForSingleObject(looked.Get(), 10000), WAIT_OBJECT_0);
+  while (WaitForSingleObject(looked.Get(), 300) == WAIT_OBJECT_0) {
+  }
+  simwin::Click(other.Control(kOtherBox));
+  engine_.DrainEventsOf(installer_, other.hwnd);
+  EXPECT_EQ(WaitForSingleObject(looked.Get(), 500), static_cast<DWORD>(WAIT_TIMEOUT)) << "a pass for another window";
+  simwin::Click(dialog_.Control(kOtherBox));
+  engine_.DrainEventsOf(installer_, window);
+  EXPECT_EQ(WaitForSingleObject(looked.Get(), 10000), WAIT_OBJECT_0) << "no pass for its own window";
+}
+
 TEST_F(MachineTest, ShutdownBeforeThePostedSubscriptionMeansNoSubscription) {
   const std::size_t hooksBefore = simwin::LiveWinEventHookCount();
   auto machine = MakeMachine();
