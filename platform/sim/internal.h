@@ -201,6 +201,11 @@ void RemoveThreadHooks(ThreadState& self);     // lock held
 bool EndProcessLocked(const std::shared_ptr<ProcessState>& process, DWORD exitCode);
 
 std::shared_ptr<Window> FindWindowLocked(HWND hwnd);  // lock held; roots included
+bool IsRoot(HWND hwnd);                               // the desktop or the message root
+// A user window (not a root), or null with ERROR_INVALID_WINDOW_HANDLE. Lock held.
+std::shared_ptr<Window> UserWindow(HWND hwnd);
+// Any window including the desktop (for GetWindow and friends), or null with ERROR_INVALID_WINDOW_HANDLE. Lock held.
+std::shared_ptr<Window> AnyWindow(HWND hwnd);
 // The system-wide classes of the standard controls ("Button", "Static", "Edit", "#32770"), by name; null if `name`
 // names none. Lock held.
 std::shared_ptr<WndClass> FindSystemClassLocked(LPCWSTR name);
