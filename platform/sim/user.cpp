@@ -350,7 +350,10 @@ HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWind
     w->proc = cls->proc;
     // WS_VISIBLE is applied by the ShowWindow at the end of creation, as on Windows.
     w->style = dwStyle & ~static_cast<DWORD>(WS_VISIBLE);
+    // An overlapped window always has a title bar and a border ("Window Styles", Microsoft Learn: WS_OVERLAPPED).
+    if (!(dwStyle & (WS_CHILD | WS_POPUP))) w->style |= WS_CAPTION;
     w->exStyle = dwExStyle;
+    w->frame = FrameInsets(w->style, w->exStyle, false);
     bool child = !IsRoot(parent->hwnd);
     w->rect.left = X == CW_USEDEFAULT ? (child ? 0 : 100) : X;
     w->rect.top = X == CW_USEDEFAULT ? (child ? 0 : 100) : Y;
