@@ -115,6 +115,9 @@ struct Window {
   DWORD exStyle = 0;
   std::wstring text;
   RECT rect{};  // relative to the parent's client area
+  // The non-client area's width on each side, laid out at creation and when the size changes: a frame style set
+  // later waits for that, as Windows caches it ("SetWindowLongW function", Microsoft Learn).
+  RECT frame{};
   LONG_PTR id = 0;
   LONG_PTR userData = 0;
   HINSTANCE instance = nullptr;
@@ -201,6 +204,13 @@ void RemoveThreadHooks(ThreadState& self);     // lock held
 bool EndProcessLocked(const std::shared_ptr<ProcessState>& process, DWORD exitCode);
 
 std::shared_ptr<Window> FindWindowLocked(HWND hwnd);  // lock held; roots included
+bool IsRoot(HWND hwnd);                               // the desktop or the message root
+// A user window (not a root), or null with ERROR_INVALID_WINDOW_HANDLE. Lock held.
+std::shared_ptr<Window> UserWindow(HWND hwnd);
+// Any window including the desktop (for GetWindow and friends), or null with ERROR_INVALID_WINDOW_HANDLE. Lock held.
+std::shared_ptr<Window> AnyWindow(HWND hwnd);
+// The width of the non-client area on each side for these styles (geometry.cpp).
+RECT FrameInsets(DWORD style, DWORD exStyle, bool menu);
 // The system-wide classes of the standard controls ("Button", "Static", "Edit", "#32770"), by name; null if `name`
 // names none. Lock held.
 std::shared_ptr<WndClass> FindSystemClassLocked(LPCWSTR name);

@@ -27,6 +27,9 @@ std::vector<HWND> ChildWindows(HWND hwnd);
 HWND LabelOf(HWND edit);
 bool Enabled(HWND hwnd);
 HWND ParentOrDesktop(HWND hwnd);
+// Where a window and its client area are on the screen.
+RECT WindowRectOf(HWND hwnd);
+RECT ClientRectOnScreen(HWND hwnd);
 LONG ClientState(HWND hwnd, Kind kind);
 // Name of a client object (and of the window object around it).
 bool ClientName(HWND hwnd, Kind kind, std::wstring& name);

@@ -309,8 +309,7 @@ class StdAcc final : public AccObject<IAccessible, IEnumVARIANT, IOleWindow> {
     long id;
     if (!ValidChild(varChild, id)) return E_INVALIDARG;
     if (objid_ != OBJID_WINDOW && objid_ != OBJID_CLIENT && !PartPresent(hwnd_, objid_)) return S_OK;
-    RECT r{};
-    GetWindowRect(hwnd_, &r);
+    const RECT r = objid_ == OBJID_CLIENT ? ClientRectOnScreen(hwnd_) : WindowRectOf(hwnd_);
     *pxLeft = r.left;
     *pyTop = r.top;
     *pcxWidth = r.right - r.left;
@@ -365,20 +364,17 @@ class StdAcc final : public AccObject<IAccessible, IEnumVARIANT, IOleWindow> {
     VariantInit(pvarChild);
     ACC_ENTER("accHitTest");
     if (!IsWindow(hwnd_)) return S_FALSE;
-    auto inside = [&](HWND h) {
-      RECT r{};
-      GetWindowRect(h, &r);
-      return xLeft >= r.left && xLeft < r.right && yTop >= r.top && yTop < r.bottom;
-    };
-    if (!inside(hwnd_)) return S_FALSE;
+    auto inside = [&](const RECT& r) { return xLeft >= r.left && xLeft < r.right && yTop >= r.top && yTop < r.bottom; };
+    if (!inside(objid_ == OBJID_CLIENT ? ClientRectOnScreen(hwnd_) : WindowRectOf(hwnd_))) return S_FALSE;
     if (!IsWindowVisible(hwnd_)) {
       SetI4(pvarChild, CHILDID_SELF);
       return S_OK;
     }
-    if (objid_ == OBJID_WINDOW) return PartVariant(OBJID_CLIENT, pvarChild);
+    // The frame around the client area is the window object's own.
+    if (objid_ == OBJID_WINDOW && inside(ClientRectOnScreen(hwnd_))) return PartVariant(OBJID_CLIENT, pvarChild);
     if (objid_ == OBJID_CLIENT) {
       for (HWND c : ChildWindows(hwnd_)) {
-        if (IsWindowVisible(c) && inside(c)) return WindowVariant(c, pvarChild);
+        if (IsWindowVisible(c) && inside(WindowRectOf(c))) return WindowVariant(c, pvarChild);
       }
     }
     SetI4(pvarChild, CHILDID_SELF);

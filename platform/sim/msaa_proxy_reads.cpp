@@ -98,6 +98,19 @@ HWND ParentOrDesktop(HWND hwnd) {
   return GetDesktopWindow();
 }
 
+RECT WindowRectOf(HWND hwnd) {
+  RECT r{};
+  GetWindowRect(hwnd, &r);
+  return r;
+}
+
+RECT ClientRectOnScreen(HWND hwnd) {
+  RECT r{};
+  GetClientRect(hwnd, &r);
+  MapWindowPoints(hwnd, nullptr, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
 LONG ClientState(HWND hwnd, Kind kind) {
   LONG state = 0;
   if (!IsWindowVisible(hwnd)) state |= STATE_SYSTEM_INVISIBLE;

@@ -89,8 +89,9 @@ struct ControlLayout {
 
 struct DialogLayout {
   std::wstring title = L"Setup";
+  // The frame follows the style as for a dialog made from a template: caption, borders, DS_MODALFRAME's frame.
   DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
-  RECT rect{100, 100, 500, 400};  // screen
+  RECT rect{100, 100, 500, 400};  // screen, the frame included
   bool visible = true;
   std::vector<ControlLayout> controls;
   // Called on the UI thread for every WM_COMMAND the dialog receives (after it is recorded).

@@ -25,11 +25,8 @@ std::shared_ptr<Window> FindWindowLocked(HWND hwnd) {
   return it == g.windows.end() ? nullptr : it->second;
 }
 
-namespace {
-
 bool IsRoot(HWND hwnd) { return hwnd == G().desktop || hwnd == G().messageRoot; }
 
-// A user window (not a root), or null with ERROR_INVALID_WINDOW_HANDLE. Lock held.
 std::shared_ptr<Window> UserWindow(HWND hwnd) {
   auto w = FindWindowLocked(hwnd);
   if (!w || IsRoot(hwnd)) {
@@ -39,7 +36,6 @@ std::shared_ptr<Window> UserWindow(HWND hwnd) {
   return w;
 }
 
-// Any window including the desktop (for GetWindow and friends). Lock held.
 std::shared_ptr<Window> AnyWindow(HWND hwnd) {
   auto w = FindWindowLocked(hwnd);
   if (!w || hwnd == G().messageRoot) {
@@ -48,6 +44,8 @@ std::shared_ptr<Window> AnyWindow(HWND hwnd) {
   }
   return w;
 }
+
+namespace {
 
 bool IsDescendant(HWND ancestor, HWND hwnd) {
   auto w = FindWindowLocked(hwnd);
@@ -352,7 +350,10 @@ HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWind
     w->proc = cls->proc;
     // WS_VISIBLE is applied by the ShowWindow at the end of creation, as on Windows.
     w->style = dwStyle & ~static_cast<DWORD>(WS_VISIBLE);
+    // An overlapped window always has a title bar and a border ("Window Styles", Microsoft Learn: WS_OVERLAPPED).
+    if (!(dwStyle & (WS_CHILD | WS_POPUP))) w->style |= WS_CAPTION;
     w->exStyle = dwExStyle;
+    w->frame = FrameInsets(w->style, w->exStyle, false);
     bool child = !IsRoot(parent->hwnd);
     w->rect.left = X == CW_USEDEFAULT ? (child ? 0 : 100) : X;
     w->rect.top = X == CW_USEDEFAULT ? (child ? 0 : 100) : Y;
@@ -795,57 +796,6 @@ BOOL WINAPI EnumThreadWindows(DWORD dwThreadId, WNDENUMPROC lpfn, LPARAM lParam)
     if (!lpfn(h, lParam)) return FALSE;
   }
   return list.empty() ? FALSE : TRUE;
-}
-
-BOOL WINAPI GetWindowRect(HWND hWnd, LPRECT lpRect) {
-  Lock lk(G().mu);
-  auto w = AnyWindow(hWnd);
-  if (!w || !lpRect) return FALSE;
-  RECT r = w->rect;
-  for (auto p = FindWindowLocked(w->parent); p && !IsRoot(p->hwnd); p = FindWindowLocked(p->parent)) {
-    r.left += p->rect.left;
-    r.right += p->rect.left;
-    r.top += p->rect.top;
-    r.bottom += p->rect.top;
-  }
-  *lpRect = r;
-  return TRUE;
-}
-
-BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect) {
-  Lock lk(G().mu);
-  auto w = AnyWindow(hWnd);
-  if (!w || !lpRect) return FALSE;
-  *lpRect = RECT{0, 0, w->rect.right - w->rect.left, w->rect.bottom - w->rect.top};
-  return TRUE;
-}
-
-// simwin windows have no non-client area: the client area starts at the window's corner.
-BOOL WINAPI ScreenToClient(HWND hWnd, LPPOINT lpPoint) {
-  RECT r;
-  if (!lpPoint || !GetWindowRect(hWnd, &r)) return FALSE;
-  lpPoint->x -= r.left;
-  lpPoint->y -= r.top;
-  return TRUE;
-}
-
-BOOL WINAPI ClientToScreen(HWND hWnd, LPPOINT lpPoint) {
-  RECT r;
-  if (!lpPoint || !GetWindowRect(hWnd, &r)) return FALSE;
-  lpPoint->x += r.left;
-  lpPoint->y += r.top;
-  return TRUE;
-}
-
-BOOL WINAPI MoveWindow(HWND hWnd, int X, int Y, int nWidth, int nHeight, BOOL) {
-  {
-    Lock lk(G().mu);
-    auto w = UserWindow(hWnd);
-    if (!w) return FALSE;
-    w->rect = RECT{X, Y, X + nWidth, Y + nHeight};
-  }
-  Raise(EVENT_OBJECT_LOCATIONCHANGE, hWnd);
-  return TRUE;
 }
 
 // ---------------------------------------------------------------------------------------

@@ -375,5 +375,62 @@ TEST_F(ActionsProcessorTest, PixelClicksLandWhereThePointSays) {
   }
 }
 
+// A page that finds which of its controls a click in its client coordinates falls on, as a custom-drawn page does:
+// each control's screen rectangle mapped into the page's client area, the topmost first.
+std::vector<int> gHits;
+WNDPROC gPageProc = nullptr;
+
+LRESULT CALLBACK RecordHits(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_LBUTTONDOWN) {
+    const POINT at{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+    int hit = 0;
+    for (HWND control = GetWindow(page, GW_CHILD); control && !hit; control = GetWindow(control, GW_HWNDNEXT)) {
+      RECT r{};
+      GetWindowRect(control, &r);
+      MapWindowPoints(nullptr, page, reinterpret_cast<POINT*>(&r), 2);
+      if (IsWindowVisible(control) && at.x >= r.left && at.x < r.right && at.y >= r.top && at.y < r.bottom) {
+        hit = GetWindowLongW(control, GWLP_ID);
+      }
+    }
+    std::lock_guard<std::mutex> guard(gMouseLock);
+    gHits.push_back(hit);
+  }
+  return CallWindowProcW(gPageProc, page, message, wParam, lParam);
+}
+
+// The setup dialog has a caption, so its client area does not start at its corner: a click the pattern places in the
+// dialog lands, in its client coordinates, on the control the dialog shows there, and the engine sees that control
+// below the caption.
+TEST_F(ActionsProcessorTest, PixelClicksOnACaptionedDialogLandOnTheControlShownThere) {
+  installer_.Invoke([this] {
+    gPageProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(dialog_.hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordHits)));
+  });
+  const RECT dialog = testing::WindowRect(dialog_.hwnd);
+  const RECT box = Element(kToolbar)->GetDPIAwareLocation();
+  EXPECT_EQ(box.left, dialog.left + GetSystemMetrics(SM_CXFIXEDFRAME) + 10);
+  EXPECT_EQ(box.top, dialog.top + GetSystemMetrics(SM_CYFIXEDFRAME) + GetSystemMetrics(SM_CYCAPTION) + 70);
+  struct Case {
+    const char* name;
+    std::uint32_t x;
+    std::uint32_t y;
+    bool isAbsolute;
+    int control;
+  };
+  // The dialog is 400 x 300; its check boxes and radio buttons are 290 x 24 at x 10 and y 70, 100, 130, ...
+  const Case cases[] = {
+      {"pixels just inside the first box", 12, 72, true, testing::kToolbarOffer},
+      {"pixels on the second box's top edge", 150, 100, true, testing::kHomepageOffer},
+      {"percent of the dialog's size", 50, 50, false, testing::kExpress},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Make()->PixelClick(root_, c.x, c.y, c.isAbsolute);
+    installer_.Invoke([] {});
+    std::lock_guard<std::mutex> guard(gMouseLock);
+    EXPECT_EQ(std::exchange(gHits, {}), std::vector<int>{c.control});
+  }
+}
+
 }  // namespace
 }  // namespace installation_assistant

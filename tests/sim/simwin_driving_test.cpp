@@ -1,5 +1,6 @@
 // simwin-only facts of its driving API that wine cannot judge in one test process (a second logical process and its
-// end). Root process termination, class registration and ids are relied on, and so checked, by the engine's tests.
+// end, dialogs made from layouts). Root process termination, class registration and ids are relied on, and so checked,
+// by the engine's tests.
 #include <functional>
 #include <memory>
 #include <vector>
@@ -74,6 +75,30 @@ TEST(SimwinHandles, WindowHandlesFitIn32BitsAndThreadIdsAreMultiplesOfFour) {
   EXPECT_LE(reinterpret_cast<uintptr_t>(hwnd), 0xFFFFFFFFu);
   EXPECT_EQ(GetCurrentThreadId() % 4, 0u);
   DestroyWindow(hwnd);
+}
+
+// A dialog made from a layout gets the frame its style declares, as one made from a template does: a modal frame for
+// DS_MODALFRAME, a caption for WS_CAPTION; its rectangle is the whole window and its controls sit in the client area.
+TEST(SimwinDialogs, LayoutsGetTheFrameTheirStyleDeclares) {
+  const int frame = GetSystemMetrics(SM_CXDLGFRAME);
+  const struct Case {
+    DWORD style;
+    POINT inset;
+  } cases[] = {{simwin::DialogLayout{}.style, {frame, frame + GetSystemMetrics(SM_CYCAPTION)}},
+               {WS_POPUP | DS_MODALFRAME, {frame, frame}},
+               {WS_POPUP, {0, 0}}};
+  simwin::Process installer;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.style);
+    simwin::DialogLayout layout{
+        .style = c.style, .rect = {100, 100, 500, 400}, .controls = {{.id = 7, .rect = {10, 20, 90, 44}}}};
+    const simwin::Dialog dialog = simwin::CreateDialogFromLayout(installer, layout);
+    RECT window{}, control{};
+    GetWindowRect(dialog.hwnd, &window);
+    GetWindowRect(dialog.Control(7), &control);
+    EXPECT_EQ(std::make_pair(window.left, window.bottom), std::make_pair(100, 400));
+    EXPECT_EQ(std::make_pair(control.left, control.top), std::make_pair(110 + c.inset.x, 120 + c.inset.y));
+  }
 }
 
 }  // namespace

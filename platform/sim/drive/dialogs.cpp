@@ -49,8 +49,11 @@ Dialog CreateDialogFromLayout(Process& process, const DialogLayout& layout) {
   Dialog d;
   process.Invoke([&] {
     const RECT& r = layout.rect;
-    d.hwnd = CreateWindowExW(0, L"#32770", layout.title.c_str(), layout.style & ~static_cast<DWORD>(WS_VISIBLE), r.left,
-                             r.top, r.right - r.left, r.bottom - r.top, nullptr, nullptr, nullptr, nullptr);
+    // A template's DS_MODALFRAME gives the dialog the modal frame ("Dialog Box Styles", Microsoft Learn), which the
+    // dialog manager sets as WS_EX_DLGMODALFRAME.
+    const DWORD exStyle = (layout.style & DS_MODALFRAME) ? WS_EX_DLGMODALFRAME : 0;
+    d.hwnd = CreateWindowExW(exStyle, L"#32770", layout.title.c_str(), layout.style & ~static_cast<DWORD>(WS_VISIBLE),
+                             r.left, r.top, r.right - r.left, r.bottom - r.top, nullptr, nullptr, nullptr, nullptr);
     if (!d.hwnd) return;
     {
       std::lock_guard<std::mutex> guard(g_dialogMu);
