@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -76,6 +77,25 @@ TEST_F(EngineRunTest, AnActionThatKeepsFailingIsReportedOnce) {
   ASSERT_EQ(failures.size(), 1u);
   EXPECT_EQ(failures[0].patternId, 5);
   EXPECT_EQ(failures[0].elementType, static_cast<int>(ElementType::Button));
+}
+
+// Once the engine has acted and nothing happens in the installer, it makes no call into it: no polling. (The quiet
+// is watched for half a second: a slow machine can only hide a fault, never invent one.)
+TEST_F(EngineRunTest, AnIdleInstallerGetsNoCalls) {
+  simwin::CreateDialogFromLayout(installer_, OfferPage());
+  EnginePtr engine = Create();
+  ASSERT_NE(engine, nullptr);
+  engine->AddPattern(1, testing::kUncheckOfferPattern, false);
+  RunWithUser(*engine, [&] {
+    ASSERT_TRUE(host_.WaitForCall(HostCall::Kind::ReportProcessedItems));
+    for (std::uint64_t last = ~0ull; last != simwin::AccessibilityCallCount();) {
+      last = simwin::AccessibilityCallCount();
+      Sleep(300);
+    }
+    simwin::ResetAccessibilityCallCount();
+    Sleep(500);
+    EXPECT_EQ(simwin::AccessibilityCallCount(), 0u);
+  });
 }
 
 // Custom-drawn banners of the installer's own class: the engine clicks them at a pixel (posted)
