@@ -27,6 +27,9 @@ std::vector<HWND> ChildWindows(HWND hwnd);
 HWND LabelOf(HWND edit);
 bool Enabled(HWND hwnd);
 HWND ParentOrDesktop(HWND hwnd);
+// The focus of the foreground window's thread: the one keyboard input goes to, whoever asks (Wine's oleacc
+// main.c: a client object is focused for every thread once its window has the focus in the foreground).
+HWND ForegroundFocus();
 LONG ClientState(HWND hwnd, Kind kind);
 // Name of a client object (and of the window object around it).
 bool ClientName(HWND hwnd, Kind kind, std::wstring& name);
