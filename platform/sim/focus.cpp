@@ -76,7 +76,8 @@ HWND Activate(ThreadState& self, HWND hwnd, WORD how, bool moveFocus) {
   {
     Lock lk(G().mu);
     previous = LiveActive(self);
-    if (hwnd && G().foreground != hwnd && MayTakeForeground(self)) {
+    auto w = Live(hwnd);
+    if (w && !w->messageOnly && G().foreground != hwnd && MayTakeForeground(self)) {
       G().foreground = hwnd;
       foreground = true;
     } else if (!hwnd && previous && G().foreground == previous) {
@@ -251,7 +252,7 @@ void DialogFocus(HWND dialog) {
 
 using namespace simwin::detail;
 
-// Fails for a window of another thread, a message-only window, or a window with a disabled or minimized ancestor
+// Fails for a window of another thread or a window with a disabled or minimized ancestor
 // (measured under wine 8; Microsoft Learn, SetFocus: the window must be attached to the calling thread's queue).
 HWND WINAPI SetFocus(HWND hWnd) {
   auto self = Self();
@@ -271,7 +272,6 @@ HWND WINAPI SetFocus(HWND hWnd) {
         SetLastError(ERROR_ACCESS_DENIED);
         return nullptr;
       }
-      if (w->messageOnly) return nullptr;
       for (auto a = w; a; a = IsTopLevel(*a) ? nullptr : Live(a->parent)) {
         if (a->style & (WS_DISABLED | WS_MINIMIZE)) return nullptr;
         top = a->hwnd;
