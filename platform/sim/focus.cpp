@@ -1,5 +1,6 @@
 // simwin keyboard focus and activation: each thread's focus and active window, the session's foreground window, the
 // messages and WinEvents that go with their changes, and the dialog manager's part in them.
+#include <algorithm>
 #include <utility>
 
 #include "platform/sim/internal.h"
@@ -125,19 +126,23 @@ void ActivateOnOwnThread(HWND hwnd) {
   Activate(*self, hwnd, WA_ACTIVE, true);
 }
 
-// Where activation goes when the active window `leaving` is hidden or destroyed: its owner, else the topmost other
-// top-level window of the thread, if visible, enabled and not going away; else none (lock held).
+// Where activation goes when the active window `leaving` is hidden or destroyed: its owner, else the next window below
+// it in z-order, else the topmost one, that is a top-level window of the thread, visible, enabled and not going away;
+// else none (the order wine 8 follows). Lock held.
 HWND NextActive(const ThreadState& self, HWND leaving) {
-  auto usable = [&](const std::shared_ptr<Window>& w) {
-    return w && w->hwnd != leaving && w->thread.get() == &self && IsTopLevel(*w) && !w->messageOnly &&
-           !w->destroying && (w->style & WS_VISIBLE) && !(w->style & WS_DISABLED);
+  auto usable = [&](HWND h) {
+    auto w = Live(h);
+    return w && h != leaving && w->thread.get() == &self && IsTopLevel(*w) && !w->messageOnly && !w->destroying &&
+           (w->style & WS_VISIBLE) && !(w->style & WS_DISABLED);
   };
   auto left = Live(leaving);
-  if (left && usable(Live(left->owner))) return left->owner;
-  for (HWND h : FindWindowLocked(G().desktop)->children) {
-    if (usable(Live(h))) return h;
-  }
-  return nullptr;
+  if (left && usable(left->owner)) return left->owner;
+  const auto& zOrder = FindWindowLocked(G().desktop)->children;
+  auto below = std::find(zOrder.begin(), zOrder.end(), leaving);
+  if (below != zOrder.end()) ++below;
+  if (auto found = std::find_if(below, zOrder.end(), usable); found != zOrder.end()) return *found;
+  auto found = std::find_if(zOrder.begin(), below, usable);
+  return found != below ? *found : nullptr;
 }
 
 // The window `hwnd` is hidden or going away: on its own thread, activation moves on if it was active, and a focus
@@ -202,7 +207,11 @@ void LeaveHiddenWindow(HWND hwnd) {
     Lock lk(G().mu);
     auto w = Live(hwnd);
     if (!w) return;
-    if (w->thread != self) return QueueOnThread(*w->thread, [hwnd] { Leave(hwnd); });
+    if (w->thread != self) {
+      return QueueOnThread(*w->thread, [hwnd] {
+        if (!IsWindowVisible(hwnd)) Leave(hwnd);  // unless shown again meanwhile
+      });
+    }
   }
   Leave(hwnd);
 }
