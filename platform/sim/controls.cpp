@@ -50,11 +50,30 @@ void SetCheck(HWND hwnd, WPARAM check) {
     UINT value = static_cast<UINT>(std::min<WPARAM>(check, max));
     UINT old = w->buttonState & (BST_CHECKED | BST_INDETERMINATE);
     w->buttonState = (w->buttonState & ~static_cast<UINT>(BST_CHECKED | BST_INDETERMINATE)) | value;
-    // A checked radio button becomes a tab stop.
-    if (IsRadio(type) && value) w->style |= WS_TABSTOP;
+    // A radio button is a tab stop while it is checked, as Wine's button.c tests show for checking it; it stops being
+    // one when unchecked (measured under wine 8), so a dialog's focus goes to the checked button of a group.
+    if (IsRadio(type)) {
+      if (value) {
+        w->style |= WS_TABSTOP;
+      } else {
+        w->style &= ~static_cast<DWORD>(WS_TABSTOP);
+      }
+    }
     changed = old != value;
   }
   if (changed) RaiseWinEvent(EVENT_OBJECT_STATECHANGE, hwnd, OBJID_CLIENT, CHILDID_SELF);
+}
+
+// BST_FOCUS follows the button's own WM_SETFOCUS / WM_KILLFOCUS, as a window procedure sees them.
+void SetFocusBit(HWND hwnd, bool focused) {
+  Lock lk(G().mu);
+  auto w = FindWindowLocked(hwnd);
+  if (!w) return;
+  if (focused) {
+    w->buttonState |= BST_FOCUS;
+  } else {
+    w->buttonState &= ~static_cast<UINT>(BST_FOCUS);
+  }
 }
 
 void SetPushed(HWND hwnd, bool pushed) {
@@ -114,7 +133,7 @@ LRESULT CALLBACK ButtonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     case BM_GETSTATE: {
       ButtonSnapshot b = ReadButton(hwnd);
-      UINT state = b.state & BST_PUSHED;
+      UINT state = b.state & (BST_PUSHED | BST_FOCUS);
       if (IsCheckable(ButtonType(b.style))) state |= b.state & (BST_CHECKED | BST_INDETERMINATE);
       return state;
     }
@@ -131,9 +150,17 @@ LRESULT CALLBACK ButtonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_LBUTTONDOWN: {
       ButtonSnapshot b = ReadButton(hwnd);
       if (ButtonType(b.style) == BS_GROUPBOX || (b.style & WS_DISABLED)) return 0;
+      // The press takes the keyboard focus, so a radio button clicked into focus is also checked by the click's
+      // release; the focus alone checks nothing (Wine's comctl32 button.c tests: BM_GETCHECK stays unchecked after
+      // SetFocus on an auto radio button).
+      SetFocus(hwnd);
       SendMessageW(hwnd, BM_SETSTATE, TRUE, 0);
       return 0;
     }
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+      SetFocusBit(hwnd, msg == WM_SETFOCUS);
+      return 0;
     case WM_LBUTTONUP: {
       ButtonSnapshot b = ReadButton(hwnd);
       if (!(b.state & BST_PUSHED)) return 0;  // the press did not start on this button
@@ -186,6 +213,14 @@ LRESULT CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         return MAKELRESULT(static_cast<WORD>(GetWindowLongW(c, GWLP_ID)), DC_HASDEFID);
       }
     }
+    return 0;
+  }
+  if (msg == WM_ACTIVATE) {
+    DialogActivation(hwnd, wParam);
+    return 0;
+  }
+  if (msg == WM_SETFOCUS) {
+    DialogFocus(hwnd);
     return 0;
   }
   return DefWindowProcW(hwnd, msg, wParam, lParam);

@@ -93,6 +93,9 @@ struct ThreadState : KObject {
   std::deque<std::pair<PAPCFUNC, ULONG_PTR>> apcs;
   // Set for the UI thread of a simwin::Process: TerminateProcess asks it to leave its loop.
   bool processUiThread = false;
+  // Its input state: the window with the keyboard focus and its active top-level window (focus.cpp).
+  HWND focus = nullptr;
+  HWND active = nullptr;
   bool Waitable() const override { return true; }
   bool Signaled() const override { return ended; }
 };
@@ -126,8 +129,10 @@ struct Window {
   bool messageOnly = false;
   bool destroying = false;
   std::vector<HWND> children;  // z-order, top first
-  // Standard controls: a button's BST_CHECKED / BST_INDETERMINATE / BST_PUSHED bits.
+  // Standard controls: a button's BST_CHECKED / BST_INDETERMINATE / BST_PUSHED / BST_FOCUS bits.
   UINT buttonState = 0;
+  // A dialog's control that had the focus when the dialog was last deactivated.
+  HWND savedFocus = nullptr;
 };
 
 struct Hook {
@@ -161,6 +166,7 @@ struct Globals {
   std::unordered_map<uintptr_t, std::shared_ptr<Window>> windows;
   HWND desktop = nullptr;
   HWND messageRoot = nullptr;
+  HWND foreground = nullptr;
 
   uintptr_t nextHook = 0x7A0004;
   // SetWinEventHook failure injection: after this many more successes, fail once with the error.
@@ -211,6 +217,16 @@ std::shared_ptr<Window> UserWindow(HWND hwnd);
 std::shared_ptr<Window> AnyWindow(HWND hwnd);
 // The width of the non-client area on each side for these styles (geometry.cpp).
 RECT FrameInsets(DWORD style, DWORD exStyle, bool menu);
+bool IsDescendant(HWND ancestor, HWND hwnd);          // lock held; along the parent chain
+// Focus and activation (focus.cpp), called by the window functions with the lock not held: a top-level window
+// ShowWindow has just shown, a window it has just hidden, a window DestroyWindow is about to destroy (its owned
+// windows gone already).
+void ActivateShownWindow(HWND hwnd, int nCmdShow);
+void LeaveHiddenWindow(HWND hwnd);
+void LeaveDestroyedWindow(HWND hwnd);
+// The dialog manager's WM_ACTIVATE and WM_SETFOCUS of a dialog (lock not held).
+void DialogActivation(HWND dialog, WPARAM wParam);
+void DialogFocus(HWND dialog);
 // The system-wide classes of the standard controls ("Button", "Static", "Edit", "#32770"), by name; null if `name`
 // names none. Lock held.
 std::shared_ptr<WndClass> FindSystemClassLocked(LPCWSTR name);

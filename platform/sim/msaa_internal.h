@@ -30,6 +30,9 @@ HWND ParentOrDesktop(HWND hwnd);
 // Where a window and its client area are on the screen.
 RECT WindowRectOf(HWND hwnd);
 RECT ClientRectOnScreen(HWND hwnd);
+// The focus of the foreground window's thread: the one keyboard input goes to, whoever asks (Wine's oleacc
+// main.c: a client object is focused for every thread once its window has the focus in the foreground).
+HWND ForegroundFocus();
 LONG ClientState(HWND hwnd, Kind kind);
 // Name of a client object (and of the window object around it).
 bool ClientName(HWND hwnd, Kind kind, std::wstring& name);

@@ -245,11 +245,20 @@ class StdAcc final : public AccObject<IAccessible, IEnumVARIANT, IOleWindow> {
     return S_OK;
   }
 
+  // A client object answers S_OK: itself (CHILDID_SELF) when its window has the focus, the window object of a
+  // descendant window that has it, else VT_EMPTY (Wine's oleacc main.c, test_default_client_accessible_object).
   STDMETHODIMP get_accFocus(VARIANT* pvarChild) override {
     if (!pvarChild) return E_INVALIDARG;
     VariantInit(pvarChild);
     ACC_ENTER("get_accFocus");
-    return S_FALSE;  // simwin has no keyboard focus
+    if (objid_ != OBJID_CLIENT) return S_FALSE;
+    HWND focus = ForegroundFocus();
+    if (focus == hwnd_) {
+      SetI4(pvarChild, CHILDID_SELF);
+    } else if (focus && IsChild(hwnd_, focus)) {
+      return WindowVariant(focus, pvarChild);
+    }
+    return S_OK;
   }
 
   STDMETHODIMP get_accSelection(VARIANT* pvarChildren) override {
@@ -298,7 +307,7 @@ class StdAcc final : public AccObject<IAccessible, IEnumVARIANT, IOleWindow> {
     ACC_ENTER("accSelect");
     long id;
     if (!ValidChild(varChild, id)) return E_INVALIDARG;
-    return DISP_E_MEMBERNOTFOUND;  // no focus or selection in simwin
+    return DISP_E_MEMBERNOTFOUND;  // the proxies take neither focus nor selection
   }
 
   STDMETHODIMP accLocation(long* pxLeft, long* pyTop, long* pcxWidth, long* pcyHeight, VARIANT varChild) override {

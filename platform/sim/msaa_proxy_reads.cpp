@@ -111,10 +111,17 @@ RECT ClientRectOnScreen(HWND hwnd) {
   return r;
 }
 
+HWND ForegroundFocus() {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof(info);
+  return GetGUIThreadInfo(0, &info) ? info.hwndFocus : nullptr;
+}
+
 LONG ClientState(HWND hwnd, Kind kind) {
   LONG state = 0;
   if (!IsWindowVisible(hwnd)) state |= STATE_SYSTEM_INVISIBLE;
   if (!Enabled(hwnd)) state |= STATE_SYSTEM_UNAVAILABLE;
+  if (hwnd == ForegroundFocus()) state |= STATE_SYSTEM_FOCUSED;
   DWORD style = StyleOf(hwnd);
   switch (kind) {
     case Kind::Static:

@@ -45,7 +45,6 @@ std::shared_ptr<Window> AnyWindow(HWND hwnd) {
   return w;
 }
 
-namespace {
 
 bool IsDescendant(HWND ancestor, HWND hwnd) {
   auto w = FindWindowLocked(hwnd);
@@ -55,6 +54,8 @@ bool IsDescendant(HWND ancestor, HWND hwnd) {
   }
   return false;
 }
+
+namespace {
 
 bool MessageMatches(const MSG& m, HWND filter, UINT min, UINT max) {
   if (filter == reinterpret_cast<HWND>(static_cast<LONG_PTR>(-1))) {
@@ -424,6 +425,7 @@ BOOL WINAPI DestroyWindow(HWND hWnd) {
   }
   // Owned windows go first, as Windows destroys them before their owner.
   for (HWND o : owned) DestroyWindow(o);
+  LeaveDestroyedWindow(hWnd);
   // One DESTROY for the window itself: children are taken to be destroyed with it.
   Raise(EVENT_OBJECT_DESTROY, hWnd);
   {
@@ -482,6 +484,10 @@ LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
     case WM_CLOSE:
       DestroyWindow(hWnd);
       return 0;
+    case WM_ACTIVATE:
+      // A window being activated and not minimized gets the keyboard focus (Microsoft Learn, WM_ACTIVATE).
+      if (LOWORD(wParam) != WA_INACTIVE && !HIWORD(wParam)) SetFocus(hWnd);
+      return 0;
     default:
       return 0;
   }
@@ -515,7 +521,13 @@ BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow) {
     }
   }
   // A message-only window is never shown on screen: nothing for accessibility to see.
-  if (!messageOnly) Raise(show ? EVENT_OBJECT_SHOW : EVENT_OBJECT_HIDE, hWnd);
+  if (messageOnly) return wasVisible;
+  Raise(show ? EVENT_OBJECT_SHOW : EVENT_OBJECT_HIDE, hWnd);
+  if (show) {
+    ActivateShownWindow(hWnd, nCmdShow);
+  } else {
+    LeaveHiddenWindow(hWnd);
+  }
   return wasVisible;
 }
 

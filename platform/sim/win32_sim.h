@@ -413,6 +413,7 @@ typedef struct tagCREATESTRUCTW {
 #define SW_SHOWNOACTIVATE 4
 #define SW_SHOW 5
 #define SW_MINIMIZE 6
+#define SW_SHOWMINNOACTIVE 7
 #define SW_SHOWNA 8
 #define SW_RESTORE 9
 
@@ -536,6 +537,40 @@ LRESULT WINAPI SendMessageTimeoutW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lP
 void WINAPI PostQuitMessage(int nExitCode);
 // Waits until the calling thread's queue has something to retrieve.
 BOOL WINAPI WaitMessage(void);
+
+// ---------------------------------------------------------------------------------------
+// Keyboard focus and activation
+// ---------------------------------------------------------------------------------------
+// Each thread has its own focus and active window (its input state); one window of the
+// session is the foreground window. SetFocus and SetActiveWindow act on the calling
+// thread's windows only; SetFocus activates the window's top-level window first and fails
+// on a disabled or minimized window or ancestor. Showing a top-level window activates it
+// (not with SW_SHOWNA, SW_SHOWNOACTIVATE, SW_SHOWMINNOACTIVE, SW_MINIMIZE); hiding or
+// destroying the active window activates its owner or another visible window of its thread.
+// A thread takes the foreground with its activation when no window is in the foreground or
+// the foreground window belongs to its own process; SetForegroundWindow follows the same
+// rule. Not modelled: WM_ACTIVATEAPP, WM_NCACTIVATE, z-order changes on activation.
+HWND WINAPI SetFocus(HWND hWnd);
+HWND WINAPI GetFocus(void);
+HWND WINAPI SetActiveWindow(HWND hWnd);
+HWND WINAPI GetActiveWindow(void);
+BOOL WINAPI SetForegroundWindow(HWND hWnd);
+HWND WINAPI GetForegroundWindow(void);
+BOOL WINAPI IsChild(HWND hWndParent, HWND hWnd);
+
+typedef struct tagGUITHREADINFO {
+  DWORD cbSize;
+  DWORD flags;
+  HWND hwndActive;
+  HWND hwndFocus;
+  HWND hwndCapture;
+  HWND hwndMenuOwner;
+  HWND hwndMoveSize;
+  HWND hwndCaret;
+  RECT rcCaret;
+} GUITHREADINFO, *PGUITHREADINFO, *LPGUITHREADINFO;
+// Thread 0: the thread of the foreground window. Only hwndActive and hwndFocus are filled.
+BOOL WINAPI GetGUIThreadInfo(DWORD idThread, PGUITHREADINFO pgui);
 
 // ---------------------------------------------------------------------------------------
 // WinEvents

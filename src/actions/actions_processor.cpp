@@ -164,7 +164,9 @@ ActionResult ActionsProcessor::MakeAction(const std::shared_ptr<UIElement>& elem
 }
 
 ActionResult ActionsProcessor::ChangeCheckBox(const std::shared_ptr<UIElement>& element, bool check) {
-  PostMessageW(element->GetWindowHandle(), WM_ACTIVATE, WA_CLICKACTIVE, 0);
+  // WM_ACTIVATE belongs to the top-level window the tree was built for: a control's DefWindowProc would take the focus
+  // with it, and an element without a window of its own would post it to the engine's own queue.
+  PostMessageW(element->GetTreeWindow(), WM_ACTIVATE, WA_CLICKACTIVE, 0);
   std::shared_ptr<CheckBoxPattern> checkBox = element->GetCheckBoxPattern();
   if (!checkBox) throw std::runtime_error("CheckBox(" + element->GetPath() + ") has no check box pattern");
   if (checkBox->IsChecked() == check && !checkBox->IsIndeterminate()) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -298,6 +299,39 @@ TEST_F(ActionsProcessorTest, PatternUpdatedReportsTheExecutedCountOnce) {
   EXPECT_EQ(calls[0].count, 2);
   EXPECT_EQ(TraceCount(L"Have 0 changes  to report"), 2u);
   Settle();
+}
+
+std::mutex gActivationLock;
+std::map<HWND, WNDPROC> gActivationPrevious;
+std::vector<HWND> gClickActivated;
+
+LRESULT CALLBACK RecordClickActivation(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  WNDPROC previous;
+  {
+    std::lock_guard<std::mutex> guard(gActivationLock);
+    if (message == WM_ACTIVATE && LOWORD(wParam) == WA_CLICKACTIVE) gClickActivated.push_back(window);
+    previous = gActivationPrevious[window];
+  }
+  return CallWindowProcW(previous, window, message, wParam, lParam);
+}
+
+// Before changing a check box the installer is asked to activate the page the tree was built for, not the control
+// (a control's DefWindowProc would take the focus from the page's dialog manager).
+TEST_F(ActionsProcessorTest, CheckBoxActionsActivateThePageTheTreeWasBuiltFor) {
+  installer_.Invoke([&] {
+    std::lock_guard<std::mutex> guard(gActivationLock);
+    gClickActivated.clear();
+    for (HWND window : {dialog_.hwnd, dialog_.Control(testing::kToolbarOffer)}) {
+      gActivationPrevious[window] = reinterpret_cast<WNDPROC>(
+          SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordClickActivation)));
+    }
+  });
+  auto processor = Make();
+  ASSERT_FALSE(processor->UnsetCheckBox(Element(kToolbar)).failed);
+  ASSERT_FALSE(processor->SetCheckBox(Element(kToolbar)).failed);
+  Settle();
+  std::lock_guard<std::mutex> guard(gActivationLock);
+  EXPECT_EQ(gClickActivated, (std::vector<HWND>{dialog_.hwnd, dialog_.hwnd}));
 }
 
 struct MouseMessage {

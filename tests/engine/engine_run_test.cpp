@@ -20,6 +20,8 @@ namespace {
 
 using simwin::HostCall;
 using simwin::RecordingHost;
+using testing::kNextButton;
+using testing::kOfferBox;
 using testing::kOtherBox;
 using testing::OfferPage;
 
@@ -96,6 +98,44 @@ TEST_F(EngineRunTest, AnIdleInstallerGetsNoCalls) {
     Sleep(500);
     EXPECT_EQ(simwin::AccessibilityCallCount(), 0u);
   });
+}
+
+// The focus moving over the page (EVENT_OBJECT_FOCUS) and the installer reordering it (EVENT_OBJECT_REORDER) bring a
+// pass each while the pattern waits for its second page: no pass acts or reports again.
+TEST_F(EngineRunTest, FocusAndReorderEventsBringPassesThatRepeatNothing) {
+  const simwin::Dialog dialog = simwin::CreateDialogFromLayout(installer_, OfferPage());
+  EnginePtr engine = Create();
+  ASSERT_NE(engine, nullptr);
+  const std::string pattern = std::string(testing::kUncheckOfferPattern) +
+                              "MSAA: Window (text=\"Finish\") { AnyLevel { Button (text=\"Done\") { push } } }\n";
+  engine->AddPattern(6, pattern.c_str(), false);
+  RunWithUser(*engine, [&] {
+    ASSERT_TRUE(host_.WaitFor([](const RecordingHost::Calls& calls) {
+      return std::any_of(calls.begin(), calls.end(),
+                         [](const HostCall& call) { return call.kind == HostCall::Kind::ReportProcessedItems; });
+    }));
+    for (int move = 0; move < 20; ++move) {
+      const std::size_t passes = TraceCount(L" starts matching");
+      installer_.Invoke([&dialog, move] {
+        SetFocus(dialog.Control(move % 2 ? kOtherBox : kNextButton));
+        if (move % 4 == 0) NotifyWinEvent(EVENT_OBJECT_REORDER, dialog.hwnd, OBJID_CLIENT, CHILDID_SELF);
+      });
+      ASSERT_TRUE(host_.WaitFor([passes](const RecordingHost::Calls& calls) {
+        return Count(calls, L" starts matching") > passes;
+      }));
+    }
+    const std::vector<simwin::Command> commands = simwin::ReceivedCommands(dialog.hwnd);
+    EXPECT_EQ(std::count_if(commands.begin(), commands.end(),
+                            [](const simwin::Command& c) { return c.id == kOfferBox && c.code == BN_CLICKED; }),
+              1);
+    EXPECT_EQ(simwin::CheckState(dialog.Control(kOfferBox)), static_cast<UINT>(BST_UNCHECKED));
+  });
+  const std::vector<HostCall> processed = host_.CallsOf(HostCall::Kind::ReportProcessedItems);
+  ASSERT_EQ(processed.size(), 1u);
+  EXPECT_EQ(processed.front().count, 1);
+  std::vector<int> codes;
+  for (const simwin::RecordedReport& report : Reports()) codes.push_back(report.resultCode);
+  EXPECT_EQ(codes, std::vector<int>{kMatchedSomeRoots}) << "the pattern's result, and no failure or user change";
 }
 
 // Custom-drawn banners of the installer's own class: the engine clicks them at a pixel (posted)

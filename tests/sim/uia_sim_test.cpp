@@ -150,6 +150,19 @@ TEST_F(SimUia, CustomTreeThroughTheMsaaBridge) {
   EXPECT_EQ(lockedToggle->Toggle(), static_cast<HRESULT>(UIA_E_ELEMENTNOTENABLED));
 }
 
+// HasKeyboardFocus is the client object's STATE_SYSTEM_FOCUSED [WT-UIA msaa_state_uia_props]: the installer's control
+// that has the focus of the foreground window's thread.
+TEST_F(SimUia, HasKeyboardFocusIsTheInstallersFocusedControl) {
+  for (int focused : {int{kShortcut}, int{kNext}}) {
+    process_->Invoke([&] { SetFocus(Ctl(focused)); });
+    for (int id : {int{kShortcut}, int{kNext}}) {
+      BOOL has = -1;
+      EXPECT_EQ(FromHandle(Ctl(id))->get_CurrentHasKeyboardFocus(&has), S_OK);
+      EXPECT_EQ(has != FALSE, id == focused) << "focus on " << focused << ", asked " << id;
+    }
+  }
+}
+
 // Counting: the whole subtree is one call, each element call is one, the array is local. Faults: by method name and
 // window, out parameters cleared. An element whose window is gone is no longer available [U-ERR].
 TEST_F(SimUia, CallsAreCountedFaultsInjectedAndGoneElementsUnavailable) {
