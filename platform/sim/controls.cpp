@@ -122,7 +122,28 @@ std::vector<HWND> OtherAutoRadiosOfGroup(HWND hwnd) {
   return out;
 }
 
+// What a standard control answers oleacc's WM_GETOBJECT(OBJID_QUERYCLASSNAMEIDX) with, so that a control of a
+// class derived from it is recognised (Microsoft Learn, "Appendix F: Object Identifier Values for
+// OBJID_QUERYCLASSNAMEIDX": 65536 + 2 Button, + 3 Static, + 4 Edit).
+constexpr LRESULT kClassIndexBase = 65536;
+constexpr LRESULT kButtonIndex = kClassIndexBase + 2;
+constexpr LRESULT kStaticIndex = kClassIndexBase + 3;
+constexpr LRESULT kEditIndex = kClassIndexBase + 4;
+
+bool IsClassQuery(UINT msg, LPARAM lParam) {
+  return msg == WM_GETOBJECT && static_cast<LONG>(lParam) == OBJID_QUERYCLASSNAMEIDX;
+}
+
+LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return IsClassQuery(msg, lParam) ? kStaticIndex : DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return IsClassQuery(msg, lParam) ? kEditIndex : DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
 LRESULT CALLBACK ButtonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (IsClassQuery(msg, lParam)) return kButtonIndex;
   switch (msg) {
     case BM_GETCHECK: {
       ButtonSnapshot b = ReadButton(hwnd);
@@ -241,8 +262,8 @@ std::shared_ptr<WndClass> FindSystemClassLocked(LPCWSTR name) {
   static std::map<std::wstring, std::shared_ptr<WndClass>>* classes = [] {
     auto* m = new std::map<std::wstring, std::shared_ptr<WndClass>>;
     (*m)[L"button"] = MakeSystemClass(L"Button", &ButtonProc);
-    (*m)[L"static"] = MakeSystemClass(L"Static", &DefWindowProcW);
-    (*m)[L"edit"] = MakeSystemClass(L"Edit", &DefWindowProcW);
+    (*m)[L"static"] = MakeSystemClass(L"Static", &StaticProc);
+    (*m)[L"edit"] = MakeSystemClass(L"Edit", &EditProc);
     (*m)[L"#32770"] = MakeSystemClass(L"#32770", &DialogProc);
     return m;
   }();

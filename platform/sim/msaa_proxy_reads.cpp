@@ -19,6 +19,22 @@ std::wstring StripMnemonic(const std::wstring& s) {
 
 Kind KindOf(HWND hwnd) {
   std::wstring cls = FoldCase(ClassOf(hwnd));
+  if (cls != L"button" && cls != L"static" && cls != L"edit" && cls != L"#32770") {
+    // A class oleacc does not know by name may derive from a standard control, whose procedure then answers the
+    // class query (Microsoft Learn, "The OBJID_QUERYCLASSNAMEIDX Object Identifier"; Wine's oleacc main.c test
+    // sees the query with wParam 0).
+    switch (SendMessageW(hwnd, WM_GETOBJECT, 0, static_cast<LPARAM>(OBJID_QUERYCLASSNAMEIDX))) {
+      case 65536 + 2:
+        cls = L"button";
+        break;
+      case 65536 + 3:
+        return Kind::Static;
+      case 65536 + 4:
+        return Kind::Edit;
+      default:
+        return Kind::Client;
+    }
+  }
   if (cls == L"button") {
     switch (StyleOf(hwnd) & BS_TYPEMASK) {
       case BS_CHECKBOX:

@@ -286,6 +286,23 @@ ATOM WINAPI RegisterClassExW(const WNDCLASSEXW* lpwcx) {
   return cls->atom;
 }
 
+// The process's own classes, then the system's controls (Microsoft Learn, GetClassInfoExW): how a toolkit
+// superclasses a standard control, calling its procedure for what it does not handle itself.
+BOOL WINAPI GetClassInfoExW(HINSTANCE, LPCWSTR lpszClass, LPWNDCLASSEXW lpwcx) {
+  auto self = Self();
+  Lock lk(G().mu);
+  auto cls = FindClassForWindow(*self->process, lpszClass);
+  if (!cls || !lpwcx) {
+    SetLastError(cls ? ERROR_INVALID_PARAMETER : ERROR_CLASS_DOES_NOT_EXIST);
+    return FALSE;
+  }
+  lpwcx->style = cls->style;
+  lpwcx->lpfnWndProc = cls->proc;
+  lpwcx->hInstance = cls->instance;
+  lpwcx->lpszClassName = lpszClass;
+  return cls->atom;
+}
+
 BOOL WINAPI UnregisterClassW(LPCWSTR lpClassName, HINSTANCE) {
   auto self = Self();
   Lock lk(G().mu);

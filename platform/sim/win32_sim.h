@@ -324,7 +324,7 @@ typedef struct tagWNDCLASSEXW {
   LPCWSTR lpszMenuName;
   LPCWSTR lpszClassName;
   HICON hIconSm;
-} WNDCLASSEXW;
+} WNDCLASSEXW, *LPWNDCLASSEXW;
 
 typedef struct tagMSG {
   HWND hwnd;
@@ -454,6 +454,7 @@ BOOL WINAPI IsGUIThread(BOOL bConvert);
 
 ATOM WINAPI RegisterClassExW(const WNDCLASSEXW* lpwcx);
 BOOL WINAPI UnregisterClassW(LPCWSTR lpClassName, HINSTANCE hInstance);
+BOOL WINAPI GetClassInfoExW(HINSTANCE hInstance, LPCWSTR lpszClass, LPWNDCLASSEXW lpwcx);
 HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWindowName, DWORD dwStyle, int X,
                             int Y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu, HINSTANCE hInstance,
                             LPVOID lpParam);
@@ -606,6 +607,7 @@ typedef void(CALLBACK* WINEVENTPROC)(HWINEVENTHOOK hWinEventHook, DWORD event, H
 #define OBJID_VSCROLL ((LONG)0xFFFFFFFB)
 #define OBJID_HSCROLL ((LONG)0xFFFFFFFA)
 #define OBJID_SIZEGRIP ((LONG)0xFFFFFFF9)
+#define OBJID_QUERYCLASSNAMEIDX ((LONG)0xFFFFFFF4)
 #define CHILDID_SELF 0
 
 // Out of context only: the callback runs on the hooking thread while it retrieves

@@ -220,3 +220,56 @@ TEST_F(Msaa, WindowAnsweringZeroGetsTheStandardClientObject) {
 }
 
 }  // namespace
+
+// --- Controls of a toolkit's class derived from a standard one ----------------------------------------------------
+
+WNDPROC g_buttonProc = nullptr;
+
+// A toolkit's button: its own class, the standard procedure underneath (superclassing, Microsoft Learn "Window
+// Procedure Superclassing").
+LRESULT CALLBACK ToolkitButtonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return CallWindowProcW(g_buttonProc, hwnd, msg, wParam, lParam);
+}
+
+// Standard controls name their class when oleacc asks (Microsoft Learn, "Appendix F: Object Identifier Values for
+// OBJID_QUERYCLASSNAMEIDX"), so that a control of a derived class gets the standard object of its base.
+TEST_F(Msaa, ADerivedButtonAnswersTheClassQueryAndIsSeenAsAButton) {
+  WINE_DEPARTS("user32's controls do not answer the class query, and the client objects have the client role");
+  WNDCLASSEXW button{};
+  button.cbSize = sizeof(button);
+  ASSERT_TRUE(GetClassInfoExW(nullptr, L"Button", &button));
+  g_buttonProc = button.lpfnWndProc;
+  WNDCLASSEXW derived{};
+  derived.cbSize = sizeof(derived);
+  derived.lpfnWndProc = &ToolkitButtonProc;
+  derived.hInstance = GetModuleHandleW(nullptr);
+  derived.lpszClassName = L"ToolkitButton";
+  if (!RegisterClassExW(&derived)) {
+    ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_ALREADY_EXISTS));
+  }
+  HWND parent = CreateTestWindow(WS_OVERLAPPEDWINDOW);
+  const struct Case {
+    const wchar_t* className;
+    DWORD style;
+    LRESULT index;
+    LONG role;
+  } cases[] = {
+      {L"Button", BS_PUSHBUTTON, 65536 + 2, ROLE_SYSTEM_PUSHBUTTON},
+      {L"Static", SS_LEFT, 65536 + 3, ROLE_SYSTEM_STATICTEXT},
+      {L"ToolkitButton", BS_AUTOCHECKBOX, 65536 + 2, ROLE_SYSTEM_CHECKBUTTON},
+      {conformance::TestClassName(), 0, 0, ROLE_SYSTEM_CLIENT},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.className, c.className + wcslen(c.className)));
+    HWND control = CreateWindowExW(0, c.className, L"Install the toolbar", WS_CHILD | WS_VISIBLE | c.style, 0, 0, 100,
+                                   20, parent, nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(control, nullptr);
+    const LRESULT index = SendMessageW(control, WM_GETOBJECT, 0, static_cast<LPARAM>(OBJID_QUERYCLASSNAMEIDX));
+    EXPECT_EQ(index, conformance::WindowsOr<LRESULT>(c.index, 0));
+    IAccessible* acc = ClientObject(control);
+    ASSERT_NE(acc, nullptr);
+    EXPECT_EQ(Role(acc), conformance::WindowsOr<LONG>(c.role, ROLE_SYSTEM_CLIENT));
+    acc->Release();
+  }
+  DestroyWindow(parent);
+}

@@ -38,6 +38,8 @@ struct PushBehaviour {
 struct ScenarioControl {
   std::string name;  // optional, for references; the id also serves
   std::wstring className = L"Button";
+  // The window class a UI toolkit derives from className (empty: className itself).
+  std::wstring toolkitClass;
   DWORD style = BS_PUSHBUTTON;
   std::wstring text;
   int id = 0;

@@ -3,11 +3,45 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <map>
+#include <mutex>
 #include <string>
 #include <utility>
 
 namespace iae_tool::detail {
 namespace {
+
+// A UI toolkit's control: a class of its own over a standard control's procedure (superclassing), registered in
+// the installer's process.
+std::mutex g_toolkitMutex;
+std::map<std::wstring, WNDPROC> g_toolkitBases;  // by the toolkit class name
+
+LRESULT CALLBACK ToolkitControlProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  wchar_t name[256] = {};
+  GetClassNameW(hwnd, name, 256);
+  WNDPROC base = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(g_toolkitMutex);
+    const auto found = g_toolkitBases.find(name);
+    if (found != g_toolkitBases.end()) base = found->second;
+  }
+  return base ? CallWindowProcW(base, hwnd, msg, wParam, lParam) : DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+void RegisterToolkitClass(const std::wstring& name, const std::wstring& base) {
+  WNDCLASSEXW info{};
+  info.cbSize = sizeof(info);
+  if (!GetClassInfoExW(nullptr, base.c_str(), &info)) return;
+  {
+    std::lock_guard<std::mutex> lock(g_toolkitMutex);
+    g_toolkitBases[name] = info.lpfnWndProc;
+  }
+  WNDCLASSEXW derived{};
+  derived.cbSize = sizeof(derived);
+  derived.lpfnWndProc = &ToolkitControlProc;
+  derived.lpszClassName = name.c_str();
+  RegisterClassExW(&derived);  // a second page's registration finds it there
+}
 
 std::string Hex(const void* handle) {
   char text[32];
@@ -26,6 +60,10 @@ void ScenarioRun::CreatePage(std::size_t index, bool show) {
   for (const ScenarioControl& control : entry.controls) {
     simwin::ControlLayout c;
     c.className = control.className;
+    if (!control.toolkitClass.empty()) {
+      installer_->Invoke([&control] { RegisterToolkitClass(control.toolkitClass, control.className); });
+      c.className = control.toolkitClass;
+    }
     c.style = control.style;
     c.text = control.text;
     c.id = control.id;

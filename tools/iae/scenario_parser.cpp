@@ -538,7 +538,7 @@ ScenarioPage Parser::ParsePage(const YAML::Node& node, std::size_t index) {
 
 ScenarioControl Parser::ParseControl(const YAML::Node& node, const ScenarioPage& page) {
   const Map map(*this, node, "control",
-                {"name", "class", "style", "text", "id", "rect", "state", "enabled", "visible", "on_push"});
+                {"name", "class", "toolkit_class", "style", "text", "id", "rect", "state", "enabled", "visible", "on_push"});
   ScenarioControl control;
   control.id = Int(map.Need("id"), "id", 0, 0xFFFF);
   for (const ScenarioControl& other : page.controls) {
@@ -562,6 +562,7 @@ ScenarioControl Parser::ParseControl(const YAML::Node& node, const ScenarioPage&
     }
     control.className = Utf8ToWide(text);
   }
+  if (auto toolkit = map.Get("toolkit_class")) control.toolkitClass = Utf8ToWide(Text(*toolkit, "toolkit_class"));
   const bool button = control.className == L"Button";
   control.style = button ? BS_PUSHBUTTON : 0;
   if (auto style = map.Get("style")) {
