@@ -217,6 +217,10 @@ uint64_t AccessibilityCallCount();
 void ResetAccessibilityCallCount();
 // The same calls by method name ("get_accName", "BuildUpdatedCache", "AccessibleChildren", ...).
 std::map<std::string, uint64_t> AccessibilityCallsByMethod();
+// The calls of one method about one window (the window of the proxy, tree or element called), the uncounted local
+// ones included: e.g. how often the engine looked at a top-level window ("AccessibleObjectFromWindow",
+// "BuildUpdatedCache").
+uint64_t AccessibilityCallsAbout(const std::string& method, HWND hwnd);
 
 // Makes accessibility calls fail: an IAccessible, UI Automation or provider method name ("get_accName",
 // "BuildUpdatedCache", "GetPropertyValue"), "AccessibleChildren", "AccessibleObjectFromWindow", or empty for any;

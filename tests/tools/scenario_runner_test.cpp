@@ -312,5 +312,31 @@ TEST(ScenarioRunner, UnusableScenarioFileExitsWithTwo) {
   EXPECT_EQ(out.str(), "");
 }
 
+// --stats tells the calls the engine made; a catalogue of patterns for the same window costs no more calls than one
+// pattern, since a pass looks at the window once whatever the number of patterns.
+TEST(ScenarioRunner, StatsCountTheCallsWhichDoNotGrowWithThePatterns) {
+  const auto callsWith = [](int extraPatterns) {
+    std::string text = kOfferPage.substr(0, kOfferPage.find("host:")) +
+                       "host:\n  patterns:\n    - {id: 1, file: ../patterns/demo_offer.pattern}\n";
+    for (int i = 0; i < extraPatterns; ++i) {
+      text += "    - {id: " + std::to_string(i + 2) +
+              ", text: 'EngineVersion = 1.5.0.0\n\n        Window (text=\"Setup - Sample App\") { Pane { * CheckBox "
+              "(text=\"Another offer " + std::to_string(i) + "\") { off } * } }'}\n";
+    }
+    text += "user:\n  - wait_for: {control: options/homepage, state: unchecked}\n  - exit\n";
+    ScenarioRunOptions options;
+    options.quiet = true;
+    options.stats = true;
+    const RunResult run = RunText(text, options);
+    EXPECT_EQ(run.code, kScenarioAsExpected) << run.out;
+    const std::size_t at = run.out.find("Statistics: ");
+    EXPECT_NE(run.out.find("page options: looked at "), std::string::npos) << run.out;
+    return at == std::string::npos ? 0.0 : std::stod(run.out.substr(at + 12));
+  };
+  const double one = callsWith(0);
+  ASSERT_GT(one, 0.0);
+  EXPECT_LE(callsWith(30), one * 1.1);
+}
+
 }  // namespace
 }  // namespace iae_tool

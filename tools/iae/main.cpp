@@ -27,6 +27,8 @@ int main(int argc, char** argv) {
                        "Print the host calls as JSON lines on standard output; the rest goes to standard error");
   runCommand->add_option("--trace", scenarioOptions.traceFile, "Write the engine's trace records to this file");
   runCommand->add_flag("--quiet", scenarioOptions.quiet, "Print the outcome only");
+  runCommand->add_flag("--stats", scenarioOptions.stats,
+                       "Print the accessibility calls the engine made, by kind, and how often it looked at each page");
 
   CLI::App* patternCommand = app.add_subcommand("pattern", "Tools for pattern authors");
   patternCommand->require_subcommand(1);

@@ -182,6 +182,7 @@ int ScenarioRun::Execute() {
     if (!pattern.afterMilliseconds) addPattern(pattern);
   }
 
+  simwin::ResetAccessibilityCallCount();
   runStart_ = Clock::now();
   // Patterns the host adds while the engine runs come from a thread of the host's own.
   std::thread lateHost([&] {
@@ -226,6 +227,7 @@ int ScenarioRun::Execute() {
   installer_.reset();
 
   PrintFinalState();
+  if (options_.stats) PrintStats();
   CheckExpectations();
   if (!host_->Traces().TracesContaining(L"No actions processor in this build").empty()) {
     story_.Plain("(this build recognises dialogs but carries out no action: it has no actions processor)\n");

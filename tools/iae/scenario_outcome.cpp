@@ -1,6 +1,9 @@
 // The outcome of a run: the final state of every page, as the story ends with it, and the expectations checked.
 #include "scenario_run.h"
 
+#include <cstdint>
+#include <map>
+#include <mutex>
 #include <sstream>
 #include <string>
 
@@ -21,6 +24,28 @@ void PrintTree(std::ostream& text, const Node& node, int depth, const Describe& 
 }
 
 }  // namespace
+
+// A look is one snapshot of a page's window: MSAA takes the window's object, UI Automation builds its cache (one
+// per access type and matching pass).
+void ScenarioRun::PrintStats() {
+  std::ostringstream text;
+  const std::map<std::string, uint64_t> calls = simwin::AccessibilityCallsByMethod();
+  uint64_t total = 0;
+  for (const auto& [method, count] : calls) total += count;
+  text << "\nStatistics: " << total << " accessibility calls into the installer\n";
+  for (const auto& [method, count] : calls) text << "  " << method << ": " << count << "\n";
+  std::lock_guard<std::mutex> lock(pagesMutex_);
+  for (std::size_t p = 0; p < pages_.size(); ++p) {
+    uint64_t msaa = 0, uia = 0;
+    for (HWND window : pages_[p].windows) {
+      msaa += simwin::AccessibilityCallsAbout("AccessibleObjectFromWindow", window);
+      uia += simwin::AccessibilityCallsAbout("BuildUpdatedCache", window);
+    }
+    text << "  page " << scenario_.installer.pages[p].name << ": looked at " << msaa << " time(s) through MSAA, "
+         << uia << " through UI Automation\n";
+  }
+  story_.Always(text.str());
+}
 
 void ScenarioRun::PrintFinalState() {
   std::ostringstream text;

@@ -249,6 +249,7 @@ class ScenarioRun {
 
   // After the run (scenario_outcome.cpp).
   void PrintFinalState();
+  void PrintStats();
   void CheckExpectations();
 
   const Scenario& scenario_;

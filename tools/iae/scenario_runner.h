@@ -11,6 +11,7 @@ namespace iae_tool {
 struct ScenarioRunOptions {
   bool json = false;   // host calls as JSON lines on `out`; the story goes to `err`
   bool quiet = false;  // the outcome only
+  bool stats = false;  // what the engine asked of the installer's accessibility, after the final state
   std::string traceFile;
   // How long Run may take to return once the installer has exited before the program gives up on it.
   int runReturnGraceMilliseconds = 10000;

@@ -7,6 +7,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/sim/acc_internal.h"
@@ -28,9 +29,14 @@ struct Fault {
   HRESULT hr;
   int remaining;  // < 0: unlimited
 };
-std::mutex g_faultMu;  // also guards g_callsByMethod
+std::mutex g_faultMu;  // also guards g_calls
 std::vector<Fault> g_faults;
-std::map<std::string, uint64_t> g_callsByMethod;
+// By method and the window the call is about: the counted calls, and all of them (the quiet ones too).
+struct Calls {
+  uint64_t counted = 0;
+  uint64_t all = 0;
+};
+std::map<std::pair<std::string, HWND>, Calls> g_calls;
 int g_nextFaultId = 1;
 
 }  // namespace
@@ -40,9 +46,11 @@ CountSuppressor::~CountSuppressor() { --t_suppressCount; }
 
 bool AccCallFails(const char* method, HWND hwnd, const std::wstring& element, HRESULT& hr) {
   std::lock_guard<std::mutex> guard(g_faultMu);
+  Calls& calls = g_calls[{method, hwnd}];
+  ++calls.all;
   if (t_suppressCount == 0) {
     ++g_accCalls;
-    ++g_callsByMethod[method];
+    ++calls.counted;
   }
   for (auto& f : g_faults) {
     if (f.remaining == 0) continue;
@@ -64,12 +72,22 @@ uint64_t AccessibilityCallCount() { return detail::g_accCalls.load(); }
 void ResetAccessibilityCallCount() {
   std::lock_guard<std::mutex> guard(detail::g_faultMu);
   detail::g_accCalls = 0;
-  detail::g_callsByMethod.clear();
+  detail::g_calls.clear();
 }
 
 std::map<std::string, uint64_t> AccessibilityCallsByMethod() {
   std::lock_guard<std::mutex> guard(detail::g_faultMu);
-  return detail::g_callsByMethod;
+  std::map<std::string, uint64_t> byMethod;
+  for (const auto& [key, calls] : detail::g_calls) {
+    if (calls.counted != 0) byMethod[key.first] += calls.counted;
+  }
+  return byMethod;
+}
+
+uint64_t AccessibilityCallsAbout(const std::string& method, HWND hwnd) {
+  std::lock_guard<std::mutex> guard(detail::g_faultMu);
+  const auto found = detail::g_calls.find({method, hwnd});
+  return found == detail::g_calls.end() ? 0 : found->second.all;
 }
 
 int InjectAccessibilityFault(const AccessibilityFault& fault) {
