@@ -80,6 +80,15 @@ struct PendingEvent {
   DWORD time;
 };
 
+// A timer of SetTimer: a window's (hwnd) or the thread's (hwnd null), kept by the thread that set it.
+struct Timer {
+  HWND hwnd = nullptr;
+  UINT_PTR id = 0;
+  UINT interval = 0;
+  uint64_t due = 0;  // ClockMs()
+  TIMERPROC proc = nullptr;
+};
+
 struct ThreadState : KObject {
   DWORD tid = 0;
   std::shared_ptr<ProcessState> process;
@@ -91,6 +100,8 @@ struct ThreadState : KObject {
   std::deque<std::shared_ptr<SentMessage>> sent;
   std::deque<PendingEvent> events;
   std::deque<std::pair<PAPCFUNC, ULONG_PTR>> apcs;
+  std::vector<Timer> timers;
+  UINT_PTR nextTimerId = 0x7FFF;
   // Set for the UI thread of a simwin::Process: TerminateProcess asks it to leave its loop.
   bool processUiThread = false;
   bool Waitable() const override { return true; }
@@ -128,6 +139,11 @@ struct Window {
   std::vector<HWND> children;  // z-order, top first
   // Standard controls: a button's BST_CHECKED / BST_INDETERMINATE / BST_PUSHED bits.
   UINT buttonState = 0;
+  // SetLayeredWindowAttributes' values; unset until the first call, and again when WS_EX_LAYERED is cleared.
+  bool layeredSet = false;
+  COLORREF layeredKey = 0;
+  BYTE layeredAlpha = 0;
+  DWORD layeredFlags = 0;
 };
 
 struct Hook {
@@ -175,6 +191,18 @@ Globals& G();
 // locking.
 std::shared_ptr<ThreadState> Self();
 DWORD NowTicks();
+// Milliseconds on simwin's clock (timers.cpp): real time, or the manual clock a test holds.
+uint64_t ClockMs();
+// The WM_TIMER of the earliest due timer of `self` matching the filter, restarting it if removed (lock held).
+bool TakeTimerMessage(ThreadState& self, LPMSG out, HWND filter, UINT min, UINT max, bool remove);
+bool HasDueTimer(const ThreadState& self);  // lock held
+// Waits for any change, or until the next timer of `self` is due (lock held).
+void WaitForQueue(Lock& lk, ThreadState& self);
+void RemoveWindowTimers(ThreadState& thread, HWND hwnd);  // lock held
+// A WM_TIMER with a TIMERPROC goes to the procedure: true if it did.
+bool DispatchTimerProc(const MSG& msg);
+// Whether a queued message passes GetMessage's window and range filter (lock held).
+bool MessageMatches(const MSG& m, HWND filter, UINT min, UINT max);
 DWORD NewClientId();                             // lock held
 HANDLE AddHandle(std::shared_ptr<KObject> obj);  // lock held
 // Resolves a handle or pseudo handle; null if invalid. Lock held.

@@ -71,6 +71,22 @@ std::size_t LiveWindowCount();
 // Registered classes of the calling thread's process with that name: true if present.
 bool IsClassRegistered(const std::wstring& className);
 
+// While one exists, simwin's clock (GetTickCount, GetTickCount64, timers, message times) stands still and moves only
+// by Advance, which wakes every thread waiting for a message; afterwards it runs in real time again from where it
+// stood. One at a time.
+class ManualClock {
+ public:
+  ManualClock();
+  ~ManualClock();
+  ManualClock(const ManualClock&) = delete;
+  ManualClock& operator=(const ManualClock&) = delete;
+  void Advance(uint64_t ms);
+};
+
+// The one monitor (screen coordinates) and its work area, the monitor less the task bar. Default: 1920x1080 with a
+// task bar 40 pixels high at the bottom.
+void SetMonitor(const RECT& monitor, const RECT& workArea);
+
 // ---------------------------------------------------------------------------------------
 // Dialogs with standard controls, and acting as the user
 // ---------------------------------------------------------------------------------------

@@ -56,6 +56,8 @@ bool IsDescendant(HWND ancestor, HWND hwnd) {
   return false;
 }
 
+}  // namespace
+
 bool MessageMatches(const MSG& m, HWND filter, UINT min, UINT max) {
   if (filter == reinterpret_cast<HWND>(static_cast<LONG_PTR>(-1))) {
     if (m.hwnd) return false;
@@ -65,6 +67,8 @@ bool MessageMatches(const MSG& m, HWND filter, UINT min, UINT max) {
   if (min == 0 && max == 0) return true;
   return m.message >= min && m.message <= max;
 }
+
+namespace {
 
 void Unlink(Window& w) {
   if (auto parent = FindWindowLocked(w.parent)) {
@@ -78,6 +82,7 @@ void RemoveWindow(const std::shared_ptr<Window>& w) {
   Unlink(*w);
   G().windows.erase(reinterpret_cast<uintptr_t>(w->hwnd));
   if (w->cls) --w->cls->windows;
+  if (w->thread) RemoveWindowTimers(*w->thread, w->hwnd);
   if (w->thread) {
     auto& q = w->thread->sent;
     for (auto it = q.begin(); it != q.end();) {
@@ -732,6 +737,7 @@ LONG_PTR WINAPI SetWindowLongPtrW(HWND hWnd, int nIndex, LONG_PTR dwNewLong) {
     case GWL_EXSTYLE:
       old = static_cast<LONG>(w->exStyle);
       w->exStyle = static_cast<DWORD>(dwNewLong);
+      if (!(w->exStyle & WS_EX_LAYERED)) w->layeredSet = false;
       break;
     case GWLP_ID:
       old = w->id;
@@ -821,7 +827,7 @@ bool TakeMessage(ThreadState& self, LPMSG out, HWND filter, UINT min, UINT max, 
     if (remove) self.quitPending = false;
     return true;
   }
-  return false;
+  return TakeTimerMessage(self, out, filter, min, max, remove);
 }
 
 bool ValidFilter(HWND filter) {
@@ -855,7 +861,7 @@ BOOL WINAPI GetMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFil
     if (TakeMessage(*self, lpMsg, hWnd, wMsgFilterMin, wMsgFilterMax, true)) {
       return lpMsg->message == WM_QUIT ? FALSE : TRUE;
     }
-    G().cv.wait(lk);
+    WaitForQueue(lk, *self);
   }
 }
 
@@ -874,14 +880,15 @@ BOOL WINAPI WaitMessage(void) {
   for (;;) {
     // Handling something sent counts as queue activity: the caller's loop looks again.
     if (PumpOneIncoming(lk, *self)) return TRUE;
-    if (!self->posted.empty() || self->quitPending) return TRUE;
-    G().cv.wait(lk);
+    if (!self->posted.empty() || self->quitPending || HasDueTimer(*self)) return TRUE;
+    WaitForQueue(lk, *self);
   }
 }
 
 BOOL WINAPI TranslateMessage(const MSG*) { return FALSE; }
 
 LRESULT WINAPI DispatchMessageW(const MSG* lpMsg) {
+  if (lpMsg && DispatchTimerProc(*lpMsg)) return 0;
   if (!lpMsg || !lpMsg->hwnd) return 0;
   {
     Lock lk(G().mu);
