@@ -37,9 +37,9 @@ TEST(Monitors, AWindowsMonitorHoldsItsCentreAndTheWorkAreaLiesInsideTheMonitor) 
   }
 
   // Far off every screen: nothing unless a default is asked for.
-  const RECT far{-100000, -100000, -99000, -99000};
-  EXPECT_EQ(MonitorFromRect(&far, MONITOR_DEFAULTTONULL), nullptr);
-  EXPECT_NE(MonitorFromRect(&far, MONITOR_DEFAULTTONEAREST), nullptr);
+  const RECT offscreen{-100000, -100000, -99000, -99000};
+  EXPECT_EQ(MonitorFromRect(&offscreen, MONITOR_DEFAULTTONULL), nullptr);
+  EXPECT_NE(MonitorFromRect(&offscreen, MONITOR_DEFAULTTONEAREST), nullptr);
   EXPECT_NE(MonitorFromPoint(POINT{-100000, -100000}, MONITOR_DEFAULTTOPRIMARY), nullptr);
   info.cbSize = sizeof(info) - 1;
   EXPECT_FALSE(GetMonitorInfoW(monitor, &info));
@@ -136,7 +136,11 @@ TEST(SetWindowPos, ShowsHidesAndRaisesItsEvents) {
   WINE_DEPARTS("wine raises no SHOW, HIDE or LOCATIONCHANGE of its own");
   EXPECT_EQ(count(EVENT_OBJECT_SHOW), conformance::WindowsOr(1, 0));
   EXPECT_EQ(count(EVENT_OBJECT_HIDE), conformance::WindowsOr(1, 0));
-  EXPECT_GE(count(EVENT_OBJECT_LOCATIONCHANGE), conformance::WindowsOr(1, 0));
+  if (conformance::RunningUnderWine()) {
+    EXPECT_EQ(count(EVENT_OBJECT_LOCATIONCHANGE), 0);
+  } else {
+    EXPECT_GE(count(EVENT_OBJECT_LOCATIONCHANGE), 1);  // showing may move it too
+  }
   UnhookWinEvent(hook);
   DestroyWindow(hwnd);
 }
