@@ -206,7 +206,7 @@ std::shared_ptr<WndClass> FindSystemClassLocked(LPCWSTR name) {
   static std::map<std::wstring, std::shared_ptr<WndClass>>* classes = [] {
     auto* m = new std::map<std::wstring, std::shared_ptr<WndClass>>;
     (*m)[L"button"] = MakeSystemClass(L"Button", &ButtonProc);
-    (*m)[L"static"] = MakeSystemClass(L"Static", &DefWindowProcW);
+    (*m)[L"static"] = MakeSystemClass(L"Static", &StaticProc);
     (*m)[L"edit"] = MakeSystemClass(L"Edit", &DefWindowProcW);
     (*m)[L"#32770"] = MakeSystemClass(L"#32770", &DialogProc);
     return m;

@@ -74,3 +74,163 @@ BOOL WINAPI GetLayeredWindowAttributes(HWND hwnd, COLORREF* pcrKey, BYTE* pbAlph
 BOOL WINAPI EqualRect(const RECT* lprc1, const RECT* lprc2);
 BOOL WINAPI SetRect(LPRECT lprc, int xLeft, int yTop, int xRight, int yBottom);
 BOOL WINAPI IsRectEmpty(const RECT* lprc);
+
+// ---------------------------------------------------------------------------------------
+// GDI: device contexts, objects, painting, text
+// ---------------------------------------------------------------------------------------
+// What is drawn into a window is recorded as its display list (simwin::DisplayList), not rendered. Text is measured
+// with a simple deterministic font model (simwin.h, TextModel).
+DECLARE_HANDLE(HDC);
+DECLARE_HANDLE(HFONT);
+DECLARE_HANDLE(HPEN);
+DECLARE_HANDLE(HRGN);
+DECLARE_HANDLE(HBITMAP);
+typedef void* HGDIOBJ;
+typedef struct tagSIZE {
+  LONG cx;
+  LONG cy;
+} SIZE, *LPSIZE;
+
+#define OBJ_PEN 1
+#define OBJ_BRUSH 2
+#define OBJ_DC 3
+#define OBJ_FONT 6
+#define OBJ_REGION 8
+#define WHITE_BRUSH 0
+#define LTGRAY_BRUSH 1
+#define GRAY_BRUSH 2
+#define DKGRAY_BRUSH 3
+#define BLACK_BRUSH 4
+#define NULL_BRUSH 5
+#define HOLLOW_BRUSH NULL_BRUSH
+#define WHITE_PEN 6
+#define BLACK_PEN 7
+#define NULL_PEN 8
+#define SYSTEM_FONT 13
+#define DEFAULT_GUI_FONT 17
+#define TRANSPARENT 1
+#define OPAQUE 2
+#define CLR_INVALID 0xFFFFFFFF
+#define ERROR 0
+#define NULLREGION 1
+#define SIMPLEREGION 2
+#define COMPLEXREGION 3
+#define RGN_ERROR ERROR
+#define PS_SOLID 0
+#define PS_NULL 5
+
+#define LF_FACESIZE 32
+#define FW_DONTCARE 0
+#define FW_NORMAL 400
+#define FW_SEMIBOLD 600
+#define FW_BOLD 700
+#define DEFAULT_CHARSET 1
+#define OUT_DEFAULT_PRECIS 0
+#define CLIP_DEFAULT_PRECIS 0
+#define DEFAULT_QUALITY 0
+#define CLEARTYPE_QUALITY 5
+#define DEFAULT_PITCH 0
+#define FF_DONTCARE 0
+#define FF_SWISS 0x20
+typedef struct tagLOGFONTW {
+  LONG lfHeight;
+  LONG lfWidth;
+  LONG lfEscapement;
+  LONG lfOrientation;
+  LONG lfWeight;
+  BYTE lfItalic;
+  BYTE lfUnderline;
+  BYTE lfStrikeOut;
+  BYTE lfCharSet;
+  BYTE lfOutPrecision;
+  BYTE lfClipPrecision;
+  BYTE lfQuality;
+  BYTE lfPitchAndFamily;
+  WCHAR lfFaceName[LF_FACESIZE];
+} LOGFONTW, *LPLOGFONTW;
+
+HGDIOBJ WINAPI GetStockObject(int i);
+// Returns the object of the same kind it replaces. A selected object that is deleted lives on until deselected.
+HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h);
+HGDIOBJ WINAPI GetCurrentObject(HDC hdc, UINT type);
+BOOL WINAPI DeleteObject(HGDIOBJ ho);
+DWORD WINAPI GetObjectType(HGDIOBJ h);
+int WINAPI GetObjectW(HANDLE h, int c, LPVOID pv);  // fonts only: their LOGFONTW
+HFONT WINAPI CreateFontIndirectW(const LOGFONTW* lplf);
+HFONT WINAPI CreateFontW(int cHeight, int cWidth, int cEscapement, int cOrientation, int cWeight, DWORD bItalic,
+                         DWORD bUnderline, DWORD bStrikeOut, DWORD iCharSet, DWORD iOutPrecision, DWORD iClipPrecision,
+                         DWORD iQuality, DWORD iPitchAndFamily, LPCWSTR pszFaceName);
+HFONT WINAPI CreateFontA(int cHeight, int cWidth, int cEscapement, int cOrientation, int cWeight, DWORD bItalic,
+                         DWORD bUnderline, DWORD bStrikeOut, DWORD iCharSet, DWORD iOutPrecision, DWORD iClipPrecision,
+                         DWORD iQuality, DWORD iPitchAndFamily, LPCSTR pszFaceName);
+HBRUSH WINAPI CreateSolidBrush(COLORREF color);
+HPEN WINAPI CreatePen(int iStyle, int cWidth, COLORREF color);
+COLORREF WINAPI SetTextColor(HDC hdc, COLORREF color);
+COLORREF WINAPI GetTextColor(HDC hdc);
+COLORREF WINAPI SetBkColor(HDC hdc, COLORREF color);
+COLORREF WINAPI GetBkColor(HDC hdc);
+int WINAPI SetBkMode(HDC hdc, int mode);
+int WINAPI GetBkMode(HDC hdc);
+#define COLOR_WINDOW 5
+#define COLOR_WINDOWTEXT 8
+#define COLOR_BTNFACE 15
+#define COLOR_BTNTEXT 18
+DWORD WINAPI GetSysColor(int nIndex);
+HBRUSH WINAPI GetSysColorBrush(int nIndex);
+// The brush may be a system colour index plus one, as for a class background.
+int WINAPI FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr);
+BOOL WINAPI RoundRect(HDC hdc, int left, int top, int right, int bottom, int width, int height);
+HRGN WINAPI CreateRectRgn(int x1, int y1, int x2, int y2);
+HRGN WINAPI CreateRoundRectRgn(int x1, int y1, int x2, int y2, int w, int h);
+int WINAPI GetRgnBox(HRGN hrgn, LPRECT lprc);
+BOOL WINAPI EqualRgn(HRGN hrgn1, HRGN hrgn2);
+// The window owns the region afterwards; GetWindowRgn copies it into the caller's region.
+int WINAPI SetWindowRgn(HWND hWnd, HRGN hRgn, BOOL bRedraw);
+int WINAPI GetWindowRgn(HWND hWnd, HRGN hRgn);
+
+// Window DCs: GetDC draws into the client area; ReleaseDC deselects what the caller selected.
+HDC WINAPI GetDC(HWND hWnd);
+int WINAPI ReleaseDC(HWND hWnd, HDC hDC);
+
+typedef struct tagPAINTSTRUCT {
+  HDC hdc;
+  BOOL fErase;
+  RECT rcPaint;
+  BOOL fRestore;
+  BOOL fIncUpdate;
+  BYTE rgbReserved[32];
+} PAINTSTRUCT, *LPPAINTSTRUCT;
+#define WM_PAINT 0x000F
+#define WM_ERASEBKGND 0x0014
+#define WM_CTLCOLORSTATIC 0x0138
+// WM_PAINT is generated like WM_TIMER, before it, for a visible window with an update region, until BeginPaint (or
+// ValidateRect) empties it. Showing a window invalidates it.
+BOOL WINAPI InvalidateRect(HWND hWnd, const RECT* lpRect, BOOL bErase);
+BOOL WINAPI ValidateRect(HWND hWnd, const RECT* lpRect);
+BOOL WINAPI GetUpdateRect(HWND hWnd, LPRECT lpRect, BOOL bErase);
+BOOL WINAPI UpdateWindow(HWND hWnd);
+HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint);
+BOOL WINAPI EndPaint(HWND hWnd, const PAINTSTRUCT* lpPaint);
+
+#define DT_TOP 0x00000000
+#define DT_LEFT 0x00000000
+#define DT_CENTER 0x00000001
+#define DT_RIGHT 0x00000002
+#define DT_VCENTER 0x00000004
+#define DT_BOTTOM 0x00000008
+#define DT_WORDBREAK 0x00000010
+#define DT_SINGLELINE 0x00000020
+#define DT_EXPANDTABS 0x00000040
+#define DT_NOCLIP 0x00000100
+#define DT_CALCRECT 0x00000400
+#define DT_NOPREFIX 0x00000800
+#define DT_END_ELLIPSIS 0x00008000
+int WINAPI DrawTextW(HDC hdc, LPCWSTR lpchText, int cchText, LPRECT lprc, UINT format);
+BOOL WINAPI GetTextExtentPoint32W(HDC hdc, LPCWSTR lpString, int c, LPSIZE psizl);
+
+#define WM_SETFONT 0x0030
+#define WM_GETFONT 0x0031
+#define SS_ICON 0x00000003L
+#define SS_TYPEMASK 0x0000001FL
+#define STM_SETICON 0x0170
+#define STM_GETICON 0x0171

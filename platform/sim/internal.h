@@ -144,6 +144,14 @@ struct Window {
   COLORREF layeredKey = 0;
   BYTE layeredAlpha = 0;
   DWORD layeredFlags = 0;
+  // Painting: the update rectangle (client coordinates) while one is pending, the window region, what was drawn.
+  bool needsPaint = false;
+  bool needsErase = false;
+  RECT update{};
+  HRGN region = nullptr;
+  std::vector<simwin::DrawOp> displayList;
+  HICON staticIcon = nullptr;  // a Static's STM_SETICON
+  HGDIOBJ font = nullptr;      // a control's WM_SETFONT
 };
 
 struct Hook {
@@ -201,6 +209,20 @@ void WaitForQueue(Lock& lk, ThreadState& self);
 void RemoveWindowTimers(ThreadState& thread, HWND hwnd);  // lock held
 // A WM_TIMER with a TIMERPROC goes to the procedure: true if it did.
 bool DispatchTimerProc(const MSG& msg);
+// Painting (paint.cpp): the WM_PAINT GetMessage makes for a window of `self` with an update region (lock held).
+bool TakePaintMessage(ThreadState& self, LPMSG out, HWND filter, UINT min, UINT max);
+// A WM_TIMER or WM_PAINT can be made for `self` now (lock held).
+bool HasGeneratedMessage(const ThreadState& self);
+// Adds to the update region (null: the whole client area). Lock held.
+void InvalidateLocked(Window& w, const RECT* rect, bool erase);
+// What a window being removed leaves behind: its timers, its region (lock held).
+void ReleaseWindowResources(Window& w);
+// DefWindowProc's WM_PAINT: validates without drawing.
+LRESULT DefaultPaint(HWND hwnd);
+// Appends to the display list of the window `hdc` draws into, if it draws into one (lock held).
+void RecordDraw(HDC hdc, simwin::DrawOp op);
+// The Static control's window procedure (static_control.cpp).
+LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 // Whether a queued message passes GetMessage's window and range filter (lock held).
 bool MessageMatches(const MSG& m, HWND filter, UINT min, UINT max);
 DWORD NewClientId();                             // lock held

@@ -88,6 +88,42 @@ class ManualClock {
 void SetMonitor(const RECT& monitor, const RECT& workArea);
 
 // ---------------------------------------------------------------------------------------
+// Painting: what windows drew, and GDI leak checks
+// ---------------------------------------------------------------------------------------
+// One drawing call recorded for a window, in its client coordinates, for a picture writer to render.
+struct DrawOp {
+  enum class Kind { Fill, RoundRect, Text, Icon };
+  Kind kind = Kind::Fill;
+  RECT rect{};
+  // Fill and RoundRect: the brush's colour (RoundRect: unfilled with a null brush); Text: the text colour.
+  COLORREF color = 0;
+  bool filled = true;
+  COLORREF penColor = 0;  // RoundRect's outline, absent with a null pen
+  bool outlined = true;
+  SIZE corner{};  // RoundRect's ellipse
+  // Text: one line, placed in `rect` (its measured box), with the DC's font and background.
+  std::wstring text;
+  std::wstring fontFace;
+  int fontHeight = 0;  // cell height in pixels
+  int fontWeight = 0;
+  bool transparent = false;  // SetBkMode(TRANSPARENT); otherwise the text box is filled with `background`
+  COLORREF background = 0;
+  HICON icon = nullptr;  // Icon: drawn into `rect`
+};
+// The drawing since the last paint that covered the whole client area (a full repaint starts the list anew).
+std::vector<DrawOp> DisplayList(HWND hwnd);
+
+// simwin's font model, for tests that compute where text lands: a font's cell height is lfHeight when positive, the
+// character height |lfHeight| plus a quarter (internal leading) when negative, 16 for 0; every character (space
+// included) advances by lfWidth when given, else by half the cell height, one more for FW_BOLD and heavier. A line is
+// one cell high; '&' prefixes are dropped unless DT_NOPREFIX.
+int FontCellHeight(const LOGFONTW& font);
+int FontCharWidth(const LOGFONTW& font);
+
+// GDI objects (fonts, brushes, pens, regions) alive now that are not stock objects, for leak checks.
+std::size_t LiveGdiObjectCount();
+
+// ---------------------------------------------------------------------------------------
 // Dialogs with standard controls, and acting as the user
 // ---------------------------------------------------------------------------------------
 // One control of a dialog: a window of a system class ("Button", "Static", "Edit"), created as a child

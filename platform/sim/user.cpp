@@ -82,7 +82,7 @@ void RemoveWindow(const std::shared_ptr<Window>& w) {
   Unlink(*w);
   G().windows.erase(reinterpret_cast<uintptr_t>(w->hwnd));
   if (w->cls) --w->cls->windows;
-  if (w->thread) RemoveWindowTimers(*w->thread, w->hwnd);
+  ReleaseWindowResources(*w);
   if (w->thread) {
     auto& q = w->thread->sent;
     for (auto it = q.begin(); it != q.end();) {
@@ -487,6 +487,8 @@ LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
     case WM_CLOSE:
       DestroyWindow(hWnd);
       return 0;
+    case WM_PAINT:
+      return DefaultPaint(hWnd);
     default:
       return 0;
   }
@@ -515,6 +517,7 @@ BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow) {
     if (!w) return wasVisible;
     if (show) {
       w->style |= WS_VISIBLE;
+      InvalidateLocked(*w, nullptr, true);
     } else {
       w->style &= ~static_cast<DWORD>(WS_VISIBLE);
     }
@@ -827,6 +830,7 @@ bool TakeMessage(ThreadState& self, LPMSG out, HWND filter, UINT min, UINT max, 
     if (remove) self.quitPending = false;
     return true;
   }
+  if (TakePaintMessage(self, out, filter, min, max)) return true;
   return TakeTimerMessage(self, out, filter, min, max, remove);
 }
 
@@ -880,7 +884,7 @@ BOOL WINAPI WaitMessage(void) {
   for (;;) {
     // Handling something sent counts as queue activity: the caller's loop looks again.
     if (PumpOneIncoming(lk, *self)) return TRUE;
-    if (!self->posted.empty() || self->quitPending || HasDueTimer(*self)) return TRUE;
+    if (!self->posted.empty() || self->quitPending || HasGeneratedMessage(*self)) return TRUE;
     WaitForQueue(lk, *self);
   }
 }

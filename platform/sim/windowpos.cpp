@@ -72,10 +72,12 @@ BOOL WINAPI SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, 
     if (resized || (uFlags & SWP_FRAMECHANGED)) w->frame = FrameInsets(w->style, w->exStyle, false);
     moved = r.left != w->rect.left || r.top != w->rect.top || resized;
     w->rect = r;
+    if (resized) InvalidateLocked(*w, nullptr, true);
     if (!(uFlags & SWP_NOZORDER)) Reorder(*w, hWndInsertAfter, !(uFlags & SWP_NOOWNERZORDER));
     const bool visible = (w->style & WS_VISIBLE) != 0;
     if ((uFlags & SWP_SHOWWINDOW) && !visible) {
       w->style |= WS_VISIBLE;
+      InvalidateLocked(*w, nullptr, true);
       visibility = 1;
     } else if ((uFlags & SWP_HIDEWINDOW) && visible) {
       w->style &= ~static_cast<DWORD>(WS_VISIBLE);
