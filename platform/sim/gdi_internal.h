@@ -45,5 +45,6 @@ HDC NewDc(HWND hwnd, bool paint);  // with the default objects selected
 bool FreeDc(HDC hdc);              // deselects, then frees objects whose deletion waited
 LOGFONTW DcFont(const DcState& dc);
 COLORREF SysColor(int index);
+bool IconSizeLocked(HICON icon, SIZE& size);  // false if no live icon
 
 }  // namespace simwin::detail

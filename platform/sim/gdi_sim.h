@@ -234,3 +234,39 @@ BOOL WINAPI GetTextExtentPoint32W(HDC hdc, LPCWSTR lpString, int c, LPSIZE psizl
 #define SS_TYPEMASK 0x0000001FL
 #define STM_SETICON 0x0170
 #define STM_GETICON 0x0171
+
+// ---------------------------------------------------------------------------------------
+// Icons
+// ---------------------------------------------------------------------------------------
+typedef BYTE* PBYTE;
+#define ERROR_INVALID_CURSOR_HANDLE 1402L
+#define LR_DEFAULTCOLOR 0x00000000
+#define LR_DEFAULTSIZE 0x00000040
+#define SM_CXICON 11
+#define SM_CYICON 12
+#define DI_NORMAL 0x0003
+#define BI_RGB 0
+typedef struct tagBITMAPINFOHEADER {
+  DWORD biSize;
+  LONG biWidth;
+  LONG biHeight;  // an icon image's counts the colour and the mask bitmaps: twice the icon's height
+  WORD biPlanes;
+  WORD biBitCount;
+  DWORD biCompression;
+  DWORD biSizeImage;
+  LONG biXPelsPerMeter;
+  LONG biYPelsPerMeter;
+  DWORD biClrUsed;
+  DWORD biClrImportant;
+} BITMAPINFOHEADER;
+// `presbits` is a group icon (or cursor) directory as a resource holds it: the entry that best fits the size (0:
+// SM_CXICON) and colour depth is chosen; its id is returned, 0 if the directory is not of that kind.
+int WINAPI LookupIconIdFromDirectory(PBYTE presbits, BOOL fIcon);
+int WINAPI LookupIconIdFromDirectoryEx(PBYTE presbits, BOOL fIcon, int cxDesired, int cyDesired, UINT Flags);
+// `presbits` is one icon image in DIB form (a cursor's starts with its hot spot). Only 32-bit images keep their
+// pixels (simwin::IconPixels); other depths make an icon of the right size without pixels.
+HICON WINAPI CreateIconFromResourceEx(PBYTE presbits, DWORD dwResSize, BOOL fIcon, DWORD dwVer, int cxDesired,
+                                      int cyDesired, UINT Flags);
+BOOL WINAPI DestroyIcon(HICON hIcon);
+BOOL WINAPI DrawIconEx(HDC hdc, int xLeft, int yTop, HICON hIcon, int cxWidth, int cyWidth, UINT istepIfAniCur,
+                       HBRUSH hbrFlickerFreeDraw, UINT diFlags);

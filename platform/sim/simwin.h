@@ -120,6 +120,16 @@ std::vector<DrawOp> DisplayList(HWND hwnd);
 int FontCellHeight(const LOGFONTW& font);
 int FontCharWidth(const LOGFONTW& font);
 
+// An icon's size and, for one made from a 32-bit image, its pixels (0xAARRGGBB, top row first); empty if `icon` is
+// no live icon.
+struct IconImage {
+  int width = 0;
+  int height = 0;
+  std::vector<uint32_t> argb;
+};
+std::optional<IconImage> IconPixels(HICON icon);
+std::size_t LiveIconCount();
+
 // GDI objects (fonts, brushes, pens, regions) alive now that are not stock objects, for leak checks.
 std::size_t LiveGdiObjectCount();
 

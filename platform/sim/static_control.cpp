@@ -44,14 +44,7 @@ void Paint(HWND hwnd) {
   if (!brush) brush = GetSysColorBrush(COLOR_BTNFACE);
   FillRect(hdc, &client, brush);
   if ((s.style & SS_TYPEMASK) == SS_ICON) {
-    if (s.icon) {
-      simwin::DrawOp op;
-      op.kind = simwin::DrawOp::Kind::Icon;
-      op.rect = client;
-      op.icon = s.icon;
-      Lock lk(G().mu);
-      RecordDraw(hdc, op);
-    }
+    if (s.icon) DrawIconEx(hdc, 0, 0, s.icon, 0, 0, 0, nullptr, DI_NORMAL);
   } else {
     UINT format = DT_WORDBREAK;
     if ((s.style & SS_TYPEMASK) == SS_CENTER) format |= DT_CENTER;
@@ -91,8 +84,20 @@ LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_GETFONT:
       return reinterpret_cast<LRESULT>(Read(hwnd).font);
-    case STM_SETICON:
-      return reinterpret_cast<LRESULT>(Swap<HICON>(hwnd, &Window::staticIcon, reinterpret_cast<HICON>(wParam), true));
+    case STM_SETICON: {
+      if ((Read(hwnd).style & SS_TYPEMASK) != SS_ICON) return 0;
+      const auto icon = reinterpret_cast<HICON>(wParam);
+      HICON old = Swap<HICON>(hwnd, &Window::staticIcon, icon, true);
+      // The control takes the icon's size, as Windows' Static does for SS_ICON.
+      SIZE size{};
+      bool known;
+      {
+        Lock lk(G().mu);
+        known = IconSizeLocked(icon, size);
+      }
+      if (known) SetWindowPos(hwnd, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+      return reinterpret_cast<LRESULT>(old);
+    }
     case STM_GETICON:
       return reinterpret_cast<LRESULT>(Read(hwnd).icon);
     default:

@@ -1,4 +1,7 @@
 // simwin's record of painting: the display list a picture writer renders, the font model, GDI leak counts.
+#include <cstring>
+#include <vector>
+
 #include "platform/conformance.h"
 #include "platform/sim/simwin.h"
 
@@ -66,6 +69,46 @@ TEST(SimwinPainting, GdiObjectsAreCountedUntilDeletedOrReleasedWithTheirWindow) 
   EXPECT_EQ(simwin::LiveGdiObjectCount(), before + 1);
   DestroyWindow(hwnd);  // takes its region along
   EXPECT_EQ(simwin::LiveGdiObjectCount(), before);
+}
+
+TEST(SimwinPainting, AnIconKeepsItsPixelsTopRowFirstAndAStaticDrawsIt) {
+  // A 2x2 32-bit image: rows bottom-up, then a mask of two 4-byte rows.
+  const DWORD bottom[2] = {0xFF000001, 0xFF000002};
+  const DWORD top[2] = {0xFF000003, 0x80000004};
+  std::vector<BYTE> bits(sizeof(BITMAPINFOHEADER) + 16 + 8, 0);
+  BITMAPINFOHEADER header{};
+  header.biSize = sizeof(header);
+  header.biWidth = 2;
+  header.biHeight = 4;
+  header.biPlanes = 1;
+  header.biBitCount = 32;
+  std::memcpy(bits.data(), &header, sizeof(header));
+  std::memcpy(bits.data() + sizeof(header), bottom, 8);
+  std::memcpy(bits.data() + sizeof(header) + 8, top, 8);
+  const std::size_t before = simwin::LiveIconCount();
+  HICON icon = CreateIconFromResourceEx(bits.data(), static_cast<DWORD>(bits.size()), TRUE, 0x00030000, 0, 0, 0);
+  ASSERT_NE(icon, nullptr);
+  EXPECT_EQ(simwin::LiveIconCount(), before + 1);
+  const auto image = simwin::IconPixels(icon);
+  ASSERT_TRUE(image.has_value());
+  EXPECT_EQ(image->width, 2);
+  EXPECT_EQ(image->height, 2);
+  EXPECT_EQ(image->argb, (std::vector<uint32_t>{0xFF000003, 0x80000004, 0xFF000001, 0xFF000002}));
+
+  HWND parent = CreateTestWindow(WS_POPUP | WS_VISIBLE);
+  HWND statik = CreateWindowExW(0, L"Static", L"", WS_CHILD | WS_VISIBLE | SS_ICON, 3, 3, 40, 40, parent, nullptr,
+                                nullptr, nullptr);
+  SendMessageW(statik, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+  UpdateWindow(parent);
+  const auto list = simwin::DisplayList(statik);
+  ASSERT_FALSE(list.empty());
+  EXPECT_EQ(list.back().kind, Kind::Icon);
+  EXPECT_EQ(list.back().icon, icon);
+  EXPECT_EQ(list.back().rect.right, 2);
+  DestroyWindow(parent);
+  DestroyIcon(icon);
+  EXPECT_EQ(simwin::LiveIconCount(), before);
+  EXPECT_FALSE(simwin::IconPixels(icon).has_value());
 }
 
 }  // namespace
