@@ -109,6 +109,23 @@ TEST(SetWindowPos, ReordersSiblingsUnlessToldNotTo) {
   DestroyWindow(parent);
 }
 
+TEST(SetWindowPos, TopmostIsAStateOfTopLevelWindowsThatTheBottomClears) {
+  HWND hwnd = CreateTestWindow(WS_POPUP);
+  ASSERT_NE(hwnd, nullptr);
+  const UINT keep = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
+  const auto topmost = [&] { return (GetWindowLongW(hwnd, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; };
+  struct Case {
+    HWND after;
+    bool expected;
+  };
+  for (const Case c : {Case{HWND_TOPMOST, true}, Case{HWND_TOP, true}, Case{HWND_NOTOPMOST, false},
+                       Case{HWND_TOPMOST, true}, Case{HWND_BOTTOM, false}}) {
+    ASSERT_TRUE(SetWindowPos(hwnd, c.after, 0, 0, 0, 0, keep));
+    EXPECT_EQ(topmost(), c.expected) << reinterpret_cast<LONG_PTR>(c.after);
+  }
+  DestroyWindow(hwnd);
+}
+
 std::vector<std::pair<DWORD, HWND>> g_events;
 void CALLBACK RecordEvent(HWINEVENTHOOK, DWORD event, HWND hwnd, LONG idObject, LONG, DWORD, DWORD) {
   if (idObject == OBJID_WINDOW || event == 0xA0FF) g_events.emplace_back(event, hwnd);

@@ -52,6 +52,30 @@ TEST(SimwinPainting, AStaticRecordsItsParentsBrushAndTextColourAndAFullRepaintSt
   DeleteObject(brush);
 }
 
+TEST(SimwinPainting, ARoundRectRecordsTheSelectedBrushAndPen) {
+  HWND hwnd = CreateTestWindow(WS_POPUP);
+  HDC dc = GetDC(hwnd);
+  HBRUSH brush = CreateSolidBrush(RGB(10, 20, 30));
+  SelectObject(dc, brush);
+  SelectObject(dc, GetStockObject(NULL_PEN));
+  ASSERT_TRUE(RoundRect(dc, 0, 0, 120, 60, 16, 16));
+  SelectObject(dc, GetStockObject(NULL_BRUSH));
+  SelectObject(dc, GetStockObject(WHITE_PEN));
+  ASSERT_TRUE(RoundRect(dc, 1, 1, 119, 59, 14, 14));
+  ReleaseDC(hwnd, dc);
+  const auto list = simwin::DisplayList(hwnd);
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_TRUE(list[0].filled);
+  EXPECT_EQ(list[0].color, RGB(10, 20, 30));
+  EXPECT_FALSE(list[0].outlined);
+  EXPECT_EQ(list[0].corner.cx, 16);
+  EXPECT_FALSE(list[1].filled);
+  EXPECT_TRUE(list[1].outlined);
+  EXPECT_EQ(list[1].penColor, RGB(0xFF, 0xFF, 0xFF));
+  DeleteObject(brush);
+  DestroyWindow(hwnd);
+}
+
 TEST(SimwinPainting, GdiObjectsAreCountedUntilDeletedOrReleasedWithTheirWindow) {
   const std::size_t before = simwin::LiveGdiObjectCount();
   HWND hwnd = CreateTestWindow(WS_POPUP);
