@@ -124,18 +124,13 @@ std::vector<HWND> OtherAutoRadiosOfGroup(HWND hwnd) {
 
 // What a standard control answers oleacc's WM_GETOBJECT(OBJID_QUERYCLASSNAMEIDX) with, so that a control of a
 // class derived from it is recognised (Microsoft Learn, "Appendix F: Object Identifier Values for
-// OBJID_QUERYCLASSNAMEIDX": 65536 + 2 Button, + 3 Static, + 4 Edit).
+// OBJID_QUERYCLASSNAMEIDX": 65536 + 2 Button, + 4 Edit; Static answers in static_control.cpp).
 constexpr LRESULT kClassIndexBase = 65536;
 constexpr LRESULT kButtonIndex = kClassIndexBase + 2;
-constexpr LRESULT kStaticIndex = kClassIndexBase + 3;
 constexpr LRESULT kEditIndex = kClassIndexBase + 4;
 
 bool IsClassQuery(UINT msg, LPARAM lParam) {
   return msg == WM_GETOBJECT && static_cast<LONG>(lParam) == OBJID_QUERYCLASSNAMEIDX;
-}
-
-LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  return IsClassQuery(msg, lParam) ? kStaticIndex : DefWindowProcW(hwnd, msg, wParam, lParam);
 }
 
 LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {

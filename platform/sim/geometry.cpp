@@ -103,6 +103,9 @@ int WINAPI GetSystemMetrics(int nIndex) {
       return kSmallCaption;
     case SM_CYMENU:
       return kMenu;
+    case SM_CXICON:
+    case SM_CYICON:
+      return 32;
     case SM_CXPADDEDBORDER:  // the classic frame has none
     default:
       return 0;

@@ -80,6 +80,15 @@ struct PendingEvent {
   DWORD time;
 };
 
+// A timer of SetTimer: a window's (hwnd) or the thread's (hwnd null), kept by the thread that set it.
+struct Timer {
+  HWND hwnd = nullptr;
+  UINT_PTR id = 0;
+  UINT interval = 0;
+  uint64_t due = 0;  // ClockMs()
+  TIMERPROC proc = nullptr;
+};
+
 struct ThreadState : KObject {
   DWORD tid = 0;
   std::shared_ptr<ProcessState> process;
@@ -91,6 +100,8 @@ struct ThreadState : KObject {
   std::deque<std::shared_ptr<SentMessage>> sent;
   std::deque<PendingEvent> events;
   std::deque<std::pair<PAPCFUNC, ULONG_PTR>> apcs;
+  std::vector<Timer> timers;
+  UINT_PTR nextTimerId = 0x7FFF;
   // Set for the UI thread of a simwin::Process: TerminateProcess asks it to leave its loop.
   bool processUiThread = false;
   // Its input state: the window with the keyboard focus and its active top-level window (focus.cpp).
@@ -133,6 +144,19 @@ struct Window {
   UINT buttonState = 0;
   // A dialog's control that had the focus when the dialog was last deactivated.
   HWND savedFocus = nullptr;
+  // SetLayeredWindowAttributes' values; unset until the first call, and again when WS_EX_LAYERED is cleared.
+  bool layeredSet = false;
+  COLORREF layeredKey = 0;
+  BYTE layeredAlpha = 0;
+  DWORD layeredFlags = 0;
+  // Painting: the update rectangle (client coordinates) while one is pending, the window region, what was drawn.
+  bool needsPaint = false;
+  bool needsErase = false;
+  RECT update{};
+  HRGN region = nullptr;
+  std::vector<simwin::DrawOp> displayList;
+  HICON staticIcon = nullptr;  // a Static's STM_SETICON
+  HGDIOBJ font = nullptr;      // a control's WM_SETFONT
 };
 
 struct Hook {
@@ -181,6 +205,32 @@ Globals& G();
 // locking.
 std::shared_ptr<ThreadState> Self();
 DWORD NowTicks();
+// Milliseconds on simwin's clock (timers.cpp): real time, or the manual clock a test holds.
+uint64_t ClockMs();
+// The WM_TIMER of the earliest due timer of `self` matching the filter, restarting it if removed (lock held).
+bool TakeTimerMessage(ThreadState& self, LPMSG out, HWND filter, UINT min, UINT max, bool remove);
+bool HasDueTimer(const ThreadState& self);  // lock held
+// Waits for any change, or until the next timer of `self` is due (lock held).
+void WaitForQueue(Lock& lk, ThreadState& self);
+void RemoveWindowTimers(ThreadState& thread, HWND hwnd);  // lock held
+// A WM_TIMER with a TIMERPROC goes to the procedure: true if it did.
+bool DispatchTimerProc(const MSG& msg);
+// Painting (paint.cpp): the WM_PAINT GetMessage makes for a window of `self` with an update region (lock held).
+bool TakePaintMessage(ThreadState& self, LPMSG out, HWND filter, UINT min, UINT max);
+// A WM_TIMER or WM_PAINT can be made for `self` now (lock held).
+bool HasGeneratedMessage(const ThreadState& self);
+// Adds to the update region (null: the whole client area). Lock held.
+void InvalidateLocked(Window& w, const RECT* rect, bool erase);
+// What a window being removed leaves behind: its timers, its region (lock held).
+void ReleaseWindowResources(Window& w);
+// DefWindowProc's WM_PAINT: validates without drawing.
+LRESULT DefaultPaint(HWND hwnd);
+// Appends to the display list of the window `hdc` draws into, if it draws into one (lock held).
+void RecordDraw(HDC hdc, simwin::DrawOp op);
+// The Static control's window procedure (static_control.cpp).
+LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+// Whether a queued message passes GetMessage's window and range filter (lock held).
+bool MessageMatches(const MSG& m, HWND filter, UINT min, UINT max);
 DWORD NewClientId();                             // lock held
 HANDLE AddHandle(std::shared_ptr<KObject> obj);  // lock held
 // Resolves a handle or pseudo handle; null if invalid. Lock held.

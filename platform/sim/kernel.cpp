@@ -66,8 +66,7 @@ Globals& G() {
 
 DWORD NowTicks() {
   // Windows' tick count starts at boot; start at an arbitrary non-zero value so that nothing depends on it being small.
-  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - G().start).count();
-  return static_cast<DWORD>(0x100000 + ms);
+  return static_cast<DWORD>(0x100000 + ClockMs());
 }
 
 DWORD NewClientId() {
@@ -467,6 +466,7 @@ BOOL WINAPI TerminateProcess(HANDLE hProcess, UINT uExitCode) {
 }
 
 DWORD WINAPI GetTickCount(void) { return NowTicks(); }
+ULONGLONG WINAPI GetTickCount64(void) { return 0x100000 + ClockMs(); }
 
 // ---------------------------------------------------------------------------------------
 // Tool help

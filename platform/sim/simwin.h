@@ -71,6 +71,68 @@ std::size_t LiveWindowCount();
 // Registered classes of the calling thread's process with that name: true if present.
 bool IsClassRegistered(const std::wstring& className);
 
+// While one exists, simwin's clock (GetTickCount, GetTickCount64, timers, message times) stands still and moves only
+// by Advance, which wakes every thread waiting for a message; afterwards it runs in real time again from where it
+// stood. One at a time.
+class ManualClock {
+ public:
+  ManualClock();
+  ~ManualClock();
+  ManualClock(const ManualClock&) = delete;
+  ManualClock& operator=(const ManualClock&) = delete;
+  void Advance(uint64_t ms);
+};
+
+// The one monitor (screen coordinates) and its work area, the monitor less the task bar. Default: 1920x1080 with a
+// task bar 40 pixels high at the bottom.
+void SetMonitor(const RECT& monitor, const RECT& workArea);
+
+// ---------------------------------------------------------------------------------------
+// Painting: what windows drew, and GDI leak checks
+// ---------------------------------------------------------------------------------------
+// One drawing call recorded for a window, in its client coordinates, for a picture writer to render.
+struct DrawOp {
+  enum class Kind { Fill, RoundRect, Text, Icon };
+  Kind kind = Kind::Fill;
+  RECT rect{};
+  // Fill and RoundRect: the brush's colour (RoundRect: unfilled with a null brush); Text: the text colour.
+  COLORREF color = 0;
+  bool filled = true;
+  COLORREF penColor = 0;  // RoundRect's outline, absent with a null pen
+  bool outlined = true;
+  SIZE corner{};  // RoundRect's ellipse
+  // Text: one line, placed in `rect` (its measured box), with the DC's font and background.
+  std::wstring text;
+  std::wstring fontFace;
+  int fontHeight = 0;  // cell height in pixels
+  int fontWeight = 0;
+  bool transparent = false;  // SetBkMode(TRANSPARENT); otherwise the text box is filled with `background`
+  COLORREF background = 0;
+  HICON icon = nullptr;  // Icon: drawn into `rect`
+};
+// The drawing since the last paint that covered the whole client area (a full repaint starts the list anew).
+std::vector<DrawOp> DisplayList(HWND hwnd);
+
+// simwin's font model, for tests that compute where text lands: a font's cell height is lfHeight when positive, the
+// character height |lfHeight| plus a quarter (internal leading) when negative, 16 for 0; every character (space
+// included) advances by lfWidth when given, else by half the cell height, one more for FW_BOLD and heavier. A line is
+// one cell high; '&' prefixes are dropped unless DT_NOPREFIX.
+int FontCellHeight(const LOGFONTW& font);
+int FontCharWidth(const LOGFONTW& font);
+
+// An icon's size and, for one made from a 32-bit image, its pixels (0xAARRGGBB, top row first); empty if `icon` is
+// no live icon.
+struct IconImage {
+  int width = 0;
+  int height = 0;
+  std::vector<uint32_t> argb;
+};
+std::optional<IconImage> IconPixels(HICON icon);
+std::size_t LiveIconCount();
+
+// GDI objects (fonts, brushes, pens, regions) alive now that are not stock objects, for leak checks.
+std::size_t LiveGdiObjectCount();
+
 // ---------------------------------------------------------------------------------------
 // Dialogs with standard controls, and acting as the user
 // ---------------------------------------------------------------------------------------

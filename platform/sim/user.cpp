@@ -55,8 +55,6 @@ bool IsDescendant(HWND ancestor, HWND hwnd) {
   return false;
 }
 
-namespace {
-
 bool MessageMatches(const MSG& m, HWND filter, UINT min, UINT max) {
   if (filter == reinterpret_cast<HWND>(static_cast<LONG_PTR>(-1))) {
     if (m.hwnd) return false;
@@ -66,6 +64,8 @@ bool MessageMatches(const MSG& m, HWND filter, UINT min, UINT max) {
   if (min == 0 && max == 0) return true;
   return m.message >= min && m.message <= max;
 }
+
+namespace {
 
 void Unlink(Window& w) {
   if (auto parent = FindWindowLocked(w.parent)) {
@@ -79,6 +79,7 @@ void RemoveWindow(const std::shared_ptr<Window>& w) {
   Unlink(*w);
   G().windows.erase(reinterpret_cast<uintptr_t>(w->hwnd));
   if (w->cls) --w->cls->windows;
+  ReleaseWindowResources(*w);
   if (w->thread) {
     auto& q = w->thread->sent;
     for (auto it = q.begin(); it != q.end();) {
@@ -505,6 +506,8 @@ LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
       // A window being activated and not minimized gets the keyboard focus (Microsoft Learn, WM_ACTIVATE).
       if (LOWORD(wParam) != WA_INACTIVE && !HIWORD(wParam)) SetFocus(hWnd);
       return 0;
+    case WM_PAINT:
+      return DefaultPaint(hWnd);
     default:
       return 0;
   }
@@ -533,6 +536,7 @@ BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow) {
     if (!w) return wasVisible;
     if (show) {
       w->style |= WS_VISIBLE;
+      InvalidateLocked(*w, nullptr, true);
     } else {
       w->style &= ~static_cast<DWORD>(WS_VISIBLE);
     }
@@ -761,6 +765,7 @@ LONG_PTR WINAPI SetWindowLongPtrW(HWND hWnd, int nIndex, LONG_PTR dwNewLong) {
     case GWL_EXSTYLE:
       old = static_cast<LONG>(w->exStyle);
       w->exStyle = static_cast<DWORD>(dwNewLong);
+      if (!(w->exStyle & WS_EX_LAYERED)) w->layeredSet = false;
       break;
     case GWLP_ID:
       old = w->id;
@@ -850,7 +855,8 @@ bool TakeMessage(ThreadState& self, LPMSG out, HWND filter, UINT min, UINT max, 
     if (remove) self.quitPending = false;
     return true;
   }
-  return false;
+  if (TakePaintMessage(self, out, filter, min, max)) return true;
+  return TakeTimerMessage(self, out, filter, min, max, remove);
 }
 
 bool ValidFilter(HWND filter) {
@@ -884,7 +890,7 @@ BOOL WINAPI GetMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFil
     if (TakeMessage(*self, lpMsg, hWnd, wMsgFilterMin, wMsgFilterMax, true)) {
       return lpMsg->message == WM_QUIT ? FALSE : TRUE;
     }
-    G().cv.wait(lk);
+    WaitForQueue(lk, *self);
   }
 }
 
@@ -903,14 +909,15 @@ BOOL WINAPI WaitMessage(void) {
   for (;;) {
     // Handling something sent counts as queue activity: the caller's loop looks again.
     if (PumpOneIncoming(lk, *self)) return TRUE;
-    if (!self->posted.empty() || self->quitPending) return TRUE;
-    G().cv.wait(lk);
+    if (!self->posted.empty() || self->quitPending || HasGeneratedMessage(*self)) return TRUE;
+    WaitForQueue(lk, *self);
   }
 }
 
 BOOL WINAPI TranslateMessage(const MSG*) { return FALSE; }
 
 LRESULT WINAPI DispatchMessageW(const MSG* lpMsg) {
+  if (lpMsg && DispatchTimerProc(*lpMsg)) return 0;
   if (!lpMsg || !lpMsg->hwnd) return 0;
   {
     Lock lk(G().mu);

@@ -638,3 +638,5 @@ void WINAPI NotifyWinEvent(DWORD event, HWND hwnd, LONG idObject, LONG idChild);
 #include "com_sim.h"
 // Named pipes, overlapped I/O, ANSI event names, GUIDs as text.
 #include "io_sim.h"
+// Timers, monitors, window placement, layered windows, GDI painting and icons.
+#include "gdi_sim.h"
