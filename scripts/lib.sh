@@ -30,6 +30,8 @@ LINUX_PACKAGES=("${BUILD_PACKAGES[@]}" build-essential libgtest-dev libgmock-dev
 WINDOWS_PACKAGES=("${BUILD_PACKAGES[@]}" g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix googletest
                   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 libboost1.81-dev)
 WINE_PACKAGES=(wine64 xvfb xauth)
+# The libFuzzer targets (scripts/fuzz.sh).
+FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 
 # The compiler cache serves any clone: paths are hashed relative to the clone (the build adds the matching
 # -fdebug-prefix-map, so the folder in the debug information is no reason to miss either). The precompiled

@@ -7,26 +7,6 @@
 
 namespace installation_assistant {
 
-Option<bool> UIElement::ReadChecked() {
-  const std::shared_ptr<CheckBoxPattern> box = GetCheckBoxPattern();
-  return box ? Option<bool>::Some(box->IsChecked()) : Option<bool>::None();
-}
-
-Option<bool> UIElement::ReadSelected() {
-  const std::shared_ptr<RadioButtonPattern> radio = GetRadioButtonPattern();
-  return radio ? Option<bool>::Some(radio->IsSelected()) : Option<bool>::None();
-}
-
-Option<bool> UIElement::CheckedAsSeen() {
-  if (seenChecked_.IsNone()) seenChecked_ = Option<Option<bool>>::Some(ReadChecked());
-  return seenChecked_.Get();
-}
-
-Option<bool> UIElement::SelectedAsSeen() {
-  if (seenSelected_.IsNone()) seenSelected_ = Option<Option<bool>>::Some(ReadSelected());
-  return seenSelected_.Get();
-}
-
 PatternActionResult StepCheckBoxUntil(int wanted, const std::function<int()>& read,
                                       const std::function<PatternActionResult()>& step) {
   constexpr DWORD kSettleMs = 1000;

@@ -88,8 +88,15 @@ class UIElement : public std::enable_shared_from_this<UIElement> {
   // Whether the check box is checked (the radio button selected) as this tree saw it: read once, for matching,
   // which works on one look at the window per pass; the actions read the live state through the patterns. None
   // when the element has no such pattern.
-  Option<bool> CheckedAsSeen();
-  Option<bool> SelectedAsSeen();
+  // Defined here: the pattern model's state checkers call them, and it builds without the backends.
+  Option<bool> CheckedAsSeen() {
+    if (seenChecked_.IsNone()) seenChecked_ = Option<Option<bool>>::Some(ReadChecked());
+    return seenChecked_.Get();
+  }
+  Option<bool> SelectedAsSeen() {
+    if (seenSelected_.IsNone()) seenSelected_ = Option<Option<bool>>::Some(ReadSelected());
+    return seenSelected_.Get();
+  }
 
   // Where the element sits in its tree, e.g. "Window\Pane(0)\Button(3)".
   std::string GetPath() const { return path_; }
@@ -109,8 +116,14 @@ class UIElement : public std::enable_shared_from_this<UIElement> {
     seenSelected_ = {};
   }
   // How the states as seen are read: through the patterns, unless a backend has them at hand.
-  virtual Option<bool> ReadChecked();
-  virtual Option<bool> ReadSelected();
+  virtual Option<bool> ReadChecked() {
+    const std::shared_ptr<CheckBoxPattern> box = GetCheckBoxPattern();
+    return box ? Option<bool>::Some(box->IsChecked()) : Option<bool>::None();
+  }
+  virtual Option<bool> ReadSelected() {
+    const std::shared_ptr<RadioButtonPattern> radio = GetRadioButtonPattern();
+    return radio ? Option<bool>::Some(radio->IsSelected()) : Option<bool>::None();
+  }
 
  private:
   const std::string path_;
