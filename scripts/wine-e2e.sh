@@ -59,30 +59,37 @@ expect_final_states() {  # expected-text
     <(sed -n '/^final /,$p' "$dir/installer.log" | grep -v '^[0-9]* requests') "$1"
 }
 
+# The host starts the installer on its options page with the patterns given (and the notifications text when
+# `notifications` is set); waits for the host's line, closes the wizard as a user leaving it, and waits for the
+# host. Sets `dir`, `pid` and `window`.
+run_wizard() {  # installer-options host-line-regex pattern...
+  dir="$(mktemp -d)"
+  local installer="\"$(winpath "$BIN/setup-sample.exe")\" --start options --close-when $(winpath "$dir/close")"
+  installer+=" $1 --timeout 40000 --log $(winpath "$dir/installer.log")"
+  local wanted="$2" patterns=() file id=1
+  shift 2
+  for file in "$@"; do patterns+=(--pattern "$id=$(winpath "$PATTERNS/$file")"); id=$((id + 1)); done
+  [ -z "${notifications:-}" ] || patterns+=(--notifications "$notifications")
+  timeout 60 "$WINE" "$BIN/iae-host.exe" --run "$installer" --factory CreateEngine --threshold 1 "${patterns[@]}" \
+    --trace "$(winpath "$dir/trace.txt")" >"$dir/host.out" 2>"$dir/host.err" &
+  local host=$!
+  wait_for_line "$dir/host.out" "$wanted" $host 30 || fail "no line '$wanted' from the host within 30 s"
+  touch "$dir/close"
+  local code=0
+  wait $host || code=$?
+  [ $code -eq 0 ] || fail "iae-host exited with $code"
+  pid="$(sed -n 's/^ready pid=\([0-9]*\) .*/\1/p' "$dir/installer.log")"
+  window="$(sed -n 's/^ready .* window=0x\([0-9A-F]*\) .*/\1/p' "$dir/installer.log")"
+}
+
 # The host starts the installer on its options page. The engine unchecks both offers, leaves the shortcut, and
 # pushes Next; nothing of its patterns is on the page that comes then, and the pattern for a window that never
 # comes is reported as never matched.
 offers_page() {
   run="offers page (run $1)"
-  dir="$(mktemp -d)"
-  local installer="\"$(winpath "$BIN/setup-sample.exe")\" --start options --close-when $(winpath "$dir/close")"
-  installer+=" --timeout 40000 --log $(winpath "$dir/installer.log")"
-  timeout 60 "$WINE" "$BIN/iae-host.exe" --run "$installer" --factory CreateEngine --threshold 1 \
-    --notifications "Installation assistant|Unwanted offers were declined for you.|OK|Undo" \
-    --pattern "1=$(winpath "$PATTERNS/wine_offers.pattern")" \
-    --pattern "2=$(winpath "$PATTERNS/browser_extension.pattern")" \
-    --trace "$(winpath "$dir/trace.txt")" >"$dir/host.out" 2>"$dir/host.err" &
-  local host=$!
-  # Closed once the engine has reported what it did there, as a user leaving the wizard.
-  wait_for_line "$dir/host.out" '^ReportProcessedItems ' $host 30 || fail "no ReportProcessedItems within 30 s"
-  touch "$dir/close"
-  local code=0
-  wait $host || code=$?
-  [ $code -eq 0 ] || fail "iae-host exited with $code"
-
-  local pid window
-  pid="$(sed -n 's/^ready pid=\([0-9]*\) .*/\1/p' "$dir/installer.log")"
-  window="$(sed -n 's/^ready .* window=0x\([0-9A-F]*\) .*/\1/p' "$dir/installer.log")"
+  local pid window notifications="Installation assistant|Unwanted offers were declined for you.|OK|Undo"
+  # Closed once the engine has reported what it did there.
+  run_wizard "" '^ReportProcessedItems ' wine_offers.pattern browser_extension.pattern
   expect_line "the host's account" "$dir/host.err" "iae-host: CreateEngine(service, $pid, 1, writer)"
   expect_file "the host calls" "$dir/host.out" "SetEngineVersion version=\"$VERSION\"
 ReportProcessedItems window=0x$window count=3
@@ -155,26 +162,6 @@ end closed"
   expect_line "the host's account" "$dir/host.err" "iae-host: Run() returned"
 }
 
-# The host starts the installer on its options page with the patterns given; waits for the host's line, closes the
-# wizard and waits for the host. Sets `dir`, `pid` and `window`.
-run_wizard() {  # installer-options host-line-regex pattern...
-  dir="$(mktemp -d)"
-  local installer="\"$(winpath "$BIN/setup-sample.exe")\" --start options --close-when $(winpath "$dir/close")"
-  installer+=" $1 --timeout 40000 --log $(winpath "$dir/installer.log")"
-  local wanted="$2" patterns=() file id=1
-  shift 2
-  for file in "$@"; do patterns+=(--pattern "$id=$(winpath "$PATTERNS/$file")"); id=$((id + 1)); done
-  timeout 60 "$WINE" "$BIN/iae-host.exe" --run "$installer" --factory CreateEngine --threshold 1 "${patterns[@]}" \
-    --trace "$(winpath "$dir/trace.txt")" >"$dir/host.out" 2>"$dir/host.err" &
-  local host=$!
-  wait_for_line "$dir/host.out" "$wanted" $host 30 || fail "no line '$wanted' from the host within 30 s"
-  touch "$dir/close"
-  local code=0
-  wait $host || code=$?
-  [ $code -eq 0 ] || fail "iae-host exited with $code"
-  pid="$(sed -n 's/^ready pid=\([0-9]*\) .*/\1/p' "$dir/installer.log")"
-  window="$(sed -n 's/^ready .* window=0x\([0-9A-F]*\) .*/\1/p' "$dir/installer.log")"
-}
 
 # The engine follows the wizard from page to page on the installer's own events: offers declined and Next pushed
 # on the options page, then the custom installation chosen and Next pushed on the page that comes next.
@@ -313,19 +300,8 @@ iae-host: installer exit code 2"
 # to put one on the button; the sample's user answers 300 ms later, and the host hears of it as code 5.
 message_box() {
   run="message box (run $1)"
-  dir="$(mktemp -d)"
-  local installer="\"$(winpath "$BIN/setup-sample.exe")\" --start options --close-when $(winpath "$dir/close")"
-  installer+=" --answer-message-box 300 --timeout 40000 --log $(winpath "$dir/installer.log")"
-  timeout 60 "$WINE" "$BIN/iae-host.exe" --run "$installer" --factory CreateEngine --threshold 1 \
-    --notifications "Installation assistant|This installer offers extra software. Go on?|Go on|Go back" \
-    --pattern "1=$(winpath "$PATTERNS/confirm_next.pattern")" \
-    --trace "$(winpath "$dir/trace.txt")" >"$dir/host.out" 2>"$dir/host.err" &
-  local host=$!
-  wait_for_line "$dir/host.out" '^ReportItem patternId=1 resultCode=5 ' $host 30 || fail "no code 5 within 30 s"
-  touch "$dir/close"
-  local code=0
-  wait $host || code=$?
-  [ $code -eq 0 ] || fail "iae-host exited with $code"
+  local pid window notifications="Installation assistant|This installer offers extra software. Go on?|Go on|Go back"
+  run_wizard "--answer-message-box 300" '^ReportItem patternId=1 resultCode=5 ' confirm_next.pattern
 
   local next
   next="$(sed -n 's/^message box \(-\{0,1\}[0-9]*\) "Installation assistant"$/\1/p' "$dir/installer.log")"
