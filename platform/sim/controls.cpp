@@ -122,23 +122,12 @@ std::vector<HWND> OtherAutoRadiosOfGroup(HWND hwnd) {
   return out;
 }
 
-// What a standard control answers oleacc's WM_GETOBJECT(OBJID_QUERYCLASSNAMEIDX) with, so that a control of a
-// class derived from it is recognised (Microsoft Learn, "Appendix F: Object Identifier Values for
-// OBJID_QUERYCLASSNAMEIDX": 65536 + 2 Button, + 4 Edit; Static answers in static_control.cpp).
-constexpr LRESULT kClassIndexBase = 65536;
-constexpr LRESULT kButtonIndex = kClassIndexBase + 2;
-constexpr LRESULT kEditIndex = kClassIndexBase + 4;
-
-bool IsClassQuery(UINT msg, LPARAM lParam) {
-  return msg == WM_GETOBJECT && static_cast<LONG>(lParam) == OBJID_QUERYCLASSNAMEIDX;
-}
-
 LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  return IsClassQuery(msg, lParam) ? kEditIndex : DefWindowProcW(hwnd, msg, wParam, lParam);
+  return IsClassQuery(msg, lParam) ? kEditClassIndex : DefWindowProcW(hwnd, msg, wParam, lParam);
 }
 
 LRESULT CALLBACK ButtonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (IsClassQuery(msg, lParam)) return kButtonIndex;
+  if (IsClassQuery(msg, lParam)) return kButtonClassIndex;
   switch (msg) {
     case BM_GETCHECK: {
       ButtonSnapshot b = ReadButton(hwnd);

@@ -229,6 +229,15 @@ LRESULT DefaultPaint(HWND hwnd);
 void RecordDraw(HDC hdc, simwin::DrawOp op);
 // The Static control's window procedure (static_control.cpp).
 LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+// What a standard control answers oleacc's WM_GETOBJECT(OBJID_QUERYCLASSNAMEIDX) with, so that a control of a class
+// derived from it is recognised (Microsoft Learn, "Appendix F: Object Identifier Values for
+// OBJID_QUERYCLASSNAMEIDX").
+inline constexpr LRESULT kButtonClassIndex = 65536 + 2;
+inline constexpr LRESULT kStaticClassIndex = 65536 + 3;
+inline constexpr LRESULT kEditClassIndex = 65536 + 4;
+inline bool IsClassQuery(UINT msg, LPARAM lParam) {
+  return msg == WM_GETOBJECT && static_cast<LONG>(lParam) == OBJID_QUERYCLASSNAMEIDX;
+}
 // Whether a queued message passes GetMessage's window and range filter (lock held).
 bool MessageMatches(const MSG& m, HWND filter, UINT min, UINT max);
 DWORD NewClientId();                             // lock held

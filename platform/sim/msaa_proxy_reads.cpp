@@ -24,12 +24,12 @@ Kind KindOf(HWND hwnd) {
     // class query (Microsoft Learn, "The OBJID_QUERYCLASSNAMEIDX Object Identifier"; Wine's oleacc main.c test
     // sees the query with wParam 0).
     switch (SendMessageW(hwnd, WM_GETOBJECT, 0, static_cast<LPARAM>(OBJID_QUERYCLASSNAMEIDX))) {
-      case 65536 + 2:
+      case kButtonClassIndex:
         cls = L"button";
         break;
-      case 65536 + 3:
+      case kStaticClassIndex:
         return Kind::Static;
-      case 65536 + 4:
+      case kEditClassIndex:
         return Kind::Edit;
       default:
         return Kind::Client;

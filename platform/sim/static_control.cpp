@@ -70,12 +70,8 @@ T Swap(HWND hwnd, T Window::*field, T value, bool redraw) {
 }  // namespace
 
 LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (IsClassQuery(msg, lParam)) return kStaticClassIndex;
   switch (msg) {
-    case WM_GETOBJECT:
-      // The class query of oleacc (Microsoft Learn, "Appendix F: Object Identifier Values for
-      // OBJID_QUERYCLASSNAMEIDX": Static is 65536 + 3).
-      if (static_cast<LONG>(lParam) == OBJID_QUERYCLASSNAMEIDX) return 65536 + 3;
-      return DefWindowProcW(hwnd, msg, wParam, lParam);
     case WM_PAINT:
       Paint(hwnd);
       return 0;
