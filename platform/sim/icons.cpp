@@ -131,6 +131,17 @@ HICON WINAPI CreateIconFromResourceEx(PBYTE presbits, DWORD dwResSize, BOOL fIco
   return reinterpret_cast<HICON>(h);
 }
 
+HCURSOR WINAPI LoadCursorW(HINSTANCE hInstance, LPCWSTR lpCursorName) {
+  const auto id = reinterpret_cast<ULONG_PTR>(lpCursorName);
+  // System cursor ids run from 32512 (IDC_ARROW) to 32651 ("LoadCursorW function", Microsoft Learn).
+  if (hInstance != nullptr || !IS_INTRESOURCE(lpCursorName) || id < 32512 || id > 32651) {
+    SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+    return nullptr;
+  }
+  // Shared cursors are never destroyed; a handle outside the icon table keeps DestroyIcon from taking them.
+  return reinterpret_cast<HCURSOR>(static_cast<uintptr_t>(0x7F000000u + id));
+}
+
 BOOL WINAPI DestroyIcon(HICON hIcon) {
   Lock lk(G().mu);
   if (!Icons().erase(reinterpret_cast<uintptr_t>(hIcon))) {

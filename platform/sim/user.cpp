@@ -677,6 +677,22 @@ HWND WINAPI GetDesktopWindow(void) {
   return G().desktop;
 }
 
+HWND WINAPI FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName) {
+  Lock lk(G().mu);
+  FindWindowLocked(nullptr);
+  auto desktop = FindWindowLocked(G().desktop);
+  if (desktop) {
+    for (HWND h : desktop->children) {
+      auto w = FindWindowLocked(h);
+      if (!w) continue;
+      if (lpClassName && FoldCase(w->cls->name) != FoldCase(lpClassName)) continue;
+      if (lpWindowName && w->text != lpWindowName) continue;
+      return h;
+    }
+  }
+  return nullptr;
+}
+
 int WINAPI GetClassNameW(HWND hWnd, LPWSTR lpClassName, int nMaxCount) {
   Lock lk(G().mu);
   auto w = UserWindow(hWnd);

@@ -325,6 +325,20 @@ typedef struct tagWNDCLASSEXW {
   LPCWSTR lpszClassName;
   HICON hIconSm;
 } WNDCLASSEXW, *LPWNDCLASSEXW;
+#define CS_VREDRAW 0x0001
+#define CS_HREDRAW 0x0002
+#define CS_NOCLOSE 0x0200
+#define CS_DROPSHADOW 0x00020000
+
+#define IS_INTRESOURCE(r) ((((ULONG_PTR)(r)) >> 16) == 0)
+#define MAKEINTRESOURCEW(i) ((LPWSTR)((ULONG_PTR)((WORD)(i))))
+#define IDC_ARROW MAKEINTRESOURCEW(32512)
+#define IDC_IBEAM MAKEINTRESOURCEW(32513)
+#define IDC_WAIT MAKEINTRESOURCEW(32514)
+#define IDC_HAND MAKEINTRESOURCEW(32649)
+#define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
+// The system's cursors only (no module, an IDC_ id): shared handles, the same on every call.
+HCURSOR WINAPI LoadCursorW(HINSTANCE hInstance, LPCWSTR lpCursorName);
 
 typedef struct tagMSG {
   HWND hwnd;
@@ -474,6 +488,8 @@ HWND WINAPI GetParent(HWND hWnd);
 HWND WINAPI GetAncestor(HWND hwnd, UINT gaFlags);
 HWND WINAPI SetParent(HWND hWndChild, HWND hWndNewParent);
 HWND WINAPI GetWindow(HWND hWnd, UINT uCmd);
+// Top-level windows only, in Z order; the class compared without case, the title exactly; no atoms.
+HWND WINAPI FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName);
 HWND WINAPI GetDesktopWindow(void);
 int WINAPI GetClassNameW(HWND hWnd, LPWSTR lpClassName, int nMaxCount);
 // Same process: sends WM_GETTEXT. Another process: reads the stored text without a

@@ -47,6 +47,8 @@ Engine::~Engine() {
   // use goes, and its hooks be removed on this thread, which set them.
   try {
     if (!watcher_->IsShutDown()) watcher_->Shutdown();
+    // The sticker's window procedure lives in this module, which the host may unload after Release.
+    reporter_->Close();
   } catch (...) {
     TraceException("Engine::~Engine");
   }
@@ -228,7 +230,7 @@ IEngine* CreateEngineImpl(IService* service, long processId, unsigned int traceT
 
   std::shared_ptr<ProcessedItemsReporter> reporter;
   if (showsNotifications) {
-    reporter = std::make_shared<NotifyingReporter>(serviceHolder, connection);
+    reporter = std::make_shared<NotifyingReporter>(serviceHolder, connection, ModuleInstance());
   } else {
     reporter = std::make_shared<DirectReporter>(serviceHolder, connection);
   }

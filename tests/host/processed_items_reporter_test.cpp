@@ -7,7 +7,6 @@
 #include <thread>
 #include <vector>
 
-#include "common/trace_capture.h"
 #include "recording_host.h"
 
 namespace installation_assistant::engine {
@@ -93,15 +92,6 @@ TEST(ProcessedItemsReporterTest, ConcurrentReplaceAndReadSeeWholeRecords) {
   for (auto& reader : readers) reader.join();
   EXPECT_EQ(torn.load(), 0);
   EXPECT_EQ(reporter.StoredNotificationData().Get(), record(2000));
-}
-
-TEST(ProcessedItemsReporterTest, StickerIsNotShownWithoutTheStickerWindow) {
-  RecordingHost host;
-  testing::TraceCapture capture(host);
-  NotifyingReporter reporter(std::make_shared<ServiceHolder>(host.Service()));
-  reporter.ShowNotification(reinterpret_cast<HWND>(0x1234), "3 options changed", nullptr);
-  EXPECT_TRUE(host.ServiceCalls().empty());
-  EXPECT_EQ(host.TracesContaining(L"Notification sticker is not available").size(), 1u);
 }
 
 }  // namespace

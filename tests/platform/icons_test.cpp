@@ -59,6 +59,23 @@ TEST(Icons, TheDirectoryEntryNearestTheSizeIsChosen) {
   EXPECT_EQ(LookupIconIdFromDirectoryEx(two.data(), TRUE, 30, 30, LR_DEFAULTCOLOR), 2);
 }
 
+// An .ico file's 16-byte entries end in the image's offset where a resource directory's 14-byte entries end in the
+// image's id: for one entry the look-up gives the image's offset in the file.
+TEST(Icons, TheLookupOnAnIcoFileGivesItsOnlyImagesOffset) {
+  auto file = Directory({{32, 6 + 16}}, 4264);
+  file.push_back(0);  // the offset's high word: a 16-byte entry
+  file.push_back(0);
+  EXPECT_EQ(LookupIconIdFromDirectory(file.data(), TRUE), 6 + 16);
+}
+
+TEST(Icons, SystemCursorsAreSharedAndOnlyTheSystemsCanBeLoadedWithoutAModule) {
+  const HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW);
+  EXPECT_NE(arrow, nullptr);
+  EXPECT_EQ(LoadCursorW(nullptr, IDC_ARROW), arrow);
+  EXPECT_NE(LoadCursorW(nullptr, IDC_IBEAM), arrow);
+  EXPECT_EQ(LoadCursorW(nullptr, MAKEINTRESOURCEW(1)), nullptr);
+}
+
 TEST(Icons, AnIconFromOneImageShowsInAStaticThatTakesItsSize) {
   auto bits = IconImage(16, 0xFF2080C0);
   HICON icon = CreateIconFromResourceEx(bits.data(), static_cast<DWORD>(bits.size()), TRUE, 0x00030000, 16, 16,

@@ -46,6 +46,45 @@ TEST(Classes, SecondRegistrationFailsUntilUnregisteredAndAnUnknownClassMakesNoWi
             nullptr);
 }
 
+// A window is counted until it is gone, WM_DESTROY and WM_NCDESTROY included: its class outlives it.
+TEST(Classes, AWindowCannotUnregisterItsClassWhileBeingDestroyed) {
+  static DWORD errors[2];
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof(wc);
+  wc.lpfnWndProc = [](HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) -> LRESULT {
+    if (msg == WM_DESTROY || msg == WM_NCDESTROY) {
+      SetLastError(0);
+      EXPECT_FALSE(UnregisterClassW(L"ConformanceSelfUnregistering", GetModuleHandleW(nullptr)));
+      errors[msg == WM_NCDESTROY] = GetLastError();
+    }
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+  };
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"ConformanceSelfUnregistering";
+  ASSERT_NE(RegisterClassExW(&wc), 0);
+  HWND hwnd = CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, wc.hInstance,
+                              nullptr);
+  ASSERT_NE(hwnd, nullptr);
+  DestroyWindow(hwnd);
+  EXPECT_EQ(errors[0], static_cast<DWORD>(ERROR_CLASS_HAS_WINDOWS));
+  EXPECT_EQ(errors[1], static_cast<DWORD>(ERROR_CLASS_HAS_WINDOWS));
+  EXPECT_TRUE(UnregisterClassW(wc.lpszClassName, wc.hInstance));
+}
+
+TEST(Windows, FindWindowFindsTopLevelWindowsByClassAndTitle) {
+  HWND top = CreateTestWindow(WS_POPUP, nullptr, nullptr, L"Find me");
+  HWND child = CreateTestWindow(WS_CHILD, top, nullptr, L"Child of it");
+  ASSERT_NE(child, nullptr);
+  wchar_t className[64] = {};
+  GetClassNameW(top, className, 64);
+  EXPECT_EQ(FindWindowW(nullptr, L"Find me"), top);
+  EXPECT_EQ(FindWindowW(className, L"Find me"), top);
+  EXPECT_EQ(FindWindowW(nullptr, L"Child of it"), nullptr) << "children are not looked at";
+  EXPECT_EQ(FindWindowW(L"ConformanceNoSuchClass", nullptr), nullptr);
+  DestroyWindow(top);
+  EXPECT_EQ(FindWindowW(nullptr, L"Find me"), nullptr);
+}
+
 TEST(Windows, CreationSendsNcCreateThenCreateAndCanBeRefused) {
   struct Case {
     UINT refuse;

@@ -208,8 +208,10 @@ int ScenarioRun::Execute() {
   std::thread director([this] { Director(); });
   std::thread user([this] { User(); });
 
+  if (hostEntry.notifications) host_->ShowStickersThrough(engine);
   story_.Line("host", "Run()");
   engine->Run();
+  host_->ShowStickersThrough(nullptr);
   {
     std::lock_guard<std::mutex> lock(exitMutex_);
     runReturned_ = true;

@@ -6,6 +6,7 @@
 // the expectations against it. This header is what those files share; nothing else includes it.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -33,6 +34,7 @@ namespace iae_tool::detail {
 
 using Clock = std::chrono::steady_clock;
 using installation_assistant::WideToUtf8;
+using installation_assistant::engine::IEngine;
 using installation_assistant::engine::IService;
 using installation_assistant::engine::ITraceWriter;
 using installation_assistant::engine::ServiceReport;
@@ -139,6 +141,14 @@ class ScenarioHost final : public IService, public ITraceWriter {
   }
   void ReportProcessedItems(int window, int count) override {
     Relay([&] { calls_.ReportProcessedItems(window, count); });
+    // As a real host does: the count is the sticker's, so the sticker is shown from here.
+    if (IEngine* engine = stickerEngine_.load()) {
+      const std::string text = std::to_string(count) + (count == 1 ? " option" : " options") + " set for you";
+      char handle[32];
+      std::snprintf(handle, sizeof(handle), "0x%x", static_cast<unsigned>(window));
+      story_.Line("host", std::string("ShowNotification(") + handle + ", \"" + text + "\")");
+      engine->ShowNotification(reinterpret_cast<HWND>(static_cast<intptr_t>(window)), text.c_str());
+    }
   }
   void BlockPatternAdded() override {
     Relay([&] { calls_.BlockPatternAdded(); });
@@ -158,6 +168,9 @@ class ScenarioHost final : public IService, public ITraceWriter {
   }
   void Release() override { traces_.Release(); }
 
+  // While set, each ReportProcessedItems shows the sticker through this engine.
+  void ShowStickersThrough(IEngine* engine) { stickerEngine_.store(engine); }
+
   const simwin::RecordingHost& Calls() const { return calls_; }
   const simwin::RecordingHost& Traces() const { return traces_; }
 
@@ -174,6 +187,7 @@ class ScenarioHost final : public IService, public ITraceWriter {
   std::ostream* traceFile_;
   std::mutex relayMutex_;
   std::mutex traceMutex_;
+  std::atomic<IEngine*> stickerEngine_{nullptr};
   simwin::RecordingHost calls_;   // service calls
   simwin::RecordingHost traces_;  // trace writer calls
 };
