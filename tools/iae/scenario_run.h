@@ -3,7 +3,8 @@
 // (this thread, which creates the engine and stays in IEngine::Run until the installer exits). A director thread
 // ends the installer when the user or a button asks for it, or when the run takes too long, after taking the final
 // state of every page (host and director: scenario_director.cpp). scenario_outcome.cpp prints that state and checks
-// the expectations against it. This header is what those files share; nothing else includes it.
+// the expectations against it; scenario_snapshots.cpp takes the pictures of --snapshots. This header is what those
+// files share; nothing else includes it.
 #pragma once
 
 #include <chrono>
@@ -17,6 +18,8 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "common/text.h"
@@ -139,6 +142,7 @@ class ScenarioHost final : public IService, public ITraceWriter {
   }
   void ReportProcessedItems(int window, int count) override {
     Relay([&] { calls_.ReportProcessedItems(window, count); });
+    if (onBatch_) onBatch_(window);
   }
   void BlockPatternAdded() override {
     Relay([&] { calls_.BlockPatternAdded(); });
@@ -158,6 +162,9 @@ class ScenarioHost final : public IService, public ITraceWriter {
   }
   void Release() override { traces_.Release(); }
 
+  // Called on the engine's thread when a batch of actions ends (ReportProcessedItems): must not block. Set before Run.
+  void OnBatch(std::function<void(int window)> listener) { onBatch_ = std::move(listener); }
+
   const simwin::RecordingHost& Calls() const { return calls_; }
   const simwin::RecordingHost& Traces() const { return traces_; }
 
@@ -176,6 +183,7 @@ class ScenarioHost final : public IService, public ITraceWriter {
   std::mutex traceMutex_;
   simwin::RecordingHost calls_;   // service calls
   simwin::RecordingHost traces_;  // trace writer calls
+  std::function<void(int window)> onBatch_;
 };
 
 struct ElementSnapshot {
@@ -201,6 +209,7 @@ class ScenarioRun {
         narrative_(options.json ? err : out),
         story_(narrative_, options.json ? &out : nullptr, options.quiet),
         pages_(scenario.installer.pages.size()) {}
+  ~ScenarioRun() { StopPictures(); }
 
   int Execute();
 
@@ -247,6 +256,21 @@ class ScenarioRun {
   void Director();
   std::vector<PageSnapshot> Snapshot();
 
+  // Pictures of the installer's windows with --snapshots (scenario_snapshots.cpp). They are taken on a thread of
+  // their own from simwin's state, so asking for one never blocks the engine or the installer.
+  struct PictureRequest {
+    Clock::time_point due;
+    HWND window = nullptr;  // an installer window, or null: every visible one
+    std::string moment;
+  };
+  bool StartPictures();  // false, with the reason told, if the folder cannot be written
+  void AskPicture(HWND window, std::string moment, std::chrono::milliseconds delay);
+  void TakePictures(const PictureRequest& request);
+  void FinalPictures();  // the director: what is still pending, then the final state
+  void StopPictures();
+  // The installer's top-level windows by the names the files give them.
+  std::vector<std::pair<HWND, std::string>> InstallerWindows();
+
   // After the run (scenario_outcome.cpp).
   void PrintFinalState();
   void PrintStats();
@@ -281,6 +305,14 @@ class ScenarioRun {
   std::vector<inproc::MessageBoxRequest> boxes_;
   std::vector<std::string> boxNames_;  // "page/control" of each request's button
   std::vector<bool> answered_;
+
+  std::mutex picturesMutex_;
+  std::condition_variable picturesChanged_;
+  std::vector<PictureRequest> pictureQueue_;  // in the order they fall due
+  bool picturesStopping_ = false;
+  int pictureCount_ = 0;
+  int batchCount_ = 0;
+  std::thread pictureThread_;
 };
 
 }  // namespace iae_tool::detail
