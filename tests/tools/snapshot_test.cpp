@@ -131,6 +131,7 @@ struct StickerCase {
   bool layered;  // SetLayeredWindowAttributes called
   bool composed;
 };
+void PrintTo(const StickerCase& c, std::ostream* os) { *os << c.name; }
 
 class StickerTest : public testing::TestWithParam<StickerCase> {};
 
