@@ -25,7 +25,7 @@ ensure_packages() {
 BUILD_PACKAGES=(cmake ninja-build ccache)
 # What the Linux build needs.
 LINUX_PACKAGES=("${BUILD_PACKAGES[@]}" build-essential libgtest-dev libgmock-dev libcli11-dev libbenchmark-dev
-                libboost1.81-dev libyaml-cpp-dev nlohmann-json3-dev)
+                libboost1.81-dev libyaml-cpp-dev nlohmann-json3-dev libcairo2-dev)
 # What the Windows builds and the tests under wine need.
 WINDOWS_PACKAGES=("${BUILD_PACKAGES[@]}" g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix googletest
                   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 libboost1.81-dev)

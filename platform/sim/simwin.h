@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/sim/uia_provider.h"
@@ -133,6 +134,23 @@ std::size_t LiveIconCount();
 // GDI objects (fonts, brushes, pens, regions) alive now that are not stock objects, for leak checks.
 std::size_t LiveGdiObjectCount();
 
+// What a picture writer needs of a window, read under simwin's lock without a message (so from any thread, even while
+// the window's thread is busy). Empty if `hwnd` is no window; the desktop gives its top-level windows.
+struct WindowView {
+  std::wstring className;
+  std::wstring text;
+  DWORD style = 0;
+  DWORD exStyle = 0;
+  RECT window{};  // screen, the frame included
+  RECT client{};  // screen
+  DWORD processId = 0;
+  UINT buttonState = 0;  // a button's BST_ bits
+  HICON icon = nullptr;  // a Static's STM_SETICON
+  std::optional<LOGFONTW> font;  // WM_SETFONT's
+  std::vector<HWND> children;  // z-order, top first
+};
+std::optional<WindowView> ViewWindow(HWND hwnd);
+
 // ---------------------------------------------------------------------------------------
 // Dialogs with standard controls, and acting as the user
 // ---------------------------------------------------------------------------------------
@@ -221,6 +239,9 @@ void AttachAccessibleTree(Process& process, HWND hwnd, AccNode root, LONG objid 
 // State of an element of an attached tree, by key; SetAccessibleState raises EVENT_OBJECT_STATECHANGE.
 std::optional<LONG> AccessibleState(HWND hwnd, const std::wstring& key);
 void SetAccessibleState(Process& process, HWND hwnd, const std::wstring& key, LONG state);
+// The elements of the tree attached to `hwnd` as they stand now, in document order with their depth (the root 0), each
+// without children or callbacks; empty if it serves none. Safe from any thread: no call goes to the window.
+std::vector<std::pair<int, AccNode>> AccessibleTreeNow(HWND hwnd);
 
 // One element of a native UI Automation tree, as a custom-drawn installer's own provider serves it. The root stands for
 // the window itself: a name or control type given there comes before the window's own; its location, enabled and
@@ -262,6 +283,8 @@ void SetAutomationElementState(Process& process, HWND hwnd, const std::wstring& 
 // A user's click, handled on the UI thread: toggles, selects or invokes the element as its pattern does; nothing on a
 // disabled element. False if the window serves no such element.
 bool ClickAutomationElement(Process& process, HWND hwnd, const std::wstring& key);
+// As AccessibleTreeNow, for the UI Automation tree attached to `hwnd`.
+std::vector<std::pair<int, UiaNode>> AutomationTreeNow(HWND hwnd);
 
 // An event a provider tree raised: a property change (UIA_AutomationPropertyChangedEventId with the property) or an
 // event of its own (ElementSelected, Invoked; property 0).

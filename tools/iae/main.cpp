@@ -26,6 +26,9 @@ int main(int argc, char** argv) {
   runCommand->add_flag("--json", scenarioOptions.json,
                        "Print the host calls as JSON lines on standard output; the rest goes to standard error");
   runCommand->add_option("--trace", scenarioOptions.traceFile, "Write the engine's trace records to this file");
+  runCommand->add_option("--snapshots", scenarioOptions.snapshotDir,
+                         "Write PNG pictures of the installer's windows into this folder (made if missing): when "
+                         "each is shown, after each batch of the engine's actions, and at the end");
   runCommand->add_flag("--quiet", scenarioOptions.quiet, "Print the outcome only");
   runCommand->add_flag("--stats", scenarioOptions.stats,
                        "Print the accessibility calls the engine made, by kind, and how often it looked at each page");

@@ -95,6 +95,7 @@ void ScenarioRun::Director() {
     }
     code = exitCode_;
   }
+  FinalPictures();
   final_ = Snapshot();
   callsAtExit_ = host_->Calls().AllCalls().size();
   story_.Line("installer", "process exits with code " + std::to_string(code));
@@ -121,6 +122,7 @@ int ScenarioRun::Execute() {
     }
   }
   host_ = std::make_unique<ScenarioHost>(story_, traceFile.is_open() ? &traceFile : nullptr);
+  if (!StartPictures()) return kScenarioFailed;
 
   if (!options_.quiet) {
     std::string header = "scenario: " + scenario_.file + "\n";

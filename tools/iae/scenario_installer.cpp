@@ -102,7 +102,10 @@ void ScenarioRun::CreatePage(std::size_t index, bool show) {
                                std::to_string(entry.controls.size()) + " controls" +
                                (entry.accessible ? ", custom accessible tree" : "") +
                                (entry.automation ? ", UI Automation provider" : "") + ")");
-  if (show) installer_->Invoke([hwnd = dialog.hwnd] { ShowWindow(hwnd, SW_SHOW); });
+  if (show) {
+    installer_->Invoke([hwnd = dialog.hwnd] { ShowWindow(hwnd, SW_SHOW); });
+    AskPicture(dialog.hwnd, "shown", std::chrono::milliseconds(0));
+  }
 }
 
 simwin::AccNode ScenarioRun::BuildNode(const ScenarioAccNode& entry, std::size_t page) {
@@ -178,6 +181,7 @@ void ScenarioRun::Perform(std::size_t page, const PushBehaviour& push) {
   if (next != nullptr) {
     ShowWindow(next, SW_SHOW);
     story_.Line("installer", "shows page " + PageName(push.page));
+    AskPicture(next, "shown", std::chrono::milliseconds(0));
   } else {
     CreatePage(push.page, true);
   }

@@ -3,7 +3,8 @@
 // (this thread, which creates the engine and stays in IEngine::Run until the installer exits). A director thread
 // ends the installer when the user or a button asks for it, or when the run takes too long, after taking the final
 // state of every page (host and director: scenario_director.cpp). scenario_outcome.cpp prints that state and checks
-// the expectations against it. This header is what those files share; nothing else includes it.
+// the expectations against it; scenario_snapshots.cpp takes the pictures of --snapshots. This header is what those
+// files share; nothing else includes it.
 #pragma once
 
 #include <atomic>
@@ -18,6 +19,8 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "common/text.h"
@@ -149,6 +152,7 @@ class ScenarioHost final : public IService, public ITraceWriter {
       story_.Line("host", std::string("ShowNotification(") + handle + ", \"" + text + "\")");
       engine->ShowNotification(reinterpret_cast<HWND>(static_cast<intptr_t>(window)), text.c_str());
     }
+    if (onBatch_) onBatch_(window);
   }
   void BlockPatternAdded() override {
     Relay([&] { calls_.BlockPatternAdded(); });
@@ -170,6 +174,8 @@ class ScenarioHost final : public IService, public ITraceWriter {
 
   // While set, each ReportProcessedItems shows the sticker through this engine.
   void ShowStickersThrough(IEngine* engine) { stickerEngine_.store(engine); }
+  // Called on the engine's thread when a batch of actions ends (ReportProcessedItems): must not block. Set before Run.
+  void OnBatch(std::function<void(int window)> listener) { onBatch_ = std::move(listener); }
 
   const simwin::RecordingHost& Calls() const { return calls_; }
   const simwin::RecordingHost& Traces() const { return traces_; }
@@ -190,6 +196,7 @@ class ScenarioHost final : public IService, public ITraceWriter {
   std::atomic<IEngine*> stickerEngine_{nullptr};
   simwin::RecordingHost calls_;   // service calls
   simwin::RecordingHost traces_;  // trace writer calls
+  std::function<void(int window)> onBatch_;
 };
 
 struct ElementSnapshot {
@@ -215,6 +222,7 @@ class ScenarioRun {
         narrative_(options.json ? err : out),
         story_(narrative_, options.json ? &out : nullptr, options.quiet),
         pages_(scenario.installer.pages.size()) {}
+  ~ScenarioRun() { StopPictures(); }
 
   int Execute();
 
@@ -261,6 +269,21 @@ class ScenarioRun {
   void Director();
   std::vector<PageSnapshot> Snapshot();
 
+  // Pictures of the installer's windows with --snapshots (scenario_snapshots.cpp). They are taken on a thread of
+  // their own from simwin's state, so asking for one never blocks the engine or the installer.
+  struct PictureRequest {
+    Clock::time_point due;
+    HWND window = nullptr;  // an installer window, or null: every visible one
+    std::string moment;
+  };
+  bool StartPictures();  // false, with the reason told, if the folder cannot be written
+  void AskPicture(HWND window, std::string moment, std::chrono::milliseconds delay);
+  void TakePictures(const PictureRequest& request);
+  void FinalPictures();  // the director: what is still pending, then the final state
+  void StopPictures();
+  // The installer's top-level windows by the names the files give them.
+  std::vector<std::pair<HWND, std::string>> InstallerWindows();
+
   // After the run (scenario_outcome.cpp).
   void PrintFinalState();
   void PrintStats();
@@ -295,6 +318,14 @@ class ScenarioRun {
   std::vector<inproc::MessageBoxRequest> boxes_;
   std::vector<std::string> boxNames_;  // "page/control" of each request's button
   std::vector<bool> answered_;
+
+  std::mutex picturesMutex_;
+  std::condition_variable picturesChanged_;
+  std::vector<PictureRequest> pictureQueue_;  // in the order they fall due
+  bool picturesStopping_ = false;
+  int pictureCount_ = 0;
+  int batchCount_ = 0;
+  std::thread pictureThread_;
 };
 
 }  // namespace iae_tool::detail

@@ -13,6 +13,8 @@ struct ScenarioRunOptions {
   bool quiet = false;  // the outcome only
   bool stats = false;  // what the engine asked of the installer's accessibility, after the final state
   std::string traceFile;
+  // A PNG of each installer window when it is shown, after each batch of the engine's actions, and at the end.
+  std::string snapshotDir;
   // How long Run may take to return once the installer has exited before the program gives up on it.
   int runReturnGraceMilliseconds = 10000;
 };

@@ -447,6 +447,35 @@ std::optional<LONG> AccessibleState(HWND hwnd, const std::wstring& key) {
   return std::nullopt;
 }
 
+std::vector<std::pair<int, AccNode>> AccessibleTreeNow(HWND hwnd) {
+  auto tree = FindTree(hwnd);
+  std::vector<std::pair<int, AccNode>> out;
+  if (!tree || tree->nodes.empty()) return out;
+  std::lock_guard<std::mutex> guard(tree->mu);
+  // Only a node's own children are followed: a child listed under another parent is a faulty tree's back reference.
+  std::vector<std::pair<int, int>> stack{{0, 0}};
+  while (!stack.empty()) {
+    auto [index, depth] = stack.back();
+    stack.pop_back();
+    const FlatNode& n = tree->nodes[static_cast<size_t>(index)];
+    AccNode view;
+    view.key = n.key;
+    view.role = n.role;
+    view.name = n.name;
+    view.value = n.value;
+    view.description = n.description;
+    view.state = n.state;
+    view.defaultAction = n.defaultAction;
+    view.location = n.location;
+    view.simple = n.simple;
+    out.emplace_back(depth, std::move(view));
+    for (auto it = n.children.rbegin(); it != n.children.rend(); ++it) {
+      if (tree->nodes[static_cast<size_t>(*it)].parent == index) stack.emplace_back(*it, depth + 1);
+    }
+  }
+  return out;
+}
+
 void SetAccessibleState(Process& process, HWND hwnd, const std::wstring& key, LONG state) {
   auto tree = FindTree(hwnd);
   if (!tree) return;

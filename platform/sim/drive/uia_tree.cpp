@@ -505,6 +505,33 @@ bool ClickAutomationElement(Process& process, HWND hwnd, const std::wstring& key
   return true;
 }
 
+std::vector<std::pair<int, UiaNode>> AutomationTreeNow(HWND hwnd) {
+  auto tree = FindTree(hwnd);
+  std::vector<std::pair<int, UiaNode>> out;
+  if (!tree || tree->nodes.empty()) return out;
+  std::lock_guard<std::mutex> guard(tree->mu);
+  std::vector<std::pair<int, int>> stack{{0, 0}};
+  while (!stack.empty()) {
+    auto [index, depth] = stack.back();
+    stack.pop_back();
+    const FlatNode& n = tree->nodes[static_cast<size_t>(index)];
+    UiaNode view{.key = n.key,
+                 .controlType = n.controlType,
+                 .name = n.name,
+                 .automationId = n.automationId,
+                 .bounds = n.bounds,
+                 .enabled = n.state.enabled,
+                 .offscreen = n.state.offscreen,
+                 .toggle = n.state.toggle,
+                 .threeState = n.threeState,
+                 .selected = n.state.selected,
+                 .invoke = n.invoke};
+    out.emplace_back(depth, std::move(view));
+    for (auto it = n.children.rbegin(); it != n.children.rend(); ++it) stack.emplace_back(*it, depth + 1);
+  }
+  return out;
+}
+
 std::vector<RaisedAutomationEvent> RaisedAutomationEvents(HWND hwnd) {
   auto tree = FindTree(hwnd);
   if (!tree) return {};
