@@ -70,10 +70,14 @@ run_wizard() {  # installer-options host-line-regex pattern...
   shift 2
   for file in "$@"; do patterns+=(--pattern "$id=$(winpath "$PATTERNS/$file")"); id=$((id + 1)); done
   [ -z "${notifications:-}" ] || patterns+=(--notifications "$notifications")
+  [ -z "${notification_icon:-}" ] || patterns+=(--notification-icon "$(winpath "$notification_icon")")
   timeout 60 "$WINE" "$BIN/iae-host.exe" --run "$installer" --factory CreateEngine --threshold 1 "${patterns[@]}" \
     --trace "$(winpath "$dir/trace.txt")" >"$dir/host.out" 2>"$dir/host.err" &
   local host=$!
   wait_for_line "$dir/host.out" "$wanted" $host 30 || fail "no line '$wanted' from the host within 30 s"
+  if [ -n "${wanted_err:-}" ]; then
+    wait_for_line "$dir/host.err" "$wanted_err" $host 30 || fail "no line '$wanted_err' from the host within 30 s"
+  fi
   touch "$dir/close"
   local code=0
   wait $host || code=$?
@@ -88,8 +92,12 @@ run_wizard() {  # installer-options host-line-regex pattern...
 offers_page() {
   run="offers page (run $1)"
   local pid window notifications="Installation assistant|Unwanted offers were declined for you.|OK|Undo"
-  # Closed once the engine has reported what it did there.
+  local notification_icon="$REPO_ROOT/examples/icons/sticker.ico" wanted_err='^iae-host: \(no \)\?sticker '
+  # Closed once the engine has reported what it did there and the host has seen the sticker it showed.
   run_wizard "" '^ReportProcessedItems ' wine_offers.pattern browser_extension.pattern
+  # The sticker stands next to the installer's window and goes with the engine.
+  grep -qE "^iae-host: sticker (below|over the lower part of) window 0x$window\$" "$dir/host.err" ||
+    fail "no sticker next to the installer's window: $(grep 'sticker' "$dir/host.err" | head -n 1)"
   expect_line "the host's account" "$dir/host.err" "iae-host: CreateEngine(service, $pid, 1, writer)"
   expect_file "the host calls" "$dir/host.out" "SetEngineVersion version=\"$VERSION\"
 ReportProcessedItems window=0x$window count=3
@@ -109,9 +117,9 @@ final custom unchecked
 final launch checked
 end closed"
   # Run returns once the installer has ended, and not before: the host reads its exit code then.
-  expect_file "the end of the host's account" <(tail -n 4 "$dir/host.err") "iae-host: Run()
-iae-host: Run() returned
+  expect_file "the end of the host's account" <(tail -n 4 "$dir/host.err") "iae-host: Run() returned
 iae-host: Release() returned
+iae-host: no sticker after Release
 iae-host: installer exit code 2"
   head -n 1 "$dir/trace.txt" | grep -qF "Engine version: $VERSION" || fail "the trace does not begin with the version"
   [ "$(tail -n 1 "$dir/trace.txt")" = "TraceRelease" ] || fail "the trace writer was not released last"
@@ -364,7 +372,7 @@ if ! timeout 600 "$WINE" "$BIN/setup_sample_test.exe" --gtest_repeat="$repeat" -
 fi
 
 for ((i = 1; i <= repeat; i++)); do
-  for scenario in offers_page wizard_pages user_rechecks setup_type_page banner_clicks message_box host_orders; do
+  for scenario in ${IAE_E2E_ONLY:-offers_page wizard_pages user_rechecks setup_type_page banner_clicks message_box host_orders}; do
     before=$failures
     note=""
     started=$(date +%s%N)
@@ -374,7 +382,7 @@ for ((i = 1; i <= repeat; i++)); do
       echo "wine-e2e: $run: FAILED after $took ms; its files are in $dir" >&2
     else
       echo "wine-e2e: $run: passed in $took ms${note:+ ($note)}"
-      rm -rf "$dir"
+      [ -n "${IAE_E2E_KEEP:-}" ] && echo "wine-e2e: its files are in $dir" || rm -rf "$dir"
     fi
   done
 done

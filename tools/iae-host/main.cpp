@@ -2,15 +2,18 @@
 //
 //   iae-host.exe (--run "COMMAND LINE" | --pid N) [--dll FILE] [--pattern ID=FILE]... [--silent-pattern ID=FILE]...
 //                [--factory CreateEngine|CreateEngine2] [--threshold 0-6]
-//                [--notifications "TITLE|DESCRIPTION|OK|CANCEL"] [--trace FILE]
+//                [--notifications "TITLE|DESCRIPTION|OK|CANCEL"] [--notification-icon FILE.ico] [--trace FILE]
 //
 // It loads the module, creates an engine for the installer, adds the patterns, runs the engine on this thread
 // until the installer has ended, and releases it. Every call the engine makes to the host's IService goes to
 // standard output, one line each, in the text simwin::RecordingHost::Format gives (the simulated runs print the
 // same); the trace writer's calls go to the trace file. What the host itself does goes to standard error.
+// With CreateEngine and notification data it shows the sticker with each count, as a real host does, and says where
+// the sticker appeared and that none is left after Release.
 #include <fcntl.h>
 #include <io.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -18,6 +21,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <type_traits>
 #include <vector>
 
@@ -42,6 +46,7 @@ void Say(const std::string& text) { std::fprintf(stderr, "iae-host: %s\n", text.
 class Host final : public IService, public ITraceWriter {
  public:
   explicit Host(std::ofstream* trace) : trace_(trace) {}
+  ~Host() { JoinLookouts(); }
 
   void SetEngineVersion(const char* version) override {
     Print([&](simwin::RecordingHost& r) { r.SetEngineVersion(version); });
@@ -54,6 +59,23 @@ class Host final : public IService, public ITraceWriter {
   }
   void ReportProcessedItems(int window, int count) override {
     Print([&](simwin::RecordingHost& r) { r.ReportProcessedItems(window, count); });
+    if (IEngine* engine = stickerEngine_.load()) {
+      const HWND target = reinterpret_cast<HWND>(static_cast<INT_PTR>(window));
+      engine->ShowNotification(target, (std::to_string(count) + " options set for you").c_str());
+      // Looked for off the engine's threads: the sticker is made on the engine thread once this call has returned.
+      std::lock_guard<std::mutex> lock(mutex_);
+      lookouts_.emplace_back([target] { ReportSticker(target); });
+    }
+  }
+  // While set, each count shows the sticker through this engine.
+  void ShowStickersThrough(IEngine* engine) { stickerEngine_.store(engine); }
+  void JoinLookouts() {
+    std::vector<std::thread> lookouts;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      lookouts.swap(lookouts_);
+    }
+    for (std::thread& lookout : lookouts) lookout.join();
   }
   void BlockPatternAdded() override { Print([&](simwin::RecordingHost& r) { r.BlockPatternAdded(); }); }
 
@@ -87,9 +109,38 @@ class Host final : public IService, public ITraceWriter {
     trace_->write(line.data(), static_cast<std::streamsize>(line.size())).flush();
   }
 
+  static void ReportSticker(HWND target) {
+    const DWORD start = GetTickCount();
+    for (; GetTickCount() - start < 3000; Sleep(20)) {
+      const HWND sticker = FindWindowW(kStickerClass, nullptr);
+      RECT at = {}, next = {};
+      if (sticker == nullptr || !IsWindowVisible(sticker) || !GetWindowRect(sticker, &at) ||
+          !GetWindowRect(target, &next)) {
+        continue;
+      }
+      const LONG height = at.bottom - at.top;
+      const bool centred = (at.left + at.right) / 2 >= next.left && (at.left + at.right) / 2 <= next.right;
+      const char* place = !centred ? "away from"
+                          : at.top == next.bottom + 5 ? "below"
+                          : at.top == next.bottom - height - 80 ? "over the lower part of"
+                                                                : "away from";
+      char line[160];
+      std::snprintf(line, sizeof(line), "sticker %s window 0x%lX", place,
+                    static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(target)));
+      Say(line);
+      return;
+    }
+    Say("no sticker within 3 s");
+  }
+
+  static constexpr wchar_t kStickerClass[] = L"QuorvantaUncheckerNotification";
   std::mutex mutex_;
   std::ofstream* trace_;
+  std::atomic<IEngine*> stickerEngine_{nullptr};
+  std::vector<std::thread> lookouts_;
 };
+
+bool AnySticker() { return FindWindowW(L"QuorvantaUncheckerNotification", nullptr) != nullptr; }
 
 // One owner per kind of handle, so that each is released on every way out of wmain.
 struct FreeModule {
@@ -129,6 +180,7 @@ struct Options {
   unsigned int threshold = 2;
   bool hasNotificationData = false;
   std::vector<std::string> notificationTexts;  // title, description, ok, cancel
+  std::wstring notificationIcon;              // an .ico file, the sticker's icon (id 0)
   std::wstring trace;
   // How the host ends: "run" (Run, then Release), "release" (Release without Run), "again" (the factory,
   // Release at once, the factory a second time, then Run and Release as usual).
@@ -170,6 +222,8 @@ bool ParseArguments(int argc, wchar_t** argv, Options& options) {
       }
       if (options.notificationTexts.size() != 4) return false;
       options.hasNotificationData = true;
+    } else if (name == L"--notification-icon") {
+      options.notificationIcon = value;
     } else if (name == L"--trace") {
       options.trace = value;
     } else if (name == L"--end") {
@@ -232,6 +286,7 @@ int wmain(int argc, wchar_t** argv) {
                  "usage: iae-host (--run \"COMMAND LINE\" | --pid N) [--dll FILE] [--pattern ID=FILE]...\n"
                  "                [--silent-pattern ID=FILE]... [--factory CreateEngine|CreateEngine2]\n"
                  "                [--threshold 0-6] [--notifications \"TITLE|DESCRIPTION|OK|CANCEL\"]\n"
+                 "                [--notification-icon FILE.ico]\n"
                  "                [--trace FILE] [--end run|release|again]\n");
     return 64;
   }
@@ -311,10 +366,17 @@ int wmain(int argc, wchar_t** argv) {
 
   if (options.hasNotificationData) {
     const std::vector<std::string>& texts = options.notificationTexts;
-    const NotificationData data{false, texts[0].c_str(), texts[1].c_str(), texts[2].c_str(), texts[3].c_str(), 0,
-                                nullptr};
-    Say("SetNotificationsData(title \"" + texts[0] + "\")");
+    std::string iconBytes;
+    if (!options.notificationIcon.empty() && !ReadWholeFile(options.notificationIcon, iconBytes)) {
+      Say("cannot read " + WideToUtf8(options.notificationIcon));
+    }
+    const installation_assistant::engine::NotificationIcon icon{
+        0, 0, static_cast<unsigned int>(iconBytes.size()), reinterpret_cast<const unsigned char*>(iconBytes.data())};
+    const NotificationData data{false, texts[0].c_str(), texts[1].c_str(), texts[2].c_str(), texts[3].c_str(),
+                                iconBytes.empty() ? 0u : 1u, iconBytes.empty() ? nullptr : &icon};
+    Say("SetNotificationsData(title \"" + texts[0] + "\"" + (iconBytes.empty() ? "" : ", an icon") + ")");
     engine->SetNotificationsData(&data);
+    if (options.notifications) host.ShowStickersThrough(engine.get());
   }
   for (std::size_t i = 0; i < options.patterns.size(); ++i) {
     const PatternArgument& pattern = options.patterns[i];
@@ -344,8 +406,13 @@ int wmain(int argc, wchar_t** argv) {
   Say("Run()");
   engine->Run();  // returns when the installer has ended
   Say("Run() returned");
+  host.ShowStickersThrough(nullptr);
+  host.JoinLookouts();
   engine.reset();
   Say("Release() returned");
+  if (options.notifications && options.hasNotificationData) {
+    Say(AnySticker() ? "a sticker is left after Release" : "no sticker after Release");
+  }
 
   if (installer.process) {
     DWORD code = 0;
