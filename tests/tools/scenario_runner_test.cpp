@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -336,6 +339,35 @@ TEST(ScenarioRunner, StatsCountTheCallsWhichDoNotGrowWithThePatterns) {
   const double one = callsWith(0);
   ASSERT_GT(one, 0.0);
   EXPECT_LE(callsWith(30), one * 1.1);
+}
+
+// The engine prints its pattern parser's messages on the process's standard output, past any stream the runner is
+// given: only the built program shows whether they stay out of the JSON.
+TEST(ScenarioRunner, JsonStandardOutputHoldsOnlyJsonWhateverTheEnginePrints) {
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("iae-json-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  const std::string scenario = (dir / "nul.yaml").string();
+  std::ofstream(scenario) << kOfferPage.substr(0, kOfferPage.find("host:")) << "host:\n  patterns:\n    - {id: 2, text: \"EngineVersion = 1.5.0.0\\nWindow {\\0 Pane { } }\"}\n"
+                          << "user:\n  - exit\n";
+  const std::string errFile = (dir / "err.txt").string();
+  const std::string command = std::string("'") + IAE_BINARY + "' sim run --json '" + scenario + "' 2>'" + errFile + "'";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string out;
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0;) out.append(buffer, n);
+  const int status = ::pclose(pipe);
+  std::stringstream err;
+  err << std::ifstream(errFile).rdbuf();
+  std::filesystem::remove_all(dir);
+
+  EXPECT_EQ(status, 0) << err.str();
+  EXPECT_NE(err.str().find("2:9: expected '}', found <EOF>"), std::string::npos) << err.str();
+  const std::vector<std::string> lines = Lines(out);
+  ASSERT_FALSE(lines.empty());
+  for (const std::string& line : lines) {
+    EXPECT_TRUE(nlohmann::json::accept(line)) << line;
+  }
 }
 
 }  // namespace

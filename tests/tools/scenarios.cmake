@@ -20,7 +20,9 @@ add_executable(scenario_test
 target_link_libraries(scenario_test PRIVATE iae_scenario GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
 target_include_directories(scenario_test PRIVATE ${PROJECT_SOURCE_DIR}/tests)
 target_precompile_headers(scenario_test REUSE_FROM iae_gtest_pch)
-target_compile_definitions(scenario_test PRIVATE IAE_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples")
+target_compile_definitions(scenario_test PRIVATE IAE_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples"
+                                                 IAE_BINARY="$<TARGET_FILE:iae>")
+add_dependencies(scenario_test iae)
 gtest_discover_tests(scenario_test TEST_PREFIX "scenario." DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
 
 # Two patterns acting on one page once depended on which won a race: played 50 times in a row.

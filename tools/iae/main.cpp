@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "json_stdout.h"
 #include "pattern_command.h"
 #include "scenario_runner.h"
 
@@ -50,6 +51,10 @@ int main(int argc, char** argv) {
   checkCommand->add_flag("--werror", warningsAreErrors, "Warnings fail the check too (exit 1)");
 
   CLI11_PARSE(app, argc, argv);
+  if (runCommand->parsed() && scenarioOptions.json) {
+    iae_tool::JsonOnlyStdout json;
+    return iae_tool::RunScenarioFile(scenarioFile, scenarioOptions, json.Stream(), std::cerr);
+  }
   if (runCommand->parsed()) return iae_tool::RunScenarioFile(scenarioFile, scenarioOptions, std::cout, std::cerr);
   if (describeCommand->parsed()) {
     return iae_tool::RunPatternDescribe(describeFile, headerOnly, std::cin, std::cout, std::cerr);
