@@ -341,6 +341,27 @@ TEST(ScenarioRunner, StatsCountTheCallsWhichDoNotGrowWithThePatterns) {
   EXPECT_LE(callsWith(30), one * 1.1);
 }
 
+// UI Automation's Invoke returns before the provider has acted on it: a last step that invokes a button which exits
+// the installer once raced the end of the steps, which exits it with 0. Played many times, as it lost only sometimes.
+TEST(ScenarioRunner, AnInvokedButtonsExitEndsTheRunWithItsCode) {
+  const std::string text = R"(installer:
+  pages:
+    - name: offer
+      automation:
+        children:
+          - {key: finish, type: button, name: Finish, on_invoke: {exit: 3}}
+host:
+  patterns: []
+user:
+  - click: offer/finish
+)";
+  for (int run = 0; run < 200; ++run) {
+    const RunResult result = RunText(text);
+    ASSERT_NE(result.out.find("installer: process exits with code 3"), std::string::npos) << run << "\n" << result.out;
+    ASSERT_EQ(result.out.find("ended without an exit"), std::string::npos) << run << "\n" << result.out;
+  }
+}
+
 // The engine prints its pattern parser's messages on the process's standard output, past any stream the runner is
 // given: only the built program shows whether they stay out of the JSON.
 TEST(ScenarioRunner, JsonStandardOutputHoldsOnlyJsonWhateverTheEnginePrints) {
