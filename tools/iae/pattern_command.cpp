@@ -30,16 +30,11 @@ using installation_assistant::PatternVersion;
 using installation_assistant::SourcePosition;
 using installation_assistant::UIAccessType;
 
-// Empty on success, else why the file could not be read.
 std::string ReadWhole(const std::string& file, std::istream& in, std::string& text) {
-  if (file == "-") {
-    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return in.bad() ? "read error" : "";
-  }
-  return iae_tool::ReadFileText(file, text);
+  return ReadInputText(file, in, text);
 }
 
-std::string DisplayName(const std::string& file) { return file == "-" ? "<stdin>" : file; }
+std::string DisplayName(const std::string& file) { return InputName(file); }
 
 void PrintDiagnostics(const std::string& file, const CollectingDiagnosticSink& sink, std::ostream& err) {
   for (const Diagnostic& diagnostic : sink.Diagnostics()) err << DisplayName(file) << ":" << diagnostic.ToString() << "\n";
