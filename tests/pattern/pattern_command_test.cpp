@@ -83,17 +83,20 @@ TEST(Tool, DescribeExitCodesAndStreams) {
     bool headerOnly;
     int code;
     const char* out;
-    const char* errEnd;  // what standard error ends with
+    const char* err;
   };
   const Case cases[] = {
       {"EngineVersion = 1.6.2.3 }}} ((( MSAA ?", true, 0, "version 1.6.2.3\n", ""},  // the rest is not read
       {"EngineVersion = \"1.5.0.0.\"", true, 0, "version 1.5.0.0\n", ""},
-      {"Window { }", true, 2, "", "header: syntax error\n"},
-      {"Window { }", false, 2, "", "header: syntax error\n"},
-      {"EngineVersion = \"1.5\" Window { }", true, 3, "", "Unable to parse engine version\n"},
-      {"EngineVersion = \"1.5\" Window { }", false, 3, "", "Unable to parse engine version\n"},
-      {"EngineVersion = 1.5.0.0", false, 1, "", "pattern: syntax error\n"},
-      {"EngineVersion = 1.5.0.0 Button () { }", false, 1, "", "pattern: syntax error\n"},
+      {"Window { }", true, 2, "", "<stdin>:1:1: error: expected 'EngineVersion', found 'Window'\n"},
+      {"Window { }", false, 2, "", "<stdin>:1:1: error: expected 'EngineVersion', found 'Window'\n"},
+      {"EngineVersion = \"1.5\" Window { }", true, 3, "",
+       "<stdin>:1:17: error: Unable to parse engine version: expected four numbers joined by '.'\n"},
+      {"EngineVersion = \"1.5\" Window { }", false, 3, "",
+       "<stdin>:1:17: error: Unable to parse engine version: expected four numbers joined by '.'\n"},
+      {"EngineVersion = 1.5.0.0", false, 1, "", "<stdin>:1:24: error: expected a root element, found <EOF>\n"},
+      {"EngineVersion = 1.5.0.0 Button () { }", false, 1, "",
+       "<stdin>:1:37: error: expected 'push' or 'block', found '}'\n"},
       // Versions are not checked for support here.
       {"EngineVersion = 9.9.0.0 Window { }", false, 0, nullptr, ""},
   };
@@ -103,21 +106,46 @@ TEST(Tool, DescribeExitCodesAndStreams) {
     if (c.out) {
       EXPECT_EQ(run.out, c.out) << c.text;
     }
-    EXPECT_THAT(run.err, testing::EndsWith(c.errEnd)) << c.text;
+    EXPECT_EQ(run.err, c.err) << c.text;
   }
 }
 
 TEST(Tool, DiagnosticsGoToStandardErrorOnly) {
   const ToolRun run = Describe("EngineVersion = 1.5.0.0\nWindows { }");
   EXPECT_EQ(run.code, 0);
-  EXPECT_THAT(run.err, testing::HasSubstr("<stdin>:2:7: unexpected character 's'"));
+  EXPECT_THAT(run.err, testing::HasSubstr("<stdin>:2:7: error: unexpected character 's'"));
   EXPECT_THAT(run.out, testing::Not(testing::HasSubstr("unexpected")));
   EXPECT_THAT(run.out, testing::StartsWith("version 1.5.0.0\n"));
 
   const ToolRun failed = Describe("EngineVersion = 1.5.0.0\nWindow ) ) { }");
   EXPECT_EQ(failed.code, 1);
   EXPECT_EQ(failed.out, "");
-  EXPECT_THAT(failed.err, testing::HasSubstr(":2:8: expected '{', found ')'"));
+  EXPECT_THAT(failed.err, testing::HasSubstr(":2:8: error: expected '{', found ')'"));
+}
+
+// A quote left open or a stray character makes the parser stumble on every line after it: one error is shown, and
+// one note, in check as in describe.
+TEST(Tool, OneErrorAndAtMostOneNotePerPattern) {
+  struct Case {
+    std::string text;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"EngineVersion = 1.5.0.0\nWindow (text=\"Setup) {\n  CheckBox (text=\"a\") { off }\n  Button (text=\"b\") { push }\n}\n",
+       "<stdin>:3:19: error: unexpected character 'a'\n"
+       "<stdin>:2:14: note: this string runs over the end of its line: is its closing '\"' missing?\n"},
+      {"EngineVersion = 1.5.0.0\nWindow { $ Pane { $ } $ Button (text=x) { push } }",
+       "<stdin>:2:10: error: unexpected character '$'\n<stdin>:2:10: note: 4 more error(s) after this one, likely "
+       "caused by it\n"},
+      {"EngineVersion = 1.5.0.0\nWindow { Button (text=\"b\") { push }", "<stdin>:2:36: error: expected '}', found <EOF>\n"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Describe(c.text).err, c.expected) << c.text;
+    std::istringstream in(c.text);
+    std::ostringstream out;
+    EXPECT_EQ(RunPatternCheck({"-"}, in, out), 1) << c.text;
+    EXPECT_EQ(out.str(), c.expected) << c.text;
+  }
 }
 
 TEST(Tool, FieldsAreQuotedAndEscaped) {

@@ -12,6 +12,7 @@
 #include "common/text.h"
 #include "file_text.h"
 #include "pattern/diagnostics.h"
+#include "pattern/lexer.h"
 #include "pattern/parser.h"
 #include "pattern/pattern_model.h"
 #include "pattern/token.h"
@@ -35,10 +36,6 @@ std::string ReadWhole(const std::string& file, std::istream& in, std::string& te
 }
 
 std::string DisplayName(const std::string& file) { return InputName(file); }
-
-void PrintDiagnostics(const std::string& file, const CollectingDiagnosticSink& sink, std::ostream& err) {
-  for (const Diagnostic& diagnostic : sink.Diagnostics()) err << DisplayName(file) << ":" << diagnostic.ToString() << "\n";
-}
 
 std::string DescribeActions(const PatternElement& node) {
   const auto actions = node.GetActions();
@@ -76,11 +73,53 @@ void PrintDescription(const ParsedPattern& parsed, std::ostream& out) {
   for (const auto& root : pattern.GetRoots()) PrintNodes(*root.element, 0, &root.accessType, out);
 }
 
+enum class Severity { Error, Warning, Note };
+
 struct Problem {
   SourcePosition position;
-  bool error = true;
+  Severity severity = Severity::Error;
   std::string message;
 };
+
+bool Before(const Problem& a, const Problem& b) {
+  if (a.position.line != b.position.line) return a.position.line < b.position.line;
+  return a.position.column < b.position.column;
+}
+
+// "FILE:LINE:COLUMN: error: text", as compilers write it.
+void Print(const std::string& file, const Problem& problem, std::ostream& out) {
+  static const char* const kSeverity[] = {"error", "warning", "note"};
+  out << DisplayName(file) << ":" << problem.position.line << ":" << problem.position.column << ": "
+      << kSeverity[static_cast<int>(problem.severity)] << ": " << problem.message << "\n";
+}
+
+// The parser goes on after an error and one slip, a quote left open most of all, makes a message on every line
+// after it: the first error is the one worth reading, with a note on what likely caused it or how many followed.
+std::vector<Problem> FirstError(const std::vector<Diagnostic>& diagnostics, std::string_view text) {
+  std::vector<Problem> errors;
+  for (const Diagnostic& diagnostic : diagnostics) {
+    errors.push_back(Problem{SourcePosition{diagnostic.line, diagnostic.column}, Severity::Error, diagnostic.message});
+  }
+  if (errors.empty()) return errors;
+  std::stable_sort(errors.begin(), errors.end(), Before);
+  std::vector<Problem> shown{errors.front()};
+  installation_assistant::NullDiagnosticSink quiet;
+  for (const installation_assistant::Token& token : installation_assistant::Tokenize(text, quiet)) {
+    const Problem start{SourcePosition{token.line, token.column}, Severity::Note, ""};
+    if (!Before(start, shown.front())) break;
+    if (token.type == installation_assistant::TokenType::StringLiteral &&
+        token.text.find('\n') != std::string_view::npos) {
+      shown.push_back(Problem{start.position, Severity::Note,
+                              "this string runs over the end of its line: is its closing '\"' missing?"});
+      return shown;
+    }
+  }
+  if (errors.size() > 1) {
+    shown.push_back(Problem{errors.front().position, Severity::Note,
+                            std::to_string(errors.size() - 1) + " more error(s) after this one, likely caused by it"});
+  }
+  return shown;
+}
 
 // Walks the model in the order the parser recorded the element positions.
 class Checker {
@@ -94,7 +133,7 @@ class Checker {
       try {
         boost::wregex expression(installation_assistant::Utf8ToWide(text), boost::regex_constants::ECMAScript);
       } catch (const std::exception& error) {
-        problems_.push_back(Problem{Where(index, &ElementSource::text), false,
+        problems_.push_back(Problem{Where(index, &ElementSource::text), Severity::Warning,
                                     "text \"" + installation_assistant::EscapeForMessage(text) +
                                         "\" is not a valid regular expression for the matcher: " + error.what()});
       }
@@ -102,7 +141,7 @@ class Checker {
     if (access == UIAccessType::UIAutomation) {
       for (const auto& action : node.GetActions()) {
         if (action->GetName() == "push") {
-          problems_.push_back(Problem{Where(index, &ElementSource::state), false,
+          problems_.push_back(Problem{Where(index, &ElementSource::state), Severity::Warning,
                                       "'push' under a UIAutomation root: that backend cannot push buttons; use an "
                                       "MSAA root"});
         }
@@ -124,48 +163,60 @@ class Checker {
   std::size_t next_ = 0;
 };
 
-std::vector<Problem> CheckText(const std::string& text) {
-  std::vector<Problem> problems;
+// The full parse, as the engine does it; problems gets the first error with its note. The version's place is kept
+// when the version string is refused, which the parser raises.
+installation_assistant::Option<ParsedPattern> Parse(const std::string& text, PatternSource& source,
+                                                     std::vector<Problem>& problems) {
   CollectingDiagnosticSink sink;
-  PatternSource source;
   installation_assistant::Option<ParsedPattern> parsed;
+  std::vector<Diagnostic> diagnostics;
   try {
     parsed = installation_assistant::ParsePattern(text, sink, &source);
+    diagnostics = sink.Diagnostics();
   } catch (const std::exception& error) {
-    for (const Diagnostic& diagnostic : sink.Diagnostics()) {
-      problems.push_back(Problem{SourcePosition{diagnostic.line, diagnostic.column}, true, diagnostic.message});
-    }
-    problems.push_back(Problem{source.version.GetOr(SourcePosition{}), true,
-                               std::string(error.what()) + ": expected four numbers joined by '.'"});
-    return problems;
+    diagnostics = sink.Diagnostics();
+    const SourcePosition at = source.version.GetOr(SourcePosition{});
+    diagnostics.push_back(Diagnostic{Diagnostic::Kind::Syntax, at.line, at.column,
+                                     std::string(error.what()) + ": expected four numbers joined by '.'"});
   }
-  for (const Diagnostic& diagnostic : sink.Diagnostics()) {
-    problems.push_back(Problem{SourcePosition{diagnostic.line, diagnostic.column}, true, diagnostic.message});
-  }
+  for (Problem& problem : FirstError(diagnostics, text)) problems.push_back(std::move(problem));
+  return parsed;
+}
 
+std::vector<Problem> CheckText(const std::string& text) {
+  std::vector<Problem> parseProblems;  // an error and its note, kept together
+  PatternSource source;
+  const installation_assistant::Option<ParsedPattern> parsed = Parse(text, source, parseProblems);
+
+  std::vector<Problem> problems;
   installation_assistant::NullDiagnosticSink quiet;
-  const auto version = installation_assistant::ParsePatternHeader(text, quiet);
+  installation_assistant::Option<PatternVersion> version;
+  try {
+    version = installation_assistant::ParsePatternHeader(text, quiet);
+  } catch (const std::exception&) {
+  }
   if (version && !installation_assistant::IsSupportedPatternVersion(version.Get())) {
-    problems.push_back(Problem{source.version.GetOr(SourcePosition{}), false,
+    problems.push_back(Problem{source.version.GetOr(SourcePosition{}), Severity::Warning,
                                "version " + version.Get().ToString() + " is above the supported " +
                                    std::to_string(installation_assistant::kSupportedPatternMajor) + "." +
                                    std::to_string(installation_assistant::kSupportedPatternMinor) +
                                    ": the engine rejects the pattern"});
   }
-  if (parsed) {
+  if (parsed && parseProblems.empty()) {
     const auto& pattern = *parsed.Get().pattern;
     if (!pattern.HasActions()) {
       const SourcePosition first = source.elements.empty() ? SourcePosition{} : source.elements.front().keyword;
-      problems.push_back(Problem{first, false,
+      problems.push_back(Problem{first, Severity::Warning,
                                  "pattern has no actions: the engine rejects it unless the host adds it as silent"});
     }
     Checker checker(source, problems);
     for (const auto& root : pattern.GetRoots()) checker.CheckElement(*root.element, root.accessType);
   }
-  std::stable_sort(problems.begin(), problems.end(), [](const Problem& a, const Problem& b) {
-    if (a.position.line != b.position.line) return a.position.line < b.position.line;
-    return a.position.column < b.position.column;
-  });
+  std::stable_sort(problems.begin(), problems.end(), Before);
+  if (!parseProblems.empty()) {
+    problems.insert(std::upper_bound(problems.begin(), problems.end(), parseProblems.front(), Before),
+                    parseProblems.begin(), parseProblems.end());
+  }
   return problems;
 }
 
@@ -194,45 +245,39 @@ int RunPatternDescribe(const std::string& file, bool headerOnly, std::istream& i
                        std::ostream& err) {
   std::string text;
   if (const std::string why = ReadWhole(file, in, text); !why.empty()) {
-    err << DisplayName(file) << ": cannot read the file: " << why << "\n";
+    err << DisplayName(file) << ": error: cannot read the file: " << why << "\n";
     return kDescribeUnreadable;
   }
 
+  // The header first, as the engine reads it before the rest.
   CollectingDiagnosticSink headerDiagnostics;
   installation_assistant::Option<PatternVersion> version;
+  bool versionRefused = false;
   try {
     version = installation_assistant::ParsePatternHeader(text, headerDiagnostics);
-  } catch (const std::exception& error) {
-    PrintDiagnostics(file, headerDiagnostics, err);
-    err << error.what() << "\n";
-    return kDescribeVersionException;
+  } catch (const std::exception&) {
+    versionRefused = true;
   }
-  if (!version) {
-    PrintDiagnostics(file, headerDiagnostics, err);
-    err << "header: syntax error\n";
-    return kDescribeHeaderSyntaxError;
-  }
-  if (headerOnly) {
-    PrintDiagnostics(file, headerDiagnostics, err);
+  if (!version || headerOnly) {
+    std::vector<Problem> problems;
+    if (versionRefused) {
+      PatternSource source;
+      Parse(text, source, problems);  // for the version string's place and the message
+    } else {
+      problems = FirstError(headerDiagnostics.Diagnostics(), text);
+    }
+    for (const Problem& problem : problems) Print(file, problem, err);
+    if (versionRefused) return kDescribeVersionException;
+    if (!version) return kDescribeHeaderSyntaxError;
     out << "version " << version.Get().ToString() << "\n";
     return kDescribeOk;
   }
 
-  // The full parse lexes the same text again, so its diagnostics include the header's.
-  CollectingDiagnosticSink diagnostics;
-  installation_assistant::Option<ParsedPattern> parsed;
-  try {
-    parsed = installation_assistant::ParsePattern(text, diagnostics);
-  } catch (const std::exception& error) {
-    PrintDiagnostics(file, diagnostics, err);
-    err << error.what() << "\n";
-    return kDescribeVersionException;
-  }
-  PrintDiagnostics(file, diagnostics, err);
-  if (!parsed) {
-    err << "pattern: syntax error\n";
-    return kDescribePatternSyntaxError;
-  }
+  std::vector<Problem> problems;
+  PatternSource source;
+  const installation_assistant::Option<ParsedPattern> parsed = Parse(text, source, problems);
+  for (const Problem& problem : problems) Print(file, problem, err);
+  if (!parsed) return kDescribePatternSyntaxError;
   PrintDescription(parsed.Get(), out);
   return kDescribeOk;
 }
@@ -253,9 +298,10 @@ int RunPatternCheck(const std::vector<std::string>& files, std::istream& in, std
       continue;
     }
     for (const Problem& problem : problems) {
-      if (problem.error || warningsAreErrors) allOk = false;
-      out << DisplayName(file) << ":" << problem.position.line << ":" << problem.position.column << ": "
-          << (problem.error ? "error: " : "warning: ") << problem.message << "\n";
+      if (problem.severity == Severity::Error || (warningsAreErrors && problem.severity == Severity::Warning)) {
+        allOk = false;
+      }
+      Print(file, problem, out);
     }
   }
   return allOk ? 0 : 1;
