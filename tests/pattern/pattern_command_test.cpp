@@ -209,6 +209,26 @@ TEST(Tool, CheckReportsErrorsAndWarningsWithPositions) {
       {"EngineVersion = 1.5.0.0\nUIAutomation: Window { Pane { Button () { push (1) } } }",
        ":2:43: warning: 'push' under a UIAutomation root: that backend cannot push buttons; use an MSAA root\n"},
       {"EngineVersion = 1.5.0.0\nWindows { Button () { push } }", ":2:7: error: unexpected character 's'\n"},
+      {"EngineVersion = 1.5.0.0\nWindow { * ?CheckBox (text=\"a\") { off } }",
+       ":2:13: warning: optional element right after '*': the search lets '?' match nothing first, so this element "
+       "never takes part; drop the '?' or the '*'\n"},
+      {"EngineVersion = 1.5.0.0\nWindow { CheckBox (text=\"Runtime (x64)\") { off } }",
+       ":2:25: warning: text \"Runtime (x64)\" does not match its own characters: ( ) + ? . are regular expression operators; "
+       "write \\\\( \\\\) \\\\+ \\\\? \\\\. in the pattern to mean the characters\n"},
+      {"EngineVersion = 1.5.0.0\nWindow { Button (text=\"&Next\") { push } }",
+       ":2:23: warning: text \"&Next\" has an '&': accessible names leave out the mnemonic's '&' (\"&Next\" is read "
+       "as \"Next\"); drop it\n"},
+      {"EngineVersion = 1.5.0.0\nWindow { Button (id=\"7\") { push } }",
+       ":2:10: warning: id=\"7\" is never compared: the element matches whatever its id; match on text\n"},
+      {"EngineVersion = 1.5.0.0\nWindow { CheckBox [3,3] () { off } }",
+       ":2:30: warning: 'off' and a click on the same element: the click comes after the uncheck and checks it again; "
+       "keep one\n"},
+      {"EngineVersion = 1.5.0.0\nWindow { CheckBox (text=\"(a+)+b\") { off } }",
+       ":2:25: warning: text \"(a+)+b\" makes the matcher give up (its complexity limit) on names such as "
+       "\"aaaaaaaa...\": they never match; avoid nested repetitions such as (a+)+\n"},
+      {"EngineVersion = 1.5.0.0\nWindow { Button () { push } } }\nWindow { Button () { push } }",
+       ":2:31: error: the pattern ends before '}': the engine ignores it and everything after it; is a '}' above one "
+       "too many?\n"},
   };
   for (const Case& c : cases) {
     const TempFile file(c.text);
@@ -221,12 +241,28 @@ TEST(Tool, CheckReportsErrorsAndWarningsWithPositions) {
   }
 }
 
+// What the lints look for, written as the author meant it.
+TEST(Tool, LintsLeaveIntendedTextAlone) {
+  const char* const texts[] = {
+      "EngineVersion = 1.5.0.0\nWindow { ?CheckBox (text=\"a\") { off } * Button (text=\"Next >\") { push } }",
+      "EngineVersion = 1.5.0.0\nWindow { CheckBox (text=\"Runtime \\\\(x64\\\\)\") { off } }",
+      "EngineVersion = 1.5.0.0\nWindow { CheckBox (text=\"Install the toolbar.*\") { off } CheckBox (text=\"v1.0\") { off } }",
+      "EngineVersion = 1.5.0.0\nWindow (text=\"Tom & Jerry\") { CheckBox [3,3] () { on } }",
+  };
+  for (const char* text : texts) {
+    std::istringstream in(text);
+    std::ostringstream out;
+    EXPECT_EQ(RunPatternCheck({"-"}, in, out, true), 0) << text;
+    EXPECT_EQ(out.str(), "<stdin>: ok\n") << text;
+  }
+}
+
 // Only good files: exit code 0, the ctest scenario.example_patterns_check.
 TEST(Tool, CheckGoesOnAfterABadFileAndSortsProblems) {
   const TempFile bad("EngineVersion = 1.7.0.0\nWindow (text=\"[\") { Button (text=\"a\" id=\"b\") }");
   // A directory made the stream throw (the tool aborted); a device never ended.
   const CheckRun run =
-      Check({bad.path(), "/nonexistent/pattern", "/tmp", "/dev/zero", kExamples + "/setup_wizard.pattern"});
+      Check({bad.path(), "/nonexistent/pattern", "/tmp", "/dev/zero", kExamples + "/demo_offer.pattern"});
   EXPECT_EQ(run.code, 1);
   const std::vector<std::string> lines = [&] {
     std::vector<std::string> result;
@@ -240,7 +276,7 @@ TEST(Tool, CheckGoesOnAfterABadFileAndSortsProblems) {
   EXPECT_EQ(lines[2], "/nonexistent/pattern: error: cannot read the file: no such file");
   EXPECT_EQ(lines[3], "/tmp: error: cannot read the file: it is a directory");
   EXPECT_EQ(lines[4], "/dev/zero: error: cannot read the file: not a regular file");
-  EXPECT_EQ(lines[5], kExamples + "/setup_wizard.pattern: ok");
+  EXPECT_EQ(lines[5], kExamples + "/demo_offer.pattern: ok");
 }
 
 }  // namespace

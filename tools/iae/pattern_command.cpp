@@ -1,7 +1,6 @@
 #include "pattern_command.h"
 
 #include <algorithm>
-#include <boost/regex.hpp>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -11,6 +10,7 @@
 
 #include "common/text.h"
 #include "file_text.h"
+#include "pattern_lints.h"
 #include "pattern/diagnostics.h"
 #include "pattern/lexer.h"
 #include "pattern/parser.h"
@@ -73,14 +73,6 @@ void PrintDescription(const ParsedPattern& parsed, std::ostream& out) {
   for (const auto& root : pattern.GetRoots()) PrintNodes(*root.element, 0, &root.accessType, out);
 }
 
-enum class Severity { Error, Warning, Note };
-
-struct Problem {
-  SourcePosition position;
-  Severity severity = Severity::Error;
-  std::string message;
-};
-
 bool Before(const Problem& a, const Problem& b) {
   if (a.position.line != b.position.line) return a.position.line < b.position.line;
   return a.position.column < b.position.column;
@@ -120,48 +112,6 @@ std::vector<Problem> FirstError(const std::vector<Diagnostic>& diagnostics, std:
   }
   return shown;
 }
-
-// Walks the model in the order the parser recorded the element positions.
-class Checker {
- public:
-  Checker(const PatternSource& source, std::vector<Problem>& problems) : source_(source), problems_(problems) {}
-
-  void CheckElement(const PatternElement& node, UIAccessType access) {
-    const std::size_t index = next_++;
-    if (node.GetText()) {
-      const std::string& text = node.GetText().Get();
-      try {
-        boost::wregex expression(installation_assistant::Utf8ToWide(text), boost::regex_constants::ECMAScript);
-      } catch (const std::exception& error) {
-        problems_.push_back(Problem{Where(index, &ElementSource::text), Severity::Warning,
-                                    "text \"" + installation_assistant::EscapeForMessage(text) +
-                                        "\" is not a valid regular expression for the matcher: " + error.what()});
-      }
-    }
-    if (access == UIAccessType::UIAutomation) {
-      for (const auto& action : node.GetActions()) {
-        if (action->GetName() == "push") {
-          problems_.push_back(Problem{Where(index, &ElementSource::state), Severity::Warning,
-                                      "'push' under a UIAutomation root: that backend cannot push buttons; use an "
-                                      "MSAA root"});
-        }
-      }
-    }
-    for (const auto& child : node.GetChildren()) CheckElement(*child, access);
-  }
-
- private:
-  SourcePosition Where(std::size_t index, installation_assistant::Option<SourcePosition> ElementSource::*part) const {
-    if (index >= source_.elements.size()) return SourcePosition{};
-    const ElementSource& element = source_.elements[index];
-    const auto& position = element.*part;
-    return position ? position.Get() : element.keyword;
-  }
-
-  const PatternSource& source_;
-  std::vector<Problem>& problems_;
-  std::size_t next_ = 0;
-};
 
 // The full parse, as the engine does it; problems gets the first error with its note. The version's place is kept
 // when the version string is refused, which the parser raises.
@@ -203,14 +153,7 @@ std::vector<Problem> CheckText(const std::string& text) {
                                    ": the engine rejects the pattern"});
   }
   if (parsed && parseProblems.empty()) {
-    const auto& pattern = *parsed.Get().pattern;
-    if (!pattern.HasActions()) {
-      const SourcePosition first = source.elements.empty() ? SourcePosition{} : source.elements.front().keyword;
-      problems.push_back(Problem{first, Severity::Warning,
-                                 "pattern has no actions: the engine rejects it unless the host adds it as silent"});
-    }
-    Checker checker(source, problems);
-    for (const auto& root : pattern.GetRoots()) checker.CheckElement(*root.element, root.accessType);
+    LintPattern(*parsed.Get().pattern, source, text, problems);
   }
   std::stable_sort(problems.begin(), problems.end(), Before);
   if (!parseProblems.empty()) {
