@@ -67,14 +67,30 @@ TEST(Tool, DescribeTheExample) {
             "describe 1MSAA{Window{CheckBox(text=\"Install the toolbar\")AnyLevel{RadioButton()}Button(text=\"Next "
             ">\")}}UIAutomation{Window{Pane{*{}}}}\n"
             "node 0 Window access=MSAA optional=0 id=- text=\"Setup\" checkers=0 actions=-\n"
+            "  means: a window named /Setup/ holding the elements below, in their order\n"
             "node 1 CheckBox optional=1 id=- text=\"Install the toolbar\" checkers=1 actions=off:65535\n"
+            "    means: optional (the match goes on without it): a check box named /Install the toolbar/ that is "
+            "checked; the engine unchecks it\n"
             "node 1 AnyLevel optional=0 id=- text=- checkers=0 actions=-\n"
+            "    means: AnyLevel: its children are looked for at this level or any below\n"
             "node 2 RadioButton optional=0 id=\"1002\" text=- checkers=1 actions=on:1\n"
+            "      means: a radio button (its id is not compared) that is not selected; the engine selects it\n"
             "node 1 Button optional=0 id=\"12324\" text=\"Next >\" checkers=0 actions=push:2\n"
+            "    means: a button named /Next >/ (its id is not compared); the engine pushes it\n"
             "node 0 Window access=UIAutomation optional=0 id=- text=\"Setup\" checkers=0 "
             "actions=pixelClick:2147483647:50:90:pct\n"
+            "  means: a window named /Setup/ holding the elements below, in their order; the engine clicks it at "
+            "50%,90%\n"
             "node 1 Pane optional=0 id=- text=- checkers=0 actions=-\n"
-            "node 2 * optional=0 id=- text=- checkers=0 actions=-\n");
+            "    means: a pane holding the elements below, in their order\n"
+            "node 2 * optional=0 id=- text=- checkers=0 actions=-\n"
+            "      means: '*' stands for any elements at this place, none included\n");
+
+  const ToolRun offer = Describe("EngineVersion = 1.5.0.0 Window { CheckBox (text=\"\") { on } Button [3,4] () { block } }");
+  EXPECT_THAT(offer.out, testing::HasSubstr("means: a check box with an empty name that is unchecked; the engine "
+                                            "checks it\n"));
+  EXPECT_THAT(offer.out, testing::HasSubstr("means: a button; the engine puts a message box on it; the engine clicks "
+                                            "it at 3,4 px\n"));
 }
 
 TEST(Tool, DescribeExitCodesAndStreams) {

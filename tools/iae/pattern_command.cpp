@@ -1,6 +1,7 @@
 #include "pattern_command.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -52,6 +53,50 @@ std::string DescribeActions(const PatternElement& node) {
   return list;
 }
 
+// What a node asks of the window, in a few plain words.
+std::string Meaning(const PatternElement& node) {
+  using installation_assistant::ElementType;
+  std::string words = node.IsOptional() ? "optional (the match goes on without it): " : "";
+  switch (node.GetType()) {
+    case ElementType::Any: return words + "'*' stands for any elements at this place, none included";
+    case ElementType::AnyLevel: return words + "AnyLevel: its children are looked for at this level or any below";
+    case ElementType::Button: words += "a button"; break;
+    case ElementType::CheckBox: words += "a check box"; break;
+    case ElementType::RadioButton: words += "a radio button"; break;
+    case ElementType::DataItem: words += "a data item"; break;
+    case ElementType::Custom: words += "a custom element"; break;
+    case ElementType::Text: words += "a text element"; break;
+    default: {
+      std::string name = ElementTypeName(node.GetType());
+      for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      words += "a " + name;
+      break;
+    }
+  }
+  if (node.GetText()) {
+    words += node.GetText().Get().empty() ? " with an empty name"
+                                          : " named /" + installation_assistant::EscapeForMessage(node.GetText().Get()) + "/";
+  }
+  if (node.GetId()) words += " (its id is not compared)";
+  if (!node.GetChildren().empty()) words += " holding the elements below, in their order";
+  for (const auto& action : node.GetActions()) {
+    const std::string& name = action->GetName();
+    if (name == "off") words += " that is checked; the engine unchecks it";
+    if (name == "on") {
+      words += node.GetType() == ElementType::RadioButton ? " that is not selected; the engine selects it"
+                                                          : " that is unchecked; the engine checks it";
+    }
+    if (name == "push") words += "; the engine pushes it";
+    if (name == "block") words += "; the engine puts a message box on it";
+    if (const auto& point = action->GetClickPoint()) {
+      const auto& at = point.Get();
+      words += "; the engine clicks it at " + std::to_string(at.x) + (at.isAbsolute ? "," : "%,") +
+               std::to_string(at.y) + (at.isAbsolute ? " px" : "%");
+    }
+  }
+  return words;
+}
+
 void PrintNodes(const PatternElement& node, int depth, const UIAccessType* access, std::ostream& out) {
   out << "node " << depth << " " << ElementTypeName(node.GetType());
   if (access) out << (*access == UIAccessType::UIAutomation ? " access=UIAutomation" : " access=MSAA");
@@ -59,6 +104,7 @@ void PrintNodes(const PatternElement& node, int depth, const UIAccessType* acces
   out << " id=" << QuoteField(node.GetId() ? &node.GetId().Get() : nullptr);
   out << " text=" << QuoteField(node.GetText() ? &node.GetText().Get() : nullptr);
   out << " checkers=" << node.GetCheckerCount() << " actions=" << DescribeActions(node) << "\n";
+  out << std::string(2 * depth + 2, ' ') << "means: " << Meaning(node) << "\n";
   for (const auto& child : node.GetChildren()) PrintNodes(*child, depth + 1, nullptr, out);
 }
 
