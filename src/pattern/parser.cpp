@@ -131,6 +131,7 @@ class Parser {
       } while (StartsRoot(LA(1).type));
     }
     // Text after the last root that cannot begin another root is left unread.
+    if (source_ && LA(1).type != TokenType::EndOfInput) source_->unread = Option<SourcePosition>::Some(PositionOf(LA(1)));
     result.pattern = Pattern::Create(std::move(roots));
     return result;
   }

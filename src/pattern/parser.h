@@ -34,6 +34,9 @@ struct PatternSource {
   // Every element of every root, depth first, pre-order, roots in order: the order of a walk
   // over the model. Complete only when the parse yields a value.
   std::vector<ElementSource> elements;
+  // The first token after the last root when the parse stopped before the end of the text: the engine ignores it
+  // and everything after it.
+  Option<SourcePosition> unread;
 };
 
 // Full parse: no value when the text has a syntax error. Lexer errors are reported but do

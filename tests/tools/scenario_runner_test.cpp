@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -336,6 +340,79 @@ TEST(ScenarioRunner, StatsCountTheCallsWhichDoNotGrowWithThePatterns) {
   const double one = callsWith(0);
   ASSERT_GT(one, 0.0);
   EXPECT_LE(callsWith(30), one * 1.1);
+}
+
+// UI Automation's Invoke returns before the provider has acted on it: a last step that invokes a button which exits
+// the installer once raced the end of the steps, which exits it with 0. Played many times, as it lost only sometimes.
+TEST(ScenarioRunner, AnInvokedButtonsExitEndsTheRunWithItsCode) {
+  const std::string text = R"(installer:
+  pages:
+    - name: offer
+      automation:
+        children:
+          - {key: finish, type: button, name: Finish, on_invoke: {exit: 3}}
+host:
+  patterns: []
+user:
+  - click: offer/finish
+)";
+  for (int run = 0; run < 200; ++run) {
+    const RunResult result = RunText(text);
+    ASSERT_NE(result.out.find("installer: process exits with code 3"), std::string::npos) << run << "\n" << result.out;
+    ASSERT_EQ(result.out.find("ended without an exit"), std::string::npos) << run << "\n" << result.out;
+  }
+}
+
+// The built program, for what only a process shows: its standard streams and input.
+struct ProgramRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+ProgramRun RunIae(const std::string& arguments, const std::string& input = "") {
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("iae-run-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  std::ofstream(dir / "in") << input;
+  const std::string command = std::string("'") + IAE_BINARY + "' " + arguments + " <'" + (dir / "in").string() +
+                              "' 2>'" + (dir / "err").string() + "'";
+  ProgramRun run;
+  if (FILE* pipe = ::popen(command.c_str(), "r")) {
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0;) run.out.append(buffer, n);
+    run.status = ::pclose(pipe);
+  }
+  std::stringstream err;
+  err << std::ifstream(dir / "err").rdbuf();
+  run.err = err.str();
+  std::filesystem::remove_all(dir);
+  return run;
+}
+
+// The engine prints its pattern parser's messages on the process's standard output, past any stream the runner is
+// given.
+TEST(ScenarioRunner, JsonStandardOutputHoldsOnlyJsonWhateverTheEnginePrints) {
+  const std::string scenario = kOfferPage.substr(0, kOfferPage.find("host:")) +
+                               "host:\n  patterns:\n    - {id: 2, text: \"EngineVersion = 1.5.0.0\\nWindow {\\0 Pane { } }\"}\n"
+                               "user:\n  - exit\n";
+  const ProgramRun run = RunIae("sim run --json -", scenario);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("2:9: expected '}', found <EOF>"), std::string::npos) << run.err;
+  const std::vector<std::string> lines = Lines(run.out);
+  ASSERT_FALSE(lines.empty());
+  for (const std::string& line : lines) {
+    EXPECT_TRUE(nlohmann::json::accept(line)) << line;
+  }
+}
+
+TEST(ScenarioRunner, ScenarioFromStandardInput) {
+  const ProgramRun good = RunIae("sim run --quiet -", kOfferPage.substr(0, kOfferPage.find("host:")) +
+                                                          "host:\n  patterns: []\nuser:\n  - exit\n");
+  EXPECT_EQ(good.status, 0) << good.err;
+  EXPECT_NE(good.out.find("outcome: as expected"), std::string::npos) << good.out;
+  const ProgramRun bad = RunIae("sim run -", "installer: {pages: []}\nhost: {patterns: []}\n");
+  EXPECT_EQ(WEXITSTATUS(bad.status), kScenarioUnusable);
+  EXPECT_EQ(bad.err.rfind("<stdin>:1:", 0), 0u) << bad.err;
 }
 
 }  // namespace

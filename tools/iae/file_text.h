@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <string>
 #include <system_error>
@@ -41,5 +42,15 @@ inline std::string ReadFileText(const std::filesystem::path& path, std::string& 
   }
   return {};
 }
+
+// As ReadFileText, but "-" reads standard input (in) to its end.
+inline std::string ReadInputText(const std::string& path, std::istream& in, std::string& text) {
+  if (path != "-") return ReadFileText(path, text);
+  text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return in.bad() ? "read error" : "";
+}
+
+// How messages name an input: standard input is "<stdin>", as compilers write it.
+inline std::string InputName(const std::string& path) { return path == "-" ? "<stdin>" : path; }
 
 }  // namespace iae_tool

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "json_stdout.h"
 #include "pattern_command.h"
 #include "scenario_runner.h"
 
@@ -22,7 +23,7 @@ int main(int argc, char** argv) {
       "run",
       "Run a scenario file (docs/scenarios.md) against the engine and check its expectations. Exit 0 as expected, "
       "1 a mismatch or failure, 2 a mistake in the scenario file");
-  runCommand->add_option("SCENARIO", scenarioFile, "Scenario file (YAML)")->required();
+  runCommand->add_option("SCENARIO", scenarioFile, "Scenario file (YAML), or - for standard input (its pattern files are then found from the current directory)")->required();
   runCommand->add_flag("--json", scenarioOptions.json,
                        "Print the host calls as JSON lines on standard output; the rest goes to standard error");
   runCommand->add_option("--trace", scenarioOptions.traceFile, "Write the engine's trace records to this file");
@@ -48,11 +49,15 @@ int main(int argc, char** argv) {
   CLI::App* checkCommand = patternCommand->add_subcommand(
       "check",
       "Report syntax errors (error:) and likely mistakes (warning:) in pattern files. Exit 0 when no file has an "
-      "error, 1 otherwise");
+      "error (warnings alone pass), 1 when one has an error or cannot be read (with --werror: or a warning)");
   checkCommand->add_option("FILE", checkFiles, "Pattern files, or - for standard input")->required();
   checkCommand->add_flag("--werror", warningsAreErrors, "Warnings fail the check too (exit 1)");
 
   CLI11_PARSE(app, argc, argv);
+  if (runCommand->parsed() && scenarioOptions.json) {
+    iae_tool::JsonOnlyStdout json;
+    return iae_tool::RunScenarioFile(scenarioFile, scenarioOptions, json.Stream(), std::cerr);
+  }
   if (runCommand->parsed()) return iae_tool::RunScenarioFile(scenarioFile, scenarioOptions, std::cout, std::cerr);
   if (describeCommand->parsed()) {
     return iae_tool::RunPatternDescribe(describeFile, headerOnly, std::cin, std::cout, std::cerr);

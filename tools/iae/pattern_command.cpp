@@ -1,7 +1,7 @@
 #include "pattern_command.h"
 
 #include <algorithm>
-#include <boost/regex.hpp>
+#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -11,7 +11,9 @@
 
 #include "common/text.h"
 #include "file_text.h"
+#include "pattern_lints.h"
 #include "pattern/diagnostics.h"
+#include "pattern/lexer.h"
 #include "pattern/parser.h"
 #include "pattern/pattern_model.h"
 #include "pattern/token.h"
@@ -30,20 +32,11 @@ using installation_assistant::PatternVersion;
 using installation_assistant::SourcePosition;
 using installation_assistant::UIAccessType;
 
-// Empty on success, else why the file could not be read.
 std::string ReadWhole(const std::string& file, std::istream& in, std::string& text) {
-  if (file == "-") {
-    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return in.bad() ? "read error" : "";
-  }
-  return iae_tool::ReadFileText(file, text);
+  return ReadInputText(file, in, text);
 }
 
-std::string DisplayName(const std::string& file) { return file == "-" ? "<stdin>" : file; }
-
-void PrintDiagnostics(const std::string& file, const CollectingDiagnosticSink& sink, std::ostream& err) {
-  for (const Diagnostic& diagnostic : sink.Diagnostics()) err << DisplayName(file) << ":" << diagnostic.ToString() << "\n";
-}
+std::string DisplayName(const std::string& file) { return InputName(file); }
 
 std::string DescribeActions(const PatternElement& node) {
   const auto actions = node.GetActions();
@@ -60,6 +53,50 @@ std::string DescribeActions(const PatternElement& node) {
   return list;
 }
 
+// What a node asks of the window, in a few plain words.
+std::string Meaning(const PatternElement& node) {
+  using installation_assistant::ElementType;
+  std::string words = node.IsOptional() ? "optional (the match goes on without it): " : "";
+  switch (node.GetType()) {
+    case ElementType::Any: return words + "'*' stands for any elements at this place, none included";
+    case ElementType::AnyLevel: return words + "AnyLevel: its children are looked for at this level or any below";
+    case ElementType::Button: words += "a button"; break;
+    case ElementType::CheckBox: words += "a check box"; break;
+    case ElementType::RadioButton: words += "a radio button"; break;
+    case ElementType::DataItem: words += "a data item"; break;
+    case ElementType::Custom: words += "a custom element"; break;
+    case ElementType::Text: words += "a text element"; break;
+    default: {
+      std::string name = ElementTypeName(node.GetType());
+      for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      words += "a " + name;
+      break;
+    }
+  }
+  if (node.GetText()) {
+    words += node.GetText().Get().empty() ? " with an empty name"
+                                          : " named /" + installation_assistant::EscapeForMessage(node.GetText().Get()) + "/";
+  }
+  if (node.GetId()) words += " (its id is not compared)";
+  if (!node.GetChildren().empty()) words += " holding the elements below, in their order";
+  for (const auto& action : node.GetActions()) {
+    const std::string& name = action->GetName();
+    if (name == "off") words += " that is checked; the engine unchecks it";
+    if (name == "on") {
+      words += node.GetType() == ElementType::RadioButton ? " that is not selected; the engine selects it"
+                                                          : " that is unchecked; the engine checks it";
+    }
+    if (name == "push") words += "; the engine pushes it";
+    if (name == "block") words += "; the engine puts a message box on it";
+    if (const auto& point = action->GetClickPoint()) {
+      const auto& at = point.Get();
+      words += "; the engine clicks it at " + std::to_string(at.x) + (at.isAbsolute ? "," : "%,") +
+               std::to_string(at.y) + (at.isAbsolute ? " px" : "%");
+    }
+  }
+  return words;
+}
+
 void PrintNodes(const PatternElement& node, int depth, const UIAccessType* access, std::ostream& out) {
   out << "node " << depth << " " << ElementTypeName(node.GetType());
   if (access) out << (*access == UIAccessType::UIAutomation ? " access=UIAutomation" : " access=MSAA");
@@ -67,6 +104,7 @@ void PrintNodes(const PatternElement& node, int depth, const UIAccessType* acces
   out << " id=" << QuoteField(node.GetId() ? &node.GetId().Get() : nullptr);
   out << " text=" << QuoteField(node.GetText() ? &node.GetText().Get() : nullptr);
   out << " checkers=" << node.GetCheckerCount() << " actions=" << DescribeActions(node) << "\n";
+  out << std::string(2 * depth + 2, ' ') << "means: " << Meaning(node) << "\n";
   for (const auto& child : node.GetChildren()) PrintNodes(*child, depth + 1, nullptr, out);
 }
 
@@ -81,96 +119,93 @@ void PrintDescription(const ParsedPattern& parsed, std::ostream& out) {
   for (const auto& root : pattern.GetRoots()) PrintNodes(*root.element, 0, &root.accessType, out);
 }
 
-struct Problem {
-  SourcePosition position;
-  bool error = true;
-  std::string message;
-};
+bool Before(const Problem& a, const Problem& b) {
+  if (a.position.line != b.position.line) return a.position.line < b.position.line;
+  return a.position.column < b.position.column;
+}
 
-// Walks the model in the order the parser recorded the element positions.
-class Checker {
- public:
-  Checker(const PatternSource& source, std::vector<Problem>& problems) : source_(source), problems_(problems) {}
+// "FILE:LINE:COLUMN: error: text", as compilers write it.
+void Print(const std::string& file, const Problem& problem, std::ostream& out) {
+  static const char* const kSeverity[] = {"error", "warning", "note"};
+  out << DisplayName(file) << ":" << problem.position.line << ":" << problem.position.column << ": "
+      << kSeverity[static_cast<int>(problem.severity)] << ": " << problem.message << "\n";
+}
 
-  void CheckElement(const PatternElement& node, UIAccessType access) {
-    const std::size_t index = next_++;
-    if (node.GetText()) {
-      const std::string& text = node.GetText().Get();
-      try {
-        boost::wregex expression(installation_assistant::Utf8ToWide(text), boost::regex_constants::ECMAScript);
-      } catch (const std::exception& error) {
-        problems_.push_back(Problem{Where(index, &ElementSource::text), false,
-                                    "text \"" + installation_assistant::EscapeForMessage(text) +
-                                        "\" is not a valid regular expression for the matcher: " + error.what()});
-      }
-    }
-    if (access == UIAccessType::UIAutomation) {
-      for (const auto& action : node.GetActions()) {
-        if (action->GetName() == "push") {
-          problems_.push_back(Problem{Where(index, &ElementSource::state), false,
-                                      "'push' under a UIAutomation root: that backend cannot push buttons; use an "
-                                      "MSAA root"});
-        }
-      }
-    }
-    for (const auto& child : node.GetChildren()) CheckElement(*child, access);
+// The parser goes on after an error and one slip, a quote left open most of all, makes a message on every line
+// after it: the first error is the one worth reading, with a note on what likely caused it or how many followed.
+std::vector<Problem> FirstError(const std::vector<Diagnostic>& diagnostics, std::string_view text) {
+  std::vector<Problem> errors;
+  for (const Diagnostic& diagnostic : diagnostics) {
+    errors.push_back(Problem{SourcePosition{diagnostic.line, diagnostic.column}, Severity::Error, diagnostic.message});
   }
-
- private:
-  SourcePosition Where(std::size_t index, installation_assistant::Option<SourcePosition> ElementSource::*part) const {
-    if (index >= source_.elements.size()) return SourcePosition{};
-    const ElementSource& element = source_.elements[index];
-    const auto& position = element.*part;
-    return position ? position.Get() : element.keyword;
+  if (errors.empty()) return errors;
+  std::stable_sort(errors.begin(), errors.end(), Before);
+  std::vector<Problem> shown{errors.front()};
+  installation_assistant::NullDiagnosticSink quiet;
+  for (const installation_assistant::Token& token : installation_assistant::Tokenize(text, quiet)) {
+    const Problem start{SourcePosition{token.line, token.column}, Severity::Note, ""};
+    if (!Before(start, shown.front())) break;
+    if (token.type == installation_assistant::TokenType::StringLiteral &&
+        token.text.find('\n') != std::string_view::npos) {
+      shown.push_back(Problem{start.position, Severity::Note,
+                              "this string runs over the end of its line: is its closing '\"' missing?"});
+      return shown;
+    }
   }
+  if (errors.size() > 1) {
+    shown.push_back(Problem{errors.front().position, Severity::Note,
+                            std::to_string(errors.size() - 1) + " more error(s) after this one, likely caused by it"});
+  }
+  return shown;
+}
 
-  const PatternSource& source_;
-  std::vector<Problem>& problems_;
-  std::size_t next_ = 0;
-};
-
-std::vector<Problem> CheckText(const std::string& text) {
-  std::vector<Problem> problems;
+// The full parse, as the engine does it; problems gets the first error with its note. The version's place is kept
+// when the version string is refused, which the parser raises.
+installation_assistant::Option<ParsedPattern> Parse(const std::string& text, PatternSource& source,
+                                                     std::vector<Problem>& problems) {
   CollectingDiagnosticSink sink;
-  PatternSource source;
   installation_assistant::Option<ParsedPattern> parsed;
+  std::vector<Diagnostic> diagnostics;
   try {
     parsed = installation_assistant::ParsePattern(text, sink, &source);
+    diagnostics = sink.Diagnostics();
   } catch (const std::exception& error) {
-    for (const Diagnostic& diagnostic : sink.Diagnostics()) {
-      problems.push_back(Problem{SourcePosition{diagnostic.line, diagnostic.column}, true, diagnostic.message});
-    }
-    problems.push_back(Problem{source.version.GetOr(SourcePosition{}), true,
-                               std::string(error.what()) + ": expected four numbers joined by '.'"});
-    return problems;
+    diagnostics = sink.Diagnostics();
+    const SourcePosition at = source.version.GetOr(SourcePosition{});
+    diagnostics.push_back(Diagnostic{Diagnostic::Kind::Syntax, at.line, at.column,
+                                     std::string(error.what()) + ": expected four numbers joined by '.'"});
   }
-  for (const Diagnostic& diagnostic : sink.Diagnostics()) {
-    problems.push_back(Problem{SourcePosition{diagnostic.line, diagnostic.column}, true, diagnostic.message});
-  }
+  for (Problem& problem : FirstError(diagnostics, text)) problems.push_back(std::move(problem));
+  return parsed;
+}
 
+std::vector<Problem> CheckText(const std::string& text) {
+  std::vector<Problem> parseProblems;  // an error and its note, kept together
+  PatternSource source;
+  const installation_assistant::Option<ParsedPattern> parsed = Parse(text, source, parseProblems);
+
+  std::vector<Problem> problems;
   installation_assistant::NullDiagnosticSink quiet;
-  const auto version = installation_assistant::ParsePatternHeader(text, quiet);
+  installation_assistant::Option<PatternVersion> version;
+  try {
+    version = installation_assistant::ParsePatternHeader(text, quiet);
+  } catch (const std::exception&) {
+  }
   if (version && !installation_assistant::IsSupportedPatternVersion(version.Get())) {
-    problems.push_back(Problem{source.version.GetOr(SourcePosition{}), false,
+    problems.push_back(Problem{source.version.GetOr(SourcePosition{}), Severity::Warning,
                                "version " + version.Get().ToString() + " is above the supported " +
                                    std::to_string(installation_assistant::kSupportedPatternMajor) + "." +
                                    std::to_string(installation_assistant::kSupportedPatternMinor) +
                                    ": the engine rejects the pattern"});
   }
-  if (parsed) {
-    const auto& pattern = *parsed.Get().pattern;
-    if (!pattern.HasActions()) {
-      const SourcePosition first = source.elements.empty() ? SourcePosition{} : source.elements.front().keyword;
-      problems.push_back(Problem{first, false,
-                                 "pattern has no actions: the engine rejects it unless the host adds it as silent"});
-    }
-    Checker checker(source, problems);
-    for (const auto& root : pattern.GetRoots()) checker.CheckElement(*root.element, root.accessType);
+  if (parsed && parseProblems.empty()) {
+    LintPattern(*parsed.Get().pattern, source, text, problems);
   }
-  std::stable_sort(problems.begin(), problems.end(), [](const Problem& a, const Problem& b) {
-    if (a.position.line != b.position.line) return a.position.line < b.position.line;
-    return a.position.column < b.position.column;
-  });
+  std::stable_sort(problems.begin(), problems.end(), Before);
+  if (!parseProblems.empty()) {
+    problems.insert(std::upper_bound(problems.begin(), problems.end(), parseProblems.front(), Before),
+                    parseProblems.begin(), parseProblems.end());
+  }
   return problems;
 }
 
@@ -199,45 +234,39 @@ int RunPatternDescribe(const std::string& file, bool headerOnly, std::istream& i
                        std::ostream& err) {
   std::string text;
   if (const std::string why = ReadWhole(file, in, text); !why.empty()) {
-    err << DisplayName(file) << ": cannot read the file: " << why << "\n";
+    err << DisplayName(file) << ": error: cannot read the file: " << why << "\n";
     return kDescribeUnreadable;
   }
 
+  // The header first, as the engine reads it before the rest.
   CollectingDiagnosticSink headerDiagnostics;
   installation_assistant::Option<PatternVersion> version;
+  bool versionRefused = false;
   try {
     version = installation_assistant::ParsePatternHeader(text, headerDiagnostics);
-  } catch (const std::exception& error) {
-    PrintDiagnostics(file, headerDiagnostics, err);
-    err << error.what() << "\n";
-    return kDescribeVersionException;
+  } catch (const std::exception&) {
+    versionRefused = true;
   }
-  if (!version) {
-    PrintDiagnostics(file, headerDiagnostics, err);
-    err << "header: syntax error\n";
-    return kDescribeHeaderSyntaxError;
-  }
-  if (headerOnly) {
-    PrintDiagnostics(file, headerDiagnostics, err);
+  if (!version || headerOnly) {
+    std::vector<Problem> problems;
+    if (versionRefused) {
+      PatternSource source;
+      Parse(text, source, problems);  // for the version string's place and the message
+    } else {
+      problems = FirstError(headerDiagnostics.Diagnostics(), text);
+    }
+    for (const Problem& problem : problems) Print(file, problem, err);
+    if (versionRefused) return kDescribeVersionException;
+    if (!version) return kDescribeHeaderSyntaxError;
     out << "version " << version.Get().ToString() << "\n";
     return kDescribeOk;
   }
 
-  // The full parse lexes the same text again, so its diagnostics include the header's.
-  CollectingDiagnosticSink diagnostics;
-  installation_assistant::Option<ParsedPattern> parsed;
-  try {
-    parsed = installation_assistant::ParsePattern(text, diagnostics);
-  } catch (const std::exception& error) {
-    PrintDiagnostics(file, diagnostics, err);
-    err << error.what() << "\n";
-    return kDescribeVersionException;
-  }
-  PrintDiagnostics(file, diagnostics, err);
-  if (!parsed) {
-    err << "pattern: syntax error\n";
-    return kDescribePatternSyntaxError;
-  }
+  std::vector<Problem> problems;
+  PatternSource source;
+  const installation_assistant::Option<ParsedPattern> parsed = Parse(text, source, problems);
+  for (const Problem& problem : problems) Print(file, problem, err);
+  if (!parsed) return kDescribePatternSyntaxError;
   PrintDescription(parsed.Get(), out);
   return kDescribeOk;
 }
@@ -258,9 +287,10 @@ int RunPatternCheck(const std::vector<std::string>& files, std::istream& in, std
       continue;
     }
     for (const Problem& problem : problems) {
-      if (problem.error || warningsAreErrors) allOk = false;
-      out << DisplayName(file) << ":" << problem.position.line << ":" << problem.position.column << ": "
-          << (problem.error ? "error: " : "warning: ") << problem.message << "\n";
+      if (problem.severity == Severity::Error || (warningsAreErrors && problem.severity == Severity::Warning)) {
+        allOk = false;
+      }
+      Print(file, problem, out);
     }
   }
   return allOk ? 0 : 1;

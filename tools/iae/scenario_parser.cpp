@@ -970,10 +970,10 @@ Scenario ParseScenario(const std::string& text, const std::string& path) { retur
 
 Scenario LoadScenario(const std::string& path) {
   std::string text;
-  if (const std::string why = ReadFileText(path, text); !why.empty()) {
-    throw ScenarioError(path + ": cannot read the file: " + why);
+  if (const std::string why = ReadInputText(path, std::cin, text); !why.empty()) {
+    throw ScenarioError(InputName(path) + ": cannot read the file: " + why);
   }
-  return ParseScenario(text, path);
+  return ParseScenario(text, InputName(path));
 }
 
 }  // namespace iae_tool

@@ -258,6 +258,7 @@ class ScenarioRun {
   bool Step(const UserStep& step);
   bool Sleep(int milliseconds);
   bool ClickAsUser(const ElementRef& ref);
+  void AwaitQueuedInstallerWork();
   std::optional<bool> Holds(const ElementRef& ref, ElementState state);
   PageState PageStateNow(std::size_t page);
   std::string DescribeNow(const ElementRef& ref);

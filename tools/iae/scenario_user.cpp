@@ -1,6 +1,8 @@
 // The simulated user: follows the scenario's steps on its own thread, as a person in front of the installer.
 #include "scenario_run.h"
 
+#include <memory>
+#include <stdexcept>
 #include <string>
 
 namespace iae_tool::detail {
@@ -74,6 +76,25 @@ bool ScenarioRun::Sleep(int milliseconds) {
   return !exitChanged_.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return exitRequested_; });
 }
 
+// Returns once the installer's UI thread has run what was queued to it so far, or the installer is exiting (an action
+// that exits it may end that thread before it gets further).
+void ScenarioRun::AwaitQueuedInstallerWork() {
+  const auto reached = std::make_shared<bool>(false);
+  try {
+    installer_->Post([this, reached] {
+      {
+        std::lock_guard<std::mutex> lock(exitMutex_);
+        *reached = true;
+      }
+      exitChanged_.notify_all();
+    });
+  } catch (const std::runtime_error&) {
+    return;  // the UI thread has ended: the installer exited
+  }
+  std::unique_lock<std::mutex> lock(exitMutex_);
+  exitChanged_.wait(lock, [&] { return *reached || exitRequested_; });
+}
+
 // A click as the user makes it: a button gets the mouse; a custom element runs its default action.
 bool ScenarioRun::ClickAsUser(const ElementRef& ref) {
   if (ref.control) {
@@ -93,7 +114,11 @@ bool ScenarioRun::ClickAsUser(const ElementRef& ref) {
       story_.Line("user", ref.text + " does not respond");
       return true;
     }
-    return simwin::ClickAutomationElement(*installer_, page, ref.nodeKey);
+    if (!simwin::ClickAutomationElement(*installer_, page, ref.nodeKey)) return false;
+    // Invoke only queues the action on the installer's UI thread (IInvokeProvider::Invoke, "asynchronous":
+    // https://learn.microsoft.com/windows/win32/api/uiautomationcore/nf-uiautomationcore-iinvokeprovider-invoke).
+    AwaitQueuedInstallerWork();
+    return true;
   }
   const std::optional<LONG> flags = page ? simwin::AccessibleState(page, ref.nodeKey) : std::nullopt;
   if (!flags) return false;
