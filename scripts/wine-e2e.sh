@@ -349,7 +349,13 @@ iae-host: no WM_QUIT on the host's thread"
   code=0
   wait $host || code=$?
   [ $code -eq 0 ] || fail "iae-host --end again exited with $code"
-  expect_line "the host's account" "$dir/again.err" "iae-host: the second factory call made an engine"
+  expect_file "the host's account of the first engine" \
+    <(grep -E '^iae-host: (Release|no WM_QUIT|WM_QUIT|the module|the second)' "$dir/again.err") \
+    "iae-host: Release() returned on another thread
+iae-host: no WM_QUIT on the host's thread
+iae-host: the module was unloaded and loaded again
+iae-host: the second factory call made an engine
+iae-host: Release() returned"
   expect_line "the host's account" "$dir/again.err" "iae-host: Run() returned"
   [ "$(grep -c '^SetEngineVersion ' "$dir/again.out")" -eq 2 ] || fail "not one SetEngineVersion per factory call"
   expect_file "the end of the second engine's run" <(grep -E '^(ReportItem|ReportProcessedTotal) ' "$dir/again.out") \

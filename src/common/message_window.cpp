@@ -63,6 +63,20 @@ void MessageWindow::Send(std::function<void()> work) {
   SendMessageW(window_.Get(), kRunWorkMessage, 0, reinterpret_cast<LPARAM>(item.release()));
 }
 
+bool MessageWindow::SendWithin(std::function<void()> work, UINT timeoutMs) {
+  auto item = std::make_unique<Work>(std::move(work));
+  DWORD_PTR result = 0;
+  if (SendMessageTimeoutW(window_.Get(), kRunWorkMessage, 0, reinterpret_cast<LPARAM>(item.get()),
+                          SMTO_NORMAL | SMTO_ABORTIFHUNG, timeoutMs, &result)) {
+    item.release();  // the window procedure freed it
+    return true;
+  }
+  // A message that timed out may still be handled, and then freed, by the window procedure; one that never got
+  // there (no window any more) is ours to free.
+  if (IsWindow(window_.Get())) item.release();
+  return false;
+}
+
 LRESULT CALLBACK MessageWindow::WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_DESTROY:

@@ -26,6 +26,9 @@ class MessageWindow {
   virtual void Post(std::function<void()> work);
   // Returns when the work has run; on the owner thread it runs at once.
   virtual void Send(std::function<void()> work);
+  // As Send, but waits at most `timeoutMs` and not at all for an owner thread that looks hung or is gone. False
+  // when the work has not run by then: it may still run later, once the owner thread gets to it.
+  bool SendWithin(std::function<void()> work, UINT timeoutMs);
 
   HWND Handle() const { return window_.Get(); }
 

@@ -1,5 +1,6 @@
 #include "engine/engine.h"
 
+#include <atomic>
 #include <stdexcept>
 #include <string>
 
@@ -9,6 +10,7 @@
 #include "host/host_records.h"
 #include "host/trace_writer_adapter.h"
 #include "pattern/parser.h"
+#include "watch/event_resampler.h"
 
 namespace installation_assistant::engine {
 namespace {
@@ -47,6 +49,8 @@ Engine::~Engine() {
   // use goes, and its hooks be removed on this thread, which set them.
   try {
     if (!watcher_->IsShutDown()) watcher_->Shutdown();
+    // Workers of resamplers that their own pass released: the host may unload this module once Release returns.
+    JoinUnjoinedResamplerWorkers();
     // The sticker's window procedure lives in this module, which the host may unload after Release.
     reporter_->Close();
   } catch (...) {
@@ -200,11 +204,29 @@ void Engine::Run() {
 
 void Engine::Release() {
   try {
-    delete this;
+    if (!ReleasedOnEngineThread()) delete this;
     TRACE(Info) << "Engine stopped";
   } catch (...) {
     TraceException("Release");
   }
+}
+
+bool Engine::ReleasedOnEngineThread() {
+  // The engine's window, hooks and sticker can be taken down only by the thread that made them: from another thread
+  // the deletion is sent there. A thread that has ended took its windows and hooks with it.
+  const DWORD engineThread = GetWindowThreadProcessId(messageWindow_->Handle(), nullptr);
+  if (engineThread == 0 || engineThread == GetCurrentThreadId()) return false;
+  // Whoever claims the engine deletes it: the engine thread, or this one if that thread does not come in time.
+  auto claimed = std::make_shared<std::atomic<bool>>(false);
+  Engine* self = this;
+  if (messageWindow_->SendWithin([self, claimed] {
+        if (!claimed->exchange(true)) delete self;
+      }, kReleaseWaitMs)) {
+    return true;
+  }
+  if (claimed->exchange(true)) return true;
+  TRACE(Warning) << "The engine thread " << engineThread << " did not take the engine back; released here";
+  return false;
 }
 
 IEngine* CreateEngineImpl(IService* service, long processId, unsigned int traceThreshold,

@@ -15,6 +15,8 @@
 namespace installation_assistant::engine {
 
 inline constexpr char kEngineVersion[] = "1.5.0.3";
+// How long a Release from another thread waits for the engine thread to take the engine down.
+inline constexpr UINT kReleaseWaitMs = 2000;
 
 class Engine final : public IEngine {
  public:
@@ -40,6 +42,8 @@ class Engine final : public IEngine {
   void SetActionsProcessorFactory(ActionsProcessorFactory factory) { makeActionsProcessor_ = std::move(factory); }
 
  private:
+  // Sends the deletion to the engine thread when called elsewhere; false when this thread must delete.
+  bool ReleasedOnEngineThread();
   void AddPatternCore(int patternId, const char* pattern, bool silent);
   void SetNotificationsDataCore(const NotificationData* data);
   void ShowNotificationCore(HWND window, const char* text);

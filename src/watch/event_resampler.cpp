@@ -66,6 +66,11 @@ void JoinUnjoinedResamplerWorkers() {
   }
 }
 
+std::size_t UnjoinedResamplerWorkerCount() {
+  std::lock_guard<std::mutex> guard(unjoinedLock);
+  return UnjoinedWorkers().size();
+}
+
 void EventResampler::Fire() { SetEvent(shared_->fireEvent.Get()); }
 
 void EventResampler::Stop() { SetEvent(shared_->stopEvent.Get()); }

@@ -43,5 +43,7 @@ class EventResampler {
 // Joins the workers of resamplers that were released by their own action (those end on
 // their own once stopped); for module shutdown.
 void JoinUnjoinedResamplerWorkers();
+// Workers parked so, not joined yet (for leak checks).
+std::size_t UnjoinedResamplerWorkerCount();
 
 }  // namespace installation_assistant

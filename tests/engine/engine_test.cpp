@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
 #include <memory>
+#include <thread>
 
 #include "common/message_queue.h"
 #include "common/message_window.h"
 #include "common/text.h"
 #include "engine/engine_test_support.h"
+#include "watch/event_resampler.h"
 
 namespace installation_assistant::engine {
 namespace {
@@ -126,6 +129,60 @@ TEST_F(EngineTest, ReleaseTakesTheWindowAlongAndAllowsANewEngine) {
     EXPECT_EQ(CurrentMessageWindow(), nullptr);
     EXPECT_FALSE(QuitQueued()) << factory.name;
     host.Clear();
+  }
+}
+
+// A host may release the engine from another thread than the one that made it: while that thread still pumps, and
+// after it has ended. Either way nothing of the engine stays (window, class, hooks, parked workers), no quit reaches
+// the engine thread's loop, and the next engine can be made.
+TEST_F(EngineTest, ReleaseFromAnotherThreadLeavesNothingBehind) {
+  constexpr WPARAM kHostsOwnQuit = 77;
+  const std::size_t hooks = simwin::LiveWinEventHookCount();
+  for (const bool engineThreadEnds : {false, true}) {
+    // A resampler released by its own pass leaves its worker parked until someone joins it.
+    struct Owner {
+      std::unique_ptr<EventResampler> resampler;
+    };
+    auto owner = std::make_shared<Owner>();
+    std::weak_ptr<Owner> weakOwner = owner;
+    std::promise<void> started, proceed;
+    owner->resampler = std::make_unique<EventResampler>([weakOwner, &started, &proceed] {
+      std::shared_ptr<Owner> self = weakOwner.lock();
+      started.set_value();
+      proceed.get_future().wait();
+    });
+    owner->resampler->Fire();
+    started.get_future().wait();
+    owner.reset();
+    proceed.set_value();
+    while (UnjoinedResamplerWorkerCount() == 0) std::this_thread::yield();
+
+    std::promise<IEngine*> made;
+    std::promise<DWORD> threadId;
+    WPARAM quitCode = 0;
+    std::thread engineThread([&] {
+      made.set_value(kNotifying.create(host.Service(), static_cast<long>(installer.Id()), 0, host.Writer()));
+      threadId.set_value(GetCurrentThreadId());
+      if (engineThreadEnds) return;
+      MSG message;
+      while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+      quitCode = message.wParam;
+    });
+    IEngine* engine = made.get_future().get();
+    const DWORD engineThreadId = threadId.get_future().get();
+    ASSERT_NE(engine, nullptr);
+    if (engineThreadEnds) engineThread.join();
+    engine->Release();
+    EXPECT_FALSE(simwin::IsClassRegistered(kMessageWindowClassName)) << engineThreadEnds;
+    EXPECT_EQ(simwin::LiveWinEventHookCount(), hooks) << engineThreadEnds;
+    EXPECT_EQ(UnjoinedResamplerWorkerCount(), 0u) << engineThreadEnds;
+    EXPECT_NE(Create(kDirect), nullptr) << engineThreadEnds;
+    if (!engineThreadEnds) {
+      PostThreadMessageW(engineThreadId, WM_QUIT, kHostsOwnQuit, 0);
+      engineThread.join();
+      EXPECT_EQ(quitCode, kHostsOwnQuit) << "the engine's window told the host's loop to quit";
+    }
+    TraceCapture::Restore();
   }
 }
 

@@ -182,8 +182,9 @@ struct Options {
   std::vector<std::string> notificationTexts;  // title, description, ok, cancel
   std::wstring notificationIcon;              // an .ico file, the sticker's icon (id 0)
   std::wstring trace;
-  // How the host ends: "run" (Run, then Release), "release" (Release without Run), "again" (the factory,
-  // Release at once, the factory a second time, then Run and Release as usual).
+  // How the host ends: "run" (Run, then Release), "release" (Release without Run), "again" (the factory, Release at
+  // once from another thread while this one pumps, the module unloaded and loaded again, the factory a second time,
+  // then Run and Release as usual).
   std::wstring end = L"run";
 };
 
@@ -313,13 +314,13 @@ int wmain(int argc, wchar_t** argv) {
   // The owners end in the reverse order of these lines: the engine first, then the module, which holds on to the
   // host's writer until it is unloaded (the writer's Release comes then), then the host.
   Host host(traceFile.is_open() ? &traceFile : nullptr);
-  const Module module(LoadLibraryW(options.dll.c_str()));
+  Module module(LoadLibraryW(options.dll.c_str()));
   if (!module) {
     Say("cannot load " + WideToUtf8(options.dll) + ", error " + std::to_string(GetLastError()));
     return 69;
   }
   const char* factoryName = options.notifications ? "CreateEngine" : "CreateEngine2";
-  const auto factory = reinterpret_cast<CreateEngineFunction>(
+  auto factory = reinterpret_cast<CreateEngineFunction>(
       reinterpret_cast<void (*)()>(GetProcAddress(module.get(), factoryName)));
   if (factory == nullptr) {
     Say(std::string(factoryName) + " is not exported by " + WideToUtf8(options.dll));
@@ -352,10 +353,30 @@ int wmain(int argc, wchar_t** argv) {
       ", writer)");
   Engine engine(factory(&host, static_cast<long>(pid), options.threshold, &host));
   if (engine && options.end == L"again") {
-    // One engine per process at a time, but a released one leaves nothing behind.
-    engine.reset();
-    Say("Release() returned");
-    engine.reset(factory(&host, static_cast<long>(pid), options.threshold, &host));
+    // One engine per process at a time, but a released one leaves nothing behind, whichever thread releases it: no
+    // thread of it runs on and nothing of it stays registered, so the module can go and come back.
+    std::atomic<bool> released{false};
+    std::thread releaser([first = engine.release(), &released] {
+      first->Release();
+      released = true;
+    });
+    bool quit = false;
+    for (MSG message; !released; Sleep(5)) {
+      while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) quit = true;
+        DispatchMessageW(&message);
+      }
+    }
+    releaser.join();
+    Say("Release() returned on another thread");
+    Say(quit ? "WM_QUIT reached the host's thread" : "no WM_QUIT on the host's thread");
+    module.reset();
+    module.reset(LoadLibraryW(options.dll.c_str()));
+    factory = module ? reinterpret_cast<CreateEngineFunction>(
+                           reinterpret_cast<void (*)()>(GetProcAddress(module.get(), factoryName)))
+                     : nullptr;
+    Say(factory ? "the module was unloaded and loaded again" : "the module could not be loaded again");
+    if (factory) engine.reset(factory(&host, static_cast<long>(pid), options.threshold, &host));
     Say(engine ? "the second factory call made an engine" : "the second factory call failed");
   }
   if (!engine) {
