@@ -518,3 +518,12 @@ static BOOL ThreadEntry(HANDLE hSnapshot, LPTHREADENTRY32 lpte, bool first) {
 
 BOOL WINAPI Thread32First(HANDLE hSnapshot, LPTHREADENTRY32 lpte) { return ThreadEntry(hSnapshot, lpte, true); }
 BOOL WINAPI Thread32Next(HANDLE hSnapshot, LPTHREADENTRY32 lpte) { return ThreadEntry(hSnapshot, lpte, false); }
+
+namespace simwin {
+
+std::size_t LiveKernelHandleCount() {
+  detail::Lock lk(detail::G().mu);
+  return detail::G().handles.size();
+}
+
+}  // namespace simwin

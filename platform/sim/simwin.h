@@ -69,6 +69,9 @@ void FailSetWinEventHookAfter(int successes, DWORD error = ERROR_NOT_ENOUGH_MEMO
 // Number of windows that currently exist (for leak checks).
 std::size_t LiveWindowCount();
 
+// Kernel object handles (events, threads, processes, pipes, ...) open now, in any process (for leak checks).
+std::size_t LiveKernelHandleCount();
+
 // Registered classes of the calling thread's process with that name: true if present.
 bool IsClassRegistered(const std::wstring& className);
 

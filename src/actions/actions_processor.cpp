@@ -250,7 +250,18 @@ void ActionsProcessor::WatchChanges(const std::shared_ptr<UIElement>& element, S
 
 void ActionsProcessor::KeepSubscription(std::shared_ptr<Subscription> subscription) {
   std::lock_guard<std::mutex> guard(subscriptionsLock_);
-  subscriptions_.push_back(std::move(subscription));
+  // A watch made after its window went would stay for the rest of the run.
+  if (!windowClosed_) subscriptions_.push_back(std::move(subscription));
+}
+
+void ActionsProcessor::WindowClosed() {
+  std::vector<std::shared_ptr<Subscription>> released;
+  {
+    std::lock_guard<std::mutex> guard(subscriptionsLock_);
+    windowClosed_ = true;
+    released.swap(subscriptions_);
+  }
+  // The result collector keeps this processor for the run's end: its hooks and elements must not stay with it.
 }
 
 std::size_t ActionsProcessor::SubscriptionCount() const {
@@ -319,10 +330,19 @@ void ActionsProcessor::PatternUpdated(const std::shared_ptr<UIElement>& rootElem
 
 int ActionsProcessor::GetMatchingResult() {
   TraceScope scope(std::string(kScopePrefix) + "GetMatchingResult");
+  return MatchingResultNow();
+}
+
+int ActionsProcessor::MatchingResultNow() const {
   const int matches = matches_.load();
   if (matches == 0) return engine::kNeverMatched;
   return static_cast<std::size_t>(matches) == pattern_->GetRootCount() ? engine::kMatchedAllRoots
                                                                        : engine::kMatchedSomeRoots;
+}
+
+std::optional<int> ActionsProcessor::FinalMatchingResult() const {
+  std::lock_guard<std::mutex> guard(subscriptionsLock_);
+  return windowClosed_ ? std::optional<int>(MatchingResultNow()) : std::nullopt;
 }
 
 std::size_t ActionsProcessor::CurrentRoot() const {

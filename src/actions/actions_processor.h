@@ -47,7 +47,9 @@ class ActionsProcessor final : public IPatternActionsProcessor, public std::enab
 
   void PatternMatched(const std::shared_ptr<UIElement>& element) override;
   void PatternUpdated(const std::shared_ptr<UIElement>& rootElement) override;
+  void WindowClosed() override;
   int GetMatchingResult() override;
+  std::optional<int> FinalMatchingResult() const override;
 
   int ExecutedCount() const { return executed_.load(); }
   int MatchCount() const { return matches_.load(); }
@@ -81,6 +83,7 @@ class ActionsProcessor final : public IPatternActionsProcessor, public std::enab
   void KeepSubscription(std::shared_ptr<Subscription> subscription);
 
   void StartMessageBoxWaiter(const std::shared_ptr<UIElement>& element, std::shared_ptr<UniqueHandle> answered);
+  int MatchingResultNow() const;
   // The index of the pattern root the latest match was for.
   std::size_t CurrentRoot() const;
   void ReportForElement(const std::shared_ptr<UIElement>& element, std::size_t root, int code, const std::string& userAction = {},
@@ -103,6 +106,7 @@ class ActionsProcessor final : public IPatternActionsProcessor, public std::enab
 
   mutable std::mutex subscriptionsLock_;
   std::vector<std::shared_ptr<Subscription>> subscriptions_;
+  bool windowClosed_ = false;
 
   // Set once, at destruction: releases every message-box waiter at the same time.
   UniqueHandle waitersStop_;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 
 #include "pattern/actions_interface.h"
 #include "pattern/pattern_model.h"
@@ -25,6 +26,8 @@ class IPatternListener {
   virtual void PatternMatched(const std::shared_ptr<UIElement>& element) = 0;
   // An action list has run; rootElement is the window it ran on.
   virtual void PatternUpdated(const std::shared_ptr<UIElement>& rootElement) = 0;
+  // The matched window is gone: nothing of it is watched any more. The result stays asked for until the run ends.
+  virtual void WindowClosed() {}
 };
 
 // One per pattern processor.
@@ -32,6 +35,8 @@ class IPatternActionsProcessor : public IActionsProcessor, public IPatternListen
  public:
   // The end-of-run result code: 0 all roots matched, 3 some, 1 none.
   virtual int GetMatchingResult() = 0;
+  // The same, once the window is gone and it can change no more; read without tracing.
+  virtual std::optional<int> FinalMatchingResult() const { return std::nullopt; }
 };
 
 struct ActionsProcessorParameters {

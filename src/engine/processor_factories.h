@@ -41,6 +41,7 @@ class ActionsProcessorResult final : public IMatchingResult {
   explicit ActionsProcessorResult(std::shared_ptr<IPatternActionsProcessor> processor)
       : processor_(std::move(processor)) {}
   int MatchingResult() const override { return processor_->GetMatchingResult(); }
+  std::optional<int> FinalResult() const override { return processor_->FinalMatchingResult(); }
 
  private:
   std::shared_ptr<IPatternActionsProcessor> processor_;

@@ -20,10 +20,46 @@ int MatchingResultPriority(int code) {
 
 ResultCollector::ResultCollector(std::shared_ptr<ServiceHolder> service) : service_(std::move(service)) {}
 
+namespace {
+
+class FoldedResult final : public IMatchingResult {
+ public:
+  explicit FoldedResult(int code) : code_(code) {}
+  int MatchingResult() const override { return code_; }
+  std::optional<int> FinalResult() const override { return code_; }
+
+ private:
+  int code_;
+};
+
+}  // namespace
+
 void ResultCollector::Add(int patternId, ResultEntry entry) {
   if (!entry.matching) throw std::logic_error("Result entry has no matching result");
   std::lock_guard<std::mutex> lock(mutex_);
+  // One pattern's entries differ only in their code, and only the best code is reported: final ones fold into one.
+  std::map<int, ResultEntry> folded;
+  for (auto it = entries_.begin(); it != entries_.end();) {
+    const std::optional<int> code = it->second.matching->FinalResult();
+    if (!code) {
+      ++it;
+      continue;
+    }
+    auto [kept, first] = folded.try_emplace(it->first, it->second);
+    if (!first && MatchingResultPriority(*code) <= MatchingResultPriority(*kept->second.matching->FinalResult())) {
+      it = entries_.erase(it);
+      continue;
+    }
+    kept->second.matching = std::make_shared<FoldedResult>(*code);
+    it = entries_.erase(it);
+  }
+  for (auto& [id, kept] : folded) entries_.emplace(id, std::move(kept));
   entries_.emplace(patternId, std::move(entry));
+}
+
+std::size_t ResultCollector::EntryCount() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return entries_.size();
 }
 
 void ResultCollector::Report() const {

@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "host/service_holder.h"
@@ -24,6 +25,8 @@ class IMatchingResult {
   virtual ~IMatchingResult() = default;
   // One of MatchingResultCode.
   virtual int MatchingResult() const = 0;
+  // The result once it can change no more (its window is gone), read without calling the host; else nothing.
+  virtual std::optional<int> FinalResult() const { return std::nullopt; }
 };
 
 struct ResultEntry {
@@ -40,7 +43,10 @@ class ResultCollector {
  public:
   explicit ResultCollector(std::shared_ptr<ServiceHolder> service);
 
+  // Entries whose result is final are folded into one per pattern, so that a long run with many windows keeps
+  // what each pattern needs, not every window's processor.
   void Add(int patternId, ResultEntry entry);
+  std::size_t EntryCount() const;
   // One ReportItem per pattern id, in increasing id; no lock is held while the host runs.
   void Report() const;
 

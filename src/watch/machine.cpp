@@ -93,6 +93,7 @@ void MachineBase::Shutdown() {
   resampler_->Stop();
   resampler_->Join();
   FlushStatistics();
+  ReleaseWatches();
   TRACE(Debug) << "Machine shut down";
 }
 
@@ -153,11 +154,25 @@ void Machine::Matcher() {
         TraceException("Matcher");
       }
     }
-    std::erase_if(processors_, [](const Entry& entry) { return !entry.processor->HasRoots(); });
+    std::erase_if(processors_, [this](const Entry& entry) {
+      if (entry.processor->HasRoots()) return false;
+      finished_.push_back(entry.processor);
+      return true;
+    });
   }
   Drain();
   // A match that waited for the ticket gets its turn as soon as the ticket is free.
   if (waited && ticketHolder_ == nullptr) FireResampler();
+}
+
+void Machine::ReleaseWatches() {
+  std::vector<std::shared_ptr<PatternProcessor>> processors;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    processors.swap(finished_);
+    for (const Entry& entry : processors_) processors.push_back(entry.processor);
+  }
+  for (const auto& processor : processors) processor->WindowClosed();
 }
 
 bool Machine::MatchEntry(const Entry& entry, const ElementResolver& resolve) {

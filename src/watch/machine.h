@@ -30,6 +30,8 @@ class MachineBase : public std::enable_shared_from_this<MachineBase> {
   // One matching pass; runs on the machine's resampler thread.
   virtual void Matcher() = 0;
   virtual void FlushStatistics() {}
+  // The window is gone (or the engine ends): whatever watches its controls goes.
+  virtual void ReleaseWatches() {}
 
   // Unsubscribes, stops and joins the resampler, flushes statistics. Once shut down, a
   // subscription still posted to the engine thread is never made. Not from the machine's
@@ -85,6 +87,7 @@ class Machine final : public MachineBase {
   std::size_t ProcessorCount() const;
   std::size_t PendingActionCount() const;
   bool HasTicketHolder() const;
+  void ReleaseWatches() override;
 
  private:
 
@@ -102,6 +105,8 @@ class Machine final : public MachineBase {
   Option<Continuation> continuation_;
   std::shared_ptr<PatternProcessor> ticketHolder_;
   std::vector<Entry> processors_;
+  // Processors whose roots have all matched: their actions processors watch the user's changes until the window goes.
+  std::vector<std::shared_ptr<PatternProcessor>> finished_;
 };
 
 class SilentMachine final : public MachineBase {

@@ -42,6 +42,7 @@ class PatternProcessor {
   // The two halves of Match: a match that may not act yet is not told to the listener.
   bool MatchCurrentRoot(const std::shared_ptr<UIElement>& root, MatchedList& matched);
   void NotifyMatched(const std::shared_ptr<UIElement>& root) { listener_->PatternMatched(root); }
+  void WindowClosed() { listener_->WindowClosed(); }
   int PatternId() const { return patternId_; }
   // Element actions in ascending action index, then the report action when there is any.
   std::vector<MachineAction> BuildActions(const std::shared_ptr<UIElement>& root, const MatchedList& matched) const;

@@ -4,8 +4,12 @@
 // result over all windows) are the example scenarios' (tests/tools/scenarios.cmake).
 #include <gtest/gtest.h>
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -97,6 +101,86 @@ TEST_F(EngineRunTest, AnIdleInstallerGetsNoCalls) {
     simwin::ResetAccessibilityCallCount();
     Sleep(500);
     EXPECT_EQ(simwin::AccessibilityCallCount(), 0u);
+  });
+}
+
+// What a long run must give back: every count returns to its level once the windows are gone.
+struct Levels {
+  std::size_t windows = simwin::LiveWindowCount();
+  std::size_t hooks = simwin::LiveWinEventHookCount();
+  std::size_t handles = simwin::LiveKernelHandleCount();
+  std::size_t gdiObjects = simwin::LiveGdiObjectCount();
+  long accessibleObjects = simwin::LiveAccessibleObjectCount();
+  long bstrs = simwin::LiveBstrCount();
+  std::size_t threads = static_cast<std::size_t>(
+      std::distance(std::filesystem::directory_iterator("/proc/self/task"), std::filesystem::directory_iterator()));
+  std::size_t heap = mallinfo2().uordblks;
+
+  bool CountsEqual(const Levels& o) const {
+    return windows == o.windows && hooks == o.hooks && handles == o.handles && gdiObjects == o.gdiObjects &&
+           accessibleObjects == o.accessibleObjects && bstrs == o.bstrs && threads == o.threads;
+  }
+};
+
+// Offer pages opened, acted on, looked at ten times each and closed: the engine's machines, threads, hooks, COM
+// objects and memory come and go with them. 100 pages here; IAE_LONG_RUN_WINDOWS=1000 for the long run.
+TEST_F(EngineRunTest, WindowsOpenedAndClosedLeaveNothingBehind) {
+  const char* windows = std::getenv("IAE_LONG_RUN_WINDOWS");
+  const int kWindows = windows != nullptr ? std::atoi(windows) : 100;
+  EnginePtr engine = Create();
+  ASSERT_NE(engine, nullptr);
+  // A second root that never comes keeps the pattern looking at each page on its events.
+  const std::string pattern = std::string(testing::kUncheckOfferPattern) +
+                              "MSAA: Window (text=\"Finish\") { AnyLevel { Button (text=\"Done\") { push } } }\n";
+  engine->AddPattern(1, pattern.c_str(), false);
+  std::size_t passes = 0;
+  RunWithUser(*engine, [&] {
+    const auto openAndClose = [&](int windows) {
+      for (int i = 0; i < windows; ++i) {
+        simwin::ResetAccessibilityCallCount();  // its per-window counts would grow with the windows
+        host_.Clear();
+        const simwin::Dialog dialog = simwin::CreateDialogFromLayout(installer_, OfferPage());
+        ASSERT_TRUE(host_.WaitForCall(HostCall::Kind::ReportProcessedItems));
+        for (int look = 1; look < 10; ++look) {
+          const uint64_t looked = simwin::AccessibilityCallsAbout("AccessibleObjectFromWindow", dialog.hwnd);
+          installer_.Invoke([&] { NotifyWinEvent(EVENT_OBJECT_REORDER, dialog.hwnd, OBJID_CLIENT, CHILDID_SELF); });
+          for (int wait = 0; simwin::AccessibilityCallsAbout("AccessibleObjectFromWindow", dialog.hwnd) == looked;
+               ++wait) {
+            ASSERT_LT(wait, 5000) << "no pass on window " << i << "'s event " << look;
+            Sleep(1);
+          }
+        }
+        passes += simwin::AccessibilityCallsAbout("AccessibleObjectFromWindow", dialog.hwnd);
+        installer_.Invoke([&] { DestroyWindow(dialog.hwnd); });
+      }
+    };
+    // The last window's machine goes on its own time: the levels count once they hold still.
+    const auto settled = [] {
+      Levels last;
+      for (int wait = 0; wait < 50; ++wait) {
+        Sleep(100);
+        const Levels now;
+        if (now.CountsEqual(last)) return now;
+        last = now;
+      }
+      return last;
+    };
+    openAndClose(20);  // first-time allocations
+    const Levels before = settled();
+    passes = 0;
+    openAndClose(kWindows);
+    const Levels after = settled();
+    EXPECT_GE(passes, 10u * kWindows);
+    EXPECT_LE(Of(engine).Results()->EntryCount(), 5u) << "one result kept per closed window";
+    EXPECT_EQ(after.windows, before.windows);
+    EXPECT_EQ(after.hooks, before.hooks);
+    EXPECT_EQ(after.handles, before.handles);
+    EXPECT_EQ(after.gdiObjects, before.gdiObjects);
+    EXPECT_EQ(after.accessibleObjects, before.accessibleObjects);
+    EXPECT_EQ(after.bstrs, before.bstrs);
+    EXPECT_EQ(after.threads, before.threads);
+    // A machine left behind per window would be hundreds of kilobytes; allocator noise is not.
+    EXPECT_LT(after.heap, before.heap + 256 * 1024) << "grew by " << (after.heap - before.heap) << " bytes";
   });
 }
 
