@@ -203,6 +203,8 @@ struct Globals {
   std::map<uintptr_t, std::shared_ptr<Hook>> hooks;  // in order of creation
   // How long a thread may go without looking for messages, while not waiting for them, before it counts as hung.
   uint64_t hungAppTimeoutMs = 5000;
+  // The longest queue of undelivered WinEvents of any thread since TakeWinEventQueuePeak.
+  std::size_t winEventQueuePeak = 0;
 };
 
 Globals& G();

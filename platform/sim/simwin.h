@@ -79,6 +79,9 @@ void ResetRootProcess();
 // Number of WinEvent hooks currently set, by any thread.
 std::size_t LiveWinEventHookCount();
 
+// The longest queue of WinEvents waiting for delivery to one hooking thread since the last call; starts anew.
+std::size_t TakeWinEventQueuePeak();
+
 // Lets the next `successes` SetWinEventHook calls (of any thread) succeed and fails the one
 // after with `error`, as the system does when it runs out of hook resources.
 void FailSetWinEventHookAfter(int successes, DWORD error = ERROR_NOT_ENOUGH_MEMORY);

@@ -218,6 +218,11 @@ void FailSetWinEventHookAfter(int successes, DWORD error) {
   G().hookFailureError = error;
 }
 
+std::size_t TakeWinEventQueuePeak() {
+  Lock lk(G().mu);
+  return std::exchange(G().winEventQueuePeak, 0);
+}
+
 std::size_t LiveWinEventHookCount() {
   Lock lk(G().mu);
   return G().hooks.size();
