@@ -107,6 +107,10 @@ struct ThreadState : KObject {
   // Its input state: the window with the keyboard focus and its active top-level window (focus.cpp).
   HWND focus = nullptr;
   HWND active = nullptr;
+  // Hang detection: when it last looked for messages (ClockMs) and whether it waits for them now (GetMessage,
+  // WaitMessage, a SendMessage that handles what is sent meanwhile).
+  uint64_t lastPumpMs = 0;
+  int waitingForMessages = 0;
   bool Waitable() const override { return true; }
   bool Signaled() const override { return ended; }
 };
@@ -197,6 +201,10 @@ struct Globals {
   int hookSuccessesBeforeFailure = -1;
   DWORD hookFailureError = 0;
   std::map<uintptr_t, std::shared_ptr<Hook>> hooks;  // in order of creation
+  // How long a thread may go without looking for messages, while not waiting for them, before it counts as hung.
+  uint64_t hungAppTimeoutMs = 5000;
+  // The longest queue of undelivered WinEvents of any thread since TakeWinEventQueuePeak.
+  std::size_t winEventQueuePeak = 0;
 };
 
 Globals& G();
@@ -252,6 +260,28 @@ std::shared_ptr<ThreadState> NewThreadState(std::shared_ptr<ProcessState> proces
 // Ends the calling thread the way Windows does: its windows are destroyed, its hooks removed, messages sent to it
 // return 0, its handle is signalled.
 void EndCurrentThread(DWORD exitCode);
+
+// The thread has not looked for messages for the hung time-out and is not waiting for them: what IsHungAppWindow and
+// SMTO_ABORTIFHUNG see ("IsHungAppWindow function", Microsoft Learn). Lock held.
+bool IsThreadHung(const ThreadState& thread);
+// Marks the thread as looking for messages now, and, for the scope of the guard, as waiting for them (lock held).
+void NotePump(ThreadState& self);
+class WaitingForMessages {
+ public:
+  explicit WaitingForMessages(ThreadState& self) : self_(self) {
+    NotePump(self_);
+    ++self_.waitingForMessages;
+  }
+  ~WaitingForMessages() {
+    --self_.waitingForMessages;
+    NotePump(self_);
+  }
+  WaitingForMessages(const WaitingForMessages&) = delete;
+  WaitingForMessages& operator=(const WaitingForMessages&) = delete;
+
+ private:
+  ThreadState& self_;
+};
 
 // Handles one incoming sent message or one queued WinEvent of `self`; false if none. Lock held on entry and exit;
 // released around the callback.

@@ -94,6 +94,7 @@ std::shared_ptr<ThreadState> NewThreadState(std::shared_ptr<ProcessState> proces
   auto state = std::make_shared<ThreadState>();
   state->tid = NewClientId();
   state->process = std::move(process);
+  state->lastPumpMs = ClockMs();
   G().threads[state->tid] = state;
   return state;
 }

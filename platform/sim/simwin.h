@@ -37,16 +37,33 @@ class Process {
   // Runs work on the UI thread without waiting.
   void Post(std::function<void()> work);
 
-  // Ends the process: its UI thread leaves its loop and is joined, its remaining windows
-  // are destroyed (with their WinEvents), then the process is marked ended with the code
+  // Another UI thread of the same process, pumping its own messages: windows created in its Invoke belong to it.
+  // Its Exit ends only that thread (a hang first); the process's Exit leaves it running.
+  std::unique_ptr<Process> AddUiThread();
+
+  // The UI thread stops pumping for `ms` (real time) or until EndHang: what is sent to its windows waits, and once
+  // the hung time-out has passed (SetHungAppTimeout) the thread counts as hung. From another thread it returns once
+  // the hang has begun; on the UI thread itself (a window procedure that stalls) once it has ended.
+  void Hang(DWORD ms);
+  void EndHang();
+
+  // Ends the process: a hang ends, its UI thread leaves its loop and is joined, its remaining
+  // windows are destroyed (with their WinEvents), then the process is marked ended with the code
   // and its handles are signalled.
   void Exit(DWORD exitCode = 0);
   bool HasExited() const;
 
  private:
   struct State;
+  explicit Process(std::shared_ptr<State> state);
+  void StartUiThread();
+
   std::shared_ptr<State> state_;
 };
+
+// How long a thread may go without looking for messages, while not waiting for them, before IsHungAppWindow and
+// SMTO_ABORTIFHUNG take it for hung (Windows: 5 seconds), on simwin's clock. Returns the previous value.
+DWORD SetHungAppTimeout(DWORD ms);
 
 // Id of the root process: the one every native thread that simwin has not seen belongs to.
 DWORD RootProcessId();
@@ -61,6 +78,9 @@ void ResetRootProcess();
 
 // Number of WinEvent hooks currently set, by any thread.
 std::size_t LiveWinEventHookCount();
+
+// The longest queue of WinEvents waiting for delivery to one hooking thread since the last call; starts anew.
+std::size_t TakeWinEventQueuePeak();
 
 // Lets the next `successes` SetWinEventHook calls (of any thread) succeed and fails the one
 // after with `error`, as the system does when it runs out of hook resources.

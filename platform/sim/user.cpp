@@ -109,6 +109,9 @@ LRESULT CallProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 // time-out. Lock held.
 bool AwaitReply(Lock& lk, ThreadState& self, const std::shared_ptr<SentMessage>& sm, bool pump,
                 std::optional<Clock::time_point> deadline) {
+  // A sender that handles what is sent to it meanwhile waits for messages; SMTO_BLOCK's does not.
+  std::optional<WaitingForMessages> waiting;
+  if (pump) waiting.emplace(self);
   while (!sm->done) {
     if (pump && PumpOneIncoming(lk, self)) continue;
     if (!deadline) {
@@ -121,7 +124,8 @@ bool AwaitReply(Lock& lk, ThreadState& self, const std::shared_ptr<SentMessage>&
 }
 
 // Common body of SendMessageW and SendMessageTimeoutW. `ok` tells a failure apart.
-LRESULT Send(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, bool pump, std::optional<DWORD> timeout, bool& ok) {
+LRESULT Send(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, bool pump, std::optional<DWORD> timeout, bool& ok,
+             bool abortIfHung = false) {
   auto self = Self();
   Lock lk(G().mu);
   auto w = UserWindow(hwnd);
@@ -131,6 +135,11 @@ LRESULT Send(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, bool pump, std::
     lk.unlock();
     ok = true;
     return CallProc(hwnd, msg, wParam, lParam);
+  }
+  if (abortIfHung && IsThreadHung(*w->thread)) {
+    // Returns at once, the message never sent ("SendMessageTimeoutW function", Microsoft Learn).
+    SetLastError(ERROR_TIMEOUT);
+    return 0;
   }
   auto sm = std::make_shared<SentMessage>();
   sm->hwnd = hwnd;
@@ -161,6 +170,13 @@ void CollectTree(HWND hwnd, std::vector<HWND>& out) {
 }
 
 }  // namespace
+
+bool IsThreadHung(const ThreadState& thread) {
+  if (thread.ended || thread.waitingForMessages > 0) return false;
+  return ClockMs() - thread.lastPumpMs > G().hungAppTimeoutMs;
+}
+
+void NotePump(ThreadState& self) { self.lastPumpMs = ClockMs(); }
 
 bool HandleOneSentMessage(Lock& lk, ThreadState& self) {
   if (self.sent.empty()) return false;
@@ -902,10 +918,13 @@ BOOL WINAPI GetMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFil
     return -1;
   }
   for (;;) {
+    NotePump(*self);
     if (PumpOneIncoming(lk, *self)) continue;
     if (TakeMessage(*self, lpMsg, hWnd, wMsgFilterMin, wMsgFilterMax, true)) {
+      NotePump(*self);
       return lpMsg->message == WM_QUIT ? FALSE : TRUE;
     }
+    WaitingForMessages waiting(*self);
     WaitForQueue(lk, *self);
   }
 }
@@ -914,8 +933,10 @@ BOOL WINAPI PeekMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFi
   auto self = Self();
   Lock lk(G().mu);
   if (!lpMsg || !ValidFilter(hWnd)) return FALSE;
+  NotePump(*self);
   while (PumpOneIncoming(lk, *self)) {
   }
+  NotePump(*self);
   return TakeMessage(*self, lpMsg, hWnd, wMsgFilterMin, wMsgFilterMax, (wRemoveMsg & PM_REMOVE) != 0);
 }
 
@@ -926,6 +947,7 @@ BOOL WINAPI WaitMessage(void) {
     // Handling something sent counts as queue activity: the caller's loop looks again.
     if (PumpOneIncoming(lk, *self)) return TRUE;
     if (!self->posted.empty() || self->quitPending || HasGeneratedMessage(*self)) return TRUE;
+    WaitingForMessages waiting(*self);
     WaitForQueue(lk, *self);
   }
 }
@@ -969,10 +991,16 @@ LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
 LRESULT WINAPI SendMessageTimeoutW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam, UINT fuFlags, UINT uTimeout,
                                    DWORD_PTR* lpdwResult) {
   bool ok = false;
-  LRESULT r = Send(hWnd, Msg, wParam, lParam, !(fuFlags & SMTO_BLOCK), uTimeout, ok);
+  LRESULT r = Send(hWnd, Msg, wParam, lParam, !(fuFlags & SMTO_BLOCK), uTimeout, ok, (fuFlags & SMTO_ABORTIFHUNG) != 0);
   if (!ok) return 0;
   if (lpdwResult) *lpdwResult = static_cast<DWORD_PTR>(r);
   return 1;
+}
+
+BOOL WINAPI IsHungAppWindow(HWND hwnd) {
+  Lock lk(G().mu);
+  auto w = UserWindow(hwnd);
+  return w && IsThreadHung(*w->thread) ? TRUE : FALSE;
 }
 
 void WINAPI PostQuitMessage(int nExitCode) {

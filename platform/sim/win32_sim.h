@@ -551,6 +551,8 @@ LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 #define SMTO_ABORTIFHUNG 0x0002
 LRESULT WINAPI SendMessageTimeoutW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam, UINT fuFlags, UINT uTimeout,
                                    DWORD_PTR* lpdwResult);
+// A window whose thread has not looked for messages for 5 seconds and does not wait for them now.
+BOOL WINAPI IsHungAppWindow(HWND hwnd);
 void WINAPI PostQuitMessage(int nExitCode);
 // Waits until the calling thread's queue has something to retrieve.
 BOOL WINAPI WaitMessage(void);

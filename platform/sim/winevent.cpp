@@ -1,5 +1,7 @@
 // simwin WinEvents: out-of-context hooks, queued to the hooking thread and delivered in order while it retrieves
 // messages.
+#include <algorithm>
+
 #include "platform/sim/internal.h"
 
 namespace simwin::detail {
@@ -18,6 +20,7 @@ void RaiseWinEvent(DWORD event, HWND hwnd, LONG idObject, LONG idChild) {
     if ((hook->flags & WINEVENT_SKIPOWNPROCESS) && hook->owner->process == self->process) continue;
     hook->owner->events.push_back(
         PendingEvent{hook->handle, hook->proc, event, hwnd, idObject, idChild, self->tid, now});
+    G().winEventQueuePeak = std::max(G().winEventQueuePeak, hook->owner->events.size());
     queued = true;
   }
   if (queued) G().cv.notify_all();

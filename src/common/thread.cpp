@@ -28,6 +28,14 @@ void Thread::Join() {
   TRACE(Debug) << "Thread 0x" << std::hex << id_ << " finished";
 }
 
+bool Thread::Join(DWORD ms) {
+  const DWORD result = WaitForSingleObject(handle_.Get(), ms);
+  if (result == WAIT_TIMEOUT) return false;
+  if (result != WAIT_OBJECT_0) throw LastWin32Error("Failed to join thread");
+  TRACE(Debug) << "Thread 0x" << std::hex << id_ << " finished";
+  return true;
+}
+
 DWORD WINAPI Thread::ThreadStartRoutine(LPVOID parameter) {
   auto* self = static_cast<Thread*>(parameter);
   TRACE(Debug) << "Thread started";

@@ -21,6 +21,8 @@ class Thread {
   Thread& operator=(const Thread&) = delete;
 
   void Join();
+  // Waits at most `ms`: false if the thread still runs.
+  bool Join(DWORD ms);
   DWORD Id() const { return id_; }
 
  private:

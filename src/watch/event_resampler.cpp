@@ -24,9 +24,10 @@ void KeepUnjoinedWorker(std::unique_ptr<Thread> worker) {
 
 }  // namespace
 
-EventResampler::EventResampler(std::function<void()> action)
-    : shared_(std::make_shared<Shared>(
-          Shared{std::move(action), CreateEventHandle(false, false), CreateEventHandle(false, false)})) {
+EventResampler::EventResampler(std::function<void()> action) : shared_(std::make_shared<Shared>()) {
+  shared_->action = std::move(action);
+  shared_->fireEvent = CreateEventHandle(false, false);
+  shared_->stopEvent = CreateEventHandle(false, false);
   // The worker keeps the events and the action alive itself, so that an owner released on
   // the worker (by its own action) cannot pull them away under it.
   worker_ = std::make_unique<Thread>([shared = shared_] { DoWork(*shared); });
@@ -73,12 +74,29 @@ std::size_t UnjoinedResamplerWorkerCount() {
 
 void EventResampler::Fire() { SetEvent(shared_->fireEvent.Get()); }
 
+void EventResampler::FireAfter(DWORD ms) {
+  {
+    std::lock_guard<std::mutex> guard(shared_->retryLock);
+    shared_->retryPending = true;
+    shared_->retryFrom = GetTickCount();
+    shared_->retryDelay = ms;
+  }
+}
+
 void EventResampler::Stop() { SetEvent(shared_->stopEvent.Get()); }
 
 void EventResampler::Join() {
   if (joined_) return;
   worker_->Join();
   joined_ = true;
+}
+
+bool EventResampler::Join(DWORD ms) {
+  if (joined_) return true;
+  joined_ = true;
+  if (worker_->Join(ms)) return true;
+  KeepUnjoinedWorker(std::move(worker_));
+  return false;
 }
 
 void EventResampler::DoWork(Shared& shared) {
@@ -91,9 +109,21 @@ void EventResampler::DoWork(Shared& shared) {
   try {
     const HANDLE events[] = {shared.fireEvent.Get(), shared.stopEvent.Get()};
     for (;;) {
-      const DWORD result = WaitForMultipleObjects(2, events, FALSE, INFINITE);
+      DWORD wait = INFINITE;
+      {
+        std::lock_guard<std::mutex> guard(shared.retryLock);
+        if (shared.retryPending) {
+          const DWORD elapsed = GetTickCount() - shared.retryFrom;
+          wait = elapsed >= shared.retryDelay ? 0 : shared.retryDelay - elapsed;
+        }
+      }
+      const DWORD result = WaitForMultipleObjects(2, events, FALSE, wait);
       if (result == WAIT_OBJECT_0 + 1) return;
-      if (result != WAIT_OBJECT_0) throw LastWin32Error("WaitForMultipleObjects");
+      if (result != WAIT_OBJECT_0 && result != WAIT_TIMEOUT) throw LastWin32Error("WaitForMultipleObjects");
+      {
+        std::lock_guard<std::mutex> guard(shared.retryLock);
+        shared.retryPending = false;
+      }
       shared.action();
     }
   } catch (...) {

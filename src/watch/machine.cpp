@@ -1,5 +1,6 @@
 #include "watch/machine.h"
 
+#include <algorithm>
 #include <sstream>
 #include <utility>
 
@@ -78,7 +79,31 @@ bool MachineBase::IsSubscribed() const {
   return subscription_ != nullptr;
 }
 
+bool MachineBase::WindowResponds() {
+  DWORD_PTR result = 0;
+  if (SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, kHungProbeTimeoutMs, &result) != 0) {
+    if (notResponding_) TRACE(Debug) << Description() << " responds again";
+    notResponding_ = false;
+    reprobeDelay_ = kFirstReprobeDelayMs;
+    return true;
+  }
+  // Closed meanwhile: the pass finds that out itself.
+  if (!IsWindow(window_)) return true;
+  if (!notResponding_) {
+    TRACE(Info) << Description() << " does not respond; its passes wait until it does";
+    notResponding_ = true;
+  }
+  resampler_->FireAfter(reprobeDelay_);
+  reprobeDelay_ = std::min(reprobeDelay_ * 2, kMaxReprobeDelayMs);
+  return false;
+}
+
 void MachineBase::Shutdown() {
+  BeginShutdown();
+  FinishShutdown(kMachineShutdownWaitMs);
+}
+
+void MachineBase::BeginShutdown() {
   std::shared_ptr<Subscription> subscription;
   {
     std::lock_guard<std::mutex> guard(subscriptionLock_);
@@ -91,7 +116,16 @@ void MachineBase::Shutdown() {
   // Released off the engine thread, the subscription hands its hooks back to that thread.
   subscription.reset();
   resampler_->Stop();
-  resampler_->Join();
+}
+
+void MachineBase::FinishShutdown(DWORD ms) {
+  if (finished_.exchange(true)) return;
+  if (!resampler_->Join(ms)) {
+    abandoned_ = true;
+    TRACE(Warning) << Description() << " is still in a pass after the shutdown wait (a call into the window does not"
+                   << " return); left to end on its own";
+    return;
+  }
   FlushStatistics();
   ReleaseWatches();
   TRACE(Debug) << "Machine shut down";
@@ -132,6 +166,7 @@ void Machine::Matcher() {
     TRACE(Info) << "Skipping " << Description() << ", no more actual";
     return;
   }
+  if (!WindowResponds()) return;
   std::lock_guard<std::mutex> guard(lock_);
   TakeIncoming(incomingLock_, incoming_, processors_);
   bool waited = false;
@@ -160,6 +195,8 @@ void Machine::Matcher() {
       return true;
     });
   }
+  // A pass that outlived the shutdown wait must not act on the window or tell the host.
+  if (Abandoned()) return;
   Drain();
   // A match that waited for the ticket gets its turn as soon as the ticket is free.
   if (waited && ticketHolder_ == nullptr) FireResampler();
@@ -222,7 +259,7 @@ bool Machine::MatchEntry(const Entry& entry, const ElementResolver& resolve) {
 }
 
 void Machine::Drain() {
-  while (!pending_.empty()) {
+  while (!pending_.empty() && !Abandoned()) {
     Option<Continuation> result;
     try {
       result = pending_.front()();
@@ -297,6 +334,7 @@ void SilentMachine::Matcher() {
   std::lock_guard<std::mutex> guard(lock_);
   TakeIncoming(incomingLock_, incoming_, processors_);
   if (processors_.empty()) return;
+  if (!WindowResponds()) return;
   TRACE(Info) << Description() << " starts matching";
   const ElementResolver resolve = OneLookPerPass(Resolver());
   for (const std::shared_ptr<SilentPatternProcessor>& processor : processors_) {

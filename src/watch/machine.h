@@ -21,6 +21,17 @@
 
 namespace installation_assistant {
 
+// The wait of the probe a pass starts with: a window whose thread does not answer WM_NULL in
+// time (or at once, when the system already takes it for hung) is not looked at.
+inline constexpr UINT kHungProbeTimeoutMs = 200;
+// While the window does not answer, it is probed again after these delays, doubling, even if
+// no event comes: the state it ends in once it recovers is still acted on.
+inline constexpr DWORD kFirstReprobeDelayMs = 250;
+inline constexpr DWORD kMaxReprobeDelayMs = 1000;
+// What the end of a run waits, for all machines together, for passes to stop. A pass stuck in
+// a call into a hung installer is left behind rather than holding the host's thread.
+inline constexpr DWORD kMachineShutdownWaitMs = 500;
+
 class MachineBase : public std::enable_shared_from_this<MachineBase> {
  public:
   virtual ~MachineBase() = default;
@@ -35,8 +46,13 @@ class MachineBase : public std::enable_shared_from_this<MachineBase> {
 
   // Unsubscribes, stops and joins the resampler, flushes statistics. Once shut down, a
   // subscription still posted to the engine thread is never made. Not from the machine's
-  // own resampler thread.
+  // own resampler thread. Waits at most kMachineShutdownWaitMs for a pass.
   void Shutdown();
+  // The two halves of Shutdown, so that many machines stop together: the first never waits;
+  // the second waits at most `ms` for the pass, and one that does not end is left running
+  // (it keeps the machine alive) without the statistics flush, which would wait for it.
+  void BeginShutdown();
+  void FinishShutdown(DWORD ms);
 
   HWND Window() const { return window_; }
   const std::wstring& Description() const { return description_; }
@@ -48,8 +64,13 @@ class MachineBase : public std::enable_shared_from_this<MachineBase> {
   // Right after construction, before the machine is shared with any other thread.
   void Init();
   void FireResampler() { resampler_->Fire(); }
+  // At the start of a pass, on the resampler thread: false when the window does not answer;
+  // the pass is skipped and a later one is already asked for.
+  bool WindowResponds();
   // Set by Shutdown before it waits for the pass: a pass in progress ends at its next node test.
   const std::atomic<bool>& Stopping() const { return stopping_; }
+  // Set when the shutdown stopped waiting for the pass: the run has ended, its actions would come too late.
+  bool Abandoned() const { return abandoned_; }
   const ElementResolver& Resolver() const { return resolver_; }
 
  private:
@@ -57,11 +78,16 @@ class MachineBase : public std::enable_shared_from_this<MachineBase> {
 
   std::shared_ptr<EventResampler> resampler_;
   std::atomic<bool> stopping_{false};
+  std::atomic<bool> finished_{false};
+  std::atomic<bool> abandoned_{false};
   ElementResolver resolver_;
   std::shared_ptr<MessageWindow> messageWindow_;
   std::shared_ptr<UIElement> root_;
   HWND window_;
   std::wstring description_;
+  // Touched by passes only, which run one at a time.
+  bool notResponding_ = false;
+  DWORD reprobeDelay_ = kFirstReprobeDelayMs;
 
   // Guards the subscription against a shutdown on another thread than the engine thread.
   mutable std::mutex subscriptionLock_;

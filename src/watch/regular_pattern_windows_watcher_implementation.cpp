@@ -32,14 +32,24 @@ void RegularPatternWindowsWatcherImplementation::AddPattern(PatternProcessorFact
   for (const std::shared_ptr<Machine>& machine : machines_) machine->AddPattern(factory(), silent);
 }
 
-bool RegularPatternWindowsWatcherImplementation::OnNewWindow(HWND window) {
+RegularPatternWindowsWatcherImplementation::Needs RegularPatternWindowsWatcherImplementation::NeedsOf(
+    HWND window) const {
   const auto hasWindow = [window](const auto& machine) { return machine->Window() == window; };
-  const bool needsMachine = std::none_of(machines_.begin(), machines_.end(), hasWindow);
-  const bool needsSilentMachine = std::none_of(silentMachines_.begin(), silentMachines_.end(), hasWindow);
+  Needs needs;
+  needs.machine = std::none_of(machines_.begin(), machines_.end(), hasWindow);
+  needs.silentMachine = std::none_of(silentMachines_.begin(), silentMachines_.end(), hasWindow);
+  return needs;
+}
+
+bool RegularPatternWindowsWatcherImplementation::OnNewWindow(HWND window, std::shared_ptr<UIElement> root,
+                                                             std::shared_ptr<UIElement> silentRoot) {
+  const Needs needs = NeedsOf(window);
+  const bool needsMachine = needs.machine && root != nullptr;
+  const bool needsSilentMachine = needs.silentMachine && silentRoot != nullptr;
 
   if (needsMachine) {
     std::shared_ptr<Machine> machine =
-        Machine::Create(window, CreateMSAARootElement(window), MakeElementResolver(window), messageWindow_);
+        Machine::Create(window, std::move(root), MakeElementResolver(window), messageWindow_);
     std::vector<Machine::Entry> entries;
     for (const RegularFactory& entry : regularFactories_) entries.push_back({entry.factory(), entry.silent});
     machine->AddPatterns(std::move(entries));
@@ -48,7 +58,7 @@ bool RegularPatternWindowsWatcherImplementation::OnNewWindow(HWND window) {
   }
   if (needsSilentMachine) {
     std::shared_ptr<SilentMachine> machine =
-        SilentMachine::Create(window, CreateMSAARootElement(window), MakeElementResolver(window), messageWindow_);
+        SilentMachine::Create(window, std::move(silentRoot), MakeElementResolver(window), messageWindow_);
     std::vector<std::shared_ptr<SilentPatternProcessor>> processors;
     for (const SilentPatternProcessorFactory& factory : silentFactories_) processors.push_back(factory());
     machine->AddPatterns(std::move(processors));
@@ -79,8 +89,14 @@ void RegularPatternWindowsWatcherImplementation::DropClosedWindows() {
 }
 
 void RegularPatternWindowsWatcherImplementation::ShutdownMachines() {
-  for (const std::shared_ptr<Machine>& machine : machines_) machine->Shutdown();
-  for (const std::shared_ptr<SilentMachine>& machine : silentMachines_) machine->Shutdown();
+  std::vector<std::shared_ptr<MachineBase>> all(machines_.begin(), machines_.end());
+  all.insert(all.end(), silentMachines_.begin(), silentMachines_.end());
+  for (const std::shared_ptr<MachineBase>& machine : all) machine->BeginShutdown();
+  const DWORD start = GetTickCount();
+  for (const std::shared_ptr<MachineBase>& machine : all) {
+    const DWORD elapsed = GetTickCount() - start;
+    machine->FinishShutdown(elapsed >= kMachineShutdownWaitMs ? 0 : kMachineShutdownWaitMs - elapsed);
+  }
 }
 
 }  // namespace installation_assistant

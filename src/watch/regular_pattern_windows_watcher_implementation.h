@@ -26,9 +26,18 @@ class RegularPatternWindowsWatcherImplementation final {
 
   void AddPattern(SilentPatternProcessorFactory factory);
   void AddPattern(PatternProcessorFactory factory, bool silent);
-  // True when the window was new and something was built for it.
-  bool OnNewWindow(HWND window);
+  // Which machines the window still lacks.
+  struct Needs {
+    bool machine = false;
+    bool silentMachine = false;
+    bool Any() const { return machine || silentMachine; }
+  };
+  Needs NeedsOf(HWND window) const;
+  // Builds what the window lacks from roots made beforehand (CreateMSAARootElement, a call into
+  // the window, so made outside the watcher's lock); true when something was built.
+  bool OnNewWindow(HWND window, std::shared_ptr<UIElement> root, std::shared_ptr<UIElement> silentRoot);
   void DropClosedWindows();
+  // Stops every machine, then waits for them together, at most kMachineShutdownWaitMs in all.
   void ShutdownMachines();
 
   std::vector<std::shared_ptr<Machine>> Machines() const { return machines_; }

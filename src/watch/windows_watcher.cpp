@@ -121,35 +121,60 @@ void WindowsWatcher::FireResampler() {
   if (resampler) resampler->Fire();
 }
 
-void WindowsWatcher::OfferWindow(HWND window) {
+bool WindowsWatcher::OfferWindow(HWND window) {
   if (!IsWindowVisible(window)) {
     TRACE(Debug) << "Window skipped by visibility " << DescribeWindow(window);
-    return;
+    return true;
   }
   wchar_t className[1024] = {};
   const int length = GetClassNameW(window, className, 1024);
   if (length == 0) {
-    if (!IsWindow(window)) return;  // closed since the enumeration; the next pass drops it
+    if (!IsWindow(window)) return true;  // closed since the enumeration; the next pass drops it
     throw LastWin32Error("GetClassNameW");
   }
   const std::wstring name(className, static_cast<std::size_t>(length));
   if (name == kNotificationWindowClass || name == kShadowWindowClass) {
     TRACE(Debug) << "Window skipped by class name " << DescribeWindow(window);
-    return;
+    return true;
   }
-  if (strategy_ && strategy_->OnNewWindow(window)) TRACE(Info) << "Window detected: " << DescribeWindow(window);
+  RegularPatternWindowsWatcherImplementation::Needs needs;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (shutDown_ || !strategy_) return true;
+    needs = strategy_->NeedsOf(window);
+  }
+  if (!needs.Any()) return true;
+  // The roots are calls into the window: made without the lock, so that patterns come in meanwhile, and only once
+  // the window answers, so that a hung one cannot hold up the windows after it.
+  DWORD_PTR result = 0;
+  if (SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, kHungProbeTimeoutMs, &result) == 0) {
+    if (!IsWindow(window)) return true;
+    if (unresponsive_.insert(window).second) {
+      TRACE(Info) << "Window does not respond, its machines wait: " << DescribeWindow(window);
+    }
+    return false;
+  }
+  unresponsive_.erase(window);
+  std::shared_ptr<UIElement> root = needs.machine ? CreateMSAARootElement(window) : nullptr;
+  std::shared_ptr<UIElement> silentRoot = needs.silentMachine ? CreateMSAARootElement(window) : nullptr;
+  std::lock_guard<std::mutex> guard(lock_);
+  if (shutDown_ || !strategy_) return true;
+  if (strategy_->OnNewWindow(window, std::move(root), std::move(silentRoot))) {
+    TRACE(Info) << "Window detected: " << DescribeWindow(window);
+  }
+  return true;
 }
 
 void WindowsWatcher::UpdateWindowListCore() {
   TRACE(Debug) << "UpdateWindowListCore";
   bool failed = false;
+  bool waiting = false;
   try {
     const std::vector<HWND> windows = EnumerateWindows(processId_);
-    std::lock_guard<std::mutex> guard(lock_);
     for (HWND window : windows) {
       // A window whose handling fails must not keep the later ones from their machines.
       try {
-        OfferWindow(window);
+        if (!OfferWindow(window)) waiting = true;
       } catch (...) {
         failed = true;
         TraceException("UpdateWindowListCore");
@@ -170,6 +195,16 @@ void WindowsWatcher::UpdateWindowListCore() {
     TRACE(Warning) << "Watch failed " << failedPassesInRow_ << " times in a row; waiting for the next window event";
   }
 
+  if (waiting) {
+    std::shared_ptr<EventResampler> resampler;
+    {
+      std::lock_guard<std::mutex> guard(resamplerLock_);
+      resampler = resampler_;
+    }
+    if (resampler) resampler->FireAfter(kUnresponsiveWindowRetryMs);
+  }
+  std::erase_if(unresponsive_, [](HWND window) { return !IsWindow(window); });
+
   try {
     std::lock_guard<std::mutex> guard(lock_);
     if (strategy_) strategy_->DropClosedWindows();
@@ -184,10 +219,13 @@ void WindowsWatcher::Shutdown() {
     std::lock_guard<std::mutex> guard(resamplerLock_);
     resampler = resampler_;
   }
-  // No pass may run while the machines are shut down.
+  // No pass may run while the machines are shut down; one stuck in a call into a hung window
+  // finds the watcher shut down when it returns, and builds nothing.
   if (resampler) {
     resampler->Stop();
-    resampler->Join();
+    if (!resampler->Join(kWatcherShutdownWaitMs)) {
+      TRACE(Warning) << "Windows watcher still in a pass after the shutdown wait; left to end on its own";
+    }
   }
   std::lock_guard<std::mutex> guard(lock_);
   subscription_.reset();

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <mutex>
+#include <set>
 #include <vector>
 
 #include "common/message_window.h"
@@ -17,6 +18,10 @@ namespace installation_assistant {
 
 // Failed passes retried at once, in a row; after them the watcher waits for the next event.
 inline constexpr int kMaxWatchRetries = 3;
+// A new window that does not answer gets its machines on a later pass, at the latest this long after.
+inline constexpr DWORD kUnresponsiveWindowRetryMs = 500;
+// What the watcher's shutdown waits for its own pass (one stuck making a machine for a window that hung).
+inline constexpr DWORD kWatcherShutdownWaitMs = 500;
 
 class WindowsWatcher : public std::enable_shared_from_this<WindowsWatcher> {
  public:
@@ -46,7 +51,8 @@ class WindowsWatcher : public std::enable_shared_from_this<WindowsWatcher> {
   WindowsWatcher(DWORD processId, std::shared_ptr<MessageWindow> messageWindow);
   void Start();
   void UpdateWindowListCore();
-  void OfferWindow(HWND window);
+  // False when the window needs machines but does not answer: a later pass tries again.
+  bool OfferWindow(HWND window);
   void FireResampler();
   RegularPatternWindowsWatcherImplementation& EnsureStrategy();
 
@@ -61,6 +67,7 @@ class WindowsWatcher : public std::enable_shared_from_this<WindowsWatcher> {
   bool shutDown_ = false;
   // Touched only by passes, which run one at a time on the resampler thread.
   int failedPassesInRow_ = 0;
+  std::set<HWND> unresponsive_;
 };
 
 // The process's top-level windows in ascending handle order, true child windows of another

@@ -1,4 +1,5 @@
 // simwin's driving API: logical installer processes with a UI thread, and inspection.
+#include <condition_variable>
 #include <future>
 #include <stdexcept>
 
@@ -14,6 +15,14 @@ struct Process::State {
   std::thread native;
   std::mutex workMu;  // guards work only; never held while calling into simwin
   std::deque<std::function<void()>> work;
+  // An extra UI thread of AddUiThread: its end is not the process's.
+  bool extraThread = false;
+  // Guard the hang only; never held while calling into simwin.
+  std::mutex hangMu;
+  std::condition_variable hangCv;
+  bool hanging = false;
+  bool endHang = false;
+  uint64_t hangsBegun = 0;
 };
 
 Process::Process(std::wstring imageName) : state_(std::make_shared<State>()) {
@@ -28,11 +37,29 @@ Process::Process(std::wstring imageName) : state_(std::make_shared<State>()) {
     state_->uiThread = NewThreadState(process);
     state_->uiThread->processUiThread = true;
   }
+  StartUiThread();
+}
+
+Process::Process(std::shared_ptr<State> state) : state_(std::move(state)) { StartUiThread(); }
+
+std::unique_ptr<Process> Process::AddUiThread() {
+  auto state = std::make_shared<State>();
+  state->extraThread = true;
+  {
+    Lock lk(G().mu);
+    state->process = state_->process;
+    state->uiThread = NewThreadState(state_->process);
+  }
+  return std::unique_ptr<Process>(new Process(std::move(state)));
+}
+
+void Process::StartUiThread() {
   auto runLoop = [](const std::shared_ptr<State>& state) -> DWORD {
     MSG msg;
     for (;;) {
       BOOL r = GetMessageW(&msg, nullptr, 0, 0);
       if (r == 0) {
+        if (state->extraThread) return static_cast<DWORD>(msg.wParam);
         // The installer's message loop ended: its process exits with the quit code.
         Lock lk(G().mu);
         EndProcessLocked(state->process, static_cast<DWORD>(msg.wParam));
@@ -96,7 +123,41 @@ void Process::Invoke(std::function<void()> work) {
   result.get();
 }
 
+void Process::Hang(DWORD ms) {
+  auto state = state_;
+  auto hang = [state, ms] {
+    std::unique_lock<std::mutex> lock(state->hangMu);
+    state->hanging = true;
+    state->endHang = false;
+    ++state->hangsBegun;
+    state->hangCv.notify_all();
+    state->hangCv.wait_for(lock, std::chrono::milliseconds(ms), [&state] { return state->endHang; });
+    state->hanging = false;
+    state->endHang = false;
+  };
+  if (GetCurrentThreadId() == state_->uiThread->tid) {
+    hang();
+    return;
+  }
+  uint64_t begun;
+  {
+    std::lock_guard<std::mutex> guard(state_->hangMu);
+    begun = state_->hangsBegun;
+  }
+  Post(hang);
+  std::unique_lock<std::mutex> lock(state_->hangMu);
+  state_->hangCv.wait(lock, [&] { return state_->hangsBegun > begun; });
+}
+
+void Process::EndHang() {
+  std::lock_guard<std::mutex> guard(state_->hangMu);
+  if (!state_->hanging) return;
+  state_->endHang = true;
+  state_->hangCv.notify_all();
+}
+
 void Process::Exit(DWORD exitCode) {
+  EndHang();
   {
     Lock lk(G().mu);
     auto& ui = state_->uiThread;
@@ -119,6 +180,7 @@ void Process::Exit(DWORD exitCode) {
     std::lock_guard<std::mutex> guard(state_->workMu);
     state_->work.clear();
   }
+  if (state_->extraThread) return;
   Lock lk(G().mu);
   EndProcessLocked(state_->process, exitCode);
 }
@@ -145,10 +207,20 @@ void ResetRootProcess() {
   G().root->exitCode = STILL_ACTIVE;
 }
 
+DWORD SetHungAppTimeout(DWORD ms) {
+  Lock lk(G().mu);
+  return static_cast<DWORD>(std::exchange(G().hungAppTimeoutMs, ms));
+}
+
 void FailSetWinEventHookAfter(int successes, DWORD error) {
   Lock lk(G().mu);
   G().hookSuccessesBeforeFailure = successes;
   G().hookFailureError = error;
+}
+
+std::size_t TakeWinEventQueuePeak() {
+  Lock lk(G().mu);
+  return std::exchange(G().winEventQueuePeak, 0);
 }
 
 std::size_t LiveWinEventHookCount() {
