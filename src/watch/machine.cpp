@@ -191,7 +191,7 @@ void Machine::Matcher() {
     }
     std::erase_if(processors_, [this](const Entry& entry) {
       if (entry.processor->HasRoots()) return false;
-      finished_.push_back(entry.processor);
+      finishedProcessors_.push_back(entry.processor);
       return true;
     });
   }
@@ -206,7 +206,7 @@ void Machine::ReleaseWatches() {
   std::vector<std::shared_ptr<PatternProcessor>> processors;
   {
     std::lock_guard<std::mutex> guard(lock_);
-    processors.swap(finished_);
+    processors.swap(finishedProcessors_);
     for (const Entry& entry : processors_) processors.push_back(entry.processor);
   }
   for (const auto& processor : processors) processor->WindowClosed();

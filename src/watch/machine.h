@@ -132,7 +132,7 @@ class Machine final : public MachineBase {
   std::shared_ptr<PatternProcessor> ticketHolder_;
   std::vector<Entry> processors_;
   // Processors whose roots have all matched: their actions processors watch the user's changes until the window goes.
-  std::vector<std::shared_ptr<PatternProcessor>> finished_;
+  std::vector<std::shared_ptr<PatternProcessor>> finishedProcessors_;
 };
 
 class SilentMachine final : public MachineBase {

@@ -142,6 +142,8 @@ int ScenarioRun::Execute() {
   StartComponent();
 
   const HostSetup& hostEntry = scenario_.host;
+  // Everything the engine does counts, its looks while the host adds patterns too.
+  simwin::ResetAccessibilityCallCount();
   const char* factoryName = hostEntry.notifications ? "CreateEngine" : "CreateEngine2";
   story_.Line("host", std::string(factoryName) + "(service, " + std::to_string(installer_->Id()) + ", " +
                           std::to_string(hostEntry.threshold) + ", writer)");
@@ -184,7 +186,6 @@ int ScenarioRun::Execute() {
     if (!pattern.afterMilliseconds) addPattern(pattern);
   }
 
-  simwin::ResetAccessibilityCallCount();
   runStart_ = Clock::now();
   // Patterns the host adds while the engine runs come from a thread of the host's own.
   std::thread lateHost([&] {
