@@ -156,5 +156,43 @@ host: {patterns: [{id: 1, text: "EngineVersion = 1.5.0.0 Window { }"}]}
   std::filesystem::remove(file);
 }
 
+// Each pattern against the wizard's options page; the error names the failing node's place and the reason's word.
+TEST(Explain, SaysWhichNodeFailedAndWhy) {
+  const std::string wizard = kScenarios + "wizard.yaml";
+  const struct Case {
+    const char* pattern;
+    const char* page;
+    int code;
+    const char* told;  // the error line's start after the file name, or a note's for a match
+  } cases[] = {
+      {"Window (text=\"Setup\") { * }", "options", kPageFailed, ":2:14: error: name: Window \"Setup - Sample App\""},
+      {"Window {\n Pane {\n  Text { }\n  RadioButton (text=\"Install.*\")\n  * } }", "options", kPageFailed,
+       ":5:3: error: type: CheckBox \"Install the Sample toolbar (recommended)\" at Window\\Pane(0)\\CheckBox(1) is not "
+       "a RadioButton"},
+      {"Window { Pane { * CheckBox (text=\"Launch.*\") *\n } }", "options", kPageFailed, ":2:34: error: name: "},
+      {"Window { Pane { Text { } CheckBox () {on} * } }", "options", kPageFailed,
+       ":2:26: error: state: CheckBox \"Install the Sample toolbar (recommended)\" at Window\\Pane(0)\\CheckBox(1) is "
+       "checked, and '{ on }' matches only an unchecked box"},
+      {"Window { Pane { Text { } CheckBox () } }", "options", kPageFailed,
+       ":2:10: error: left over: CheckBox \"Make Sample Search my home page\""},
+      // Nearer misses come first: a name that does not match is told rather than the button missing after "*".
+      {"Window { Pane { * Button (text=\"Finish\") } }", "type", kPageFailed, ":2:32: error: name: Button \"Next >\""},
+      {"Window { Pane { Text { } CheckBox () Button () Button () } }", "finish", kPageFailed,
+       ":2:48: error: missing: no live element is left for this Button among the children of Pane"},
+      {"Window { Pane { * CheckBox (text=\"Launch.*\") {off} * } }", "finish", kPageOk,
+       ":2:47: note: action 1: off on Window\\Pane(0)\\CheckBox(1) (index 65535)"},
+  };
+  for (const Case& c : cases) {
+    std::istringstream in(std::string("EngineVersion = 1.5.0.0\n") + c.pattern);
+    std::ostringstream out;
+    std::ostringstream err;
+    ExplainOptions options;
+    options.page = c.page;
+    EXPECT_EQ(RunExplain("-", wizard, options, in, out, err), c.code) << c.pattern << "\n" << out.str() << err.str();
+    EXPECT_NE(out.str().find(std::string("<stdin>") + c.told), std::string::npos)
+        << c.pattern << "\n" << out.str() << err.str();
+  }
+}
+
 }  // namespace
 }  // namespace iae_tool

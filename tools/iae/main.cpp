@@ -69,7 +69,27 @@ int main(int argc, char** argv) {
   dumpCommand->add_option("--backend", dumpBackend, "How to read it: msaa (default) or uia")
       ->transform(CLI::CheckedTransformer(backends, CLI::ignore_case));
 
+  std::string explainPattern;
+  std::string explainScenario;
+  iae_tool::ExplainOptions explainOptions;
+  CLI::App* explainCommand = patternCommand->add_subcommand(
+      "explain",
+      "Match a pattern's roots in order against a page of a scenario with the engine's matchers: for the first root "
+      "that fails, which node failed against which element and why; for a root that matches, the pairs and the "
+      "actions. Exit 0 matched, 1 not matched or a syntax error, 2 a mistake in the scenario or an unknown page, "
+      "3 unreadable pattern file");
+  explainCommand->add_option("PATTERN", explainPattern, "Pattern file, or - for standard input")->required();
+  explainCommand->add_option("SCENARIO", explainScenario, "Scenario file (YAML)")->required();
+  explainCommand->add_option("--page", explainOptions.page, "The page to show (default: the first visible one)");
+  explainCommand->add_option("--backend", explainOptions.backend, "Only the roots read through msaa or uia")
+      ->transform(CLI::CheckedTransformer(backends, CLI::ignore_case));
+  explainCommand->add_option("--root", explainOptions.root, "Only this root (1 is the first)")
+      ->check(CLI::PositiveNumber);
+
   CLI11_PARSE(app, argc, argv);
+  if (explainCommand->parsed()) {
+    return iae_tool::RunExplain(explainPattern, explainScenario, explainOptions, std::cin, std::cout, std::cerr);
+  }
   if (dumpCommand->parsed()) return iae_tool::RunDump(dumpScenario, dumpPage, dumpBackend, std::cout, std::cerr);
   if (runCommand->parsed() && scenarioOptions.json) {
     iae_tool::JsonOnlyStdout json;
