@@ -14,21 +14,22 @@ using PatternList = std::vector<std::shared_ptr<PatternElement>>;
 using ElementList = std::vector<std::shared_ptr<UIElement>>;
 
 // A view of the tail of a list that the caller keeps alive. The owner (the node or element
-// whose children the list holds) names the list across copies, for the search's memory.
-template <typename List>
+// whose children the list holds; null for the root's list) names the list across copies, for
+// the search's memory.
+template <typename List, typename Owner>
 struct Range {
   const List* list;
-  const void* owner;
+  const Owner* owner;
   std::size_t begin;
 
-  Range(const List& items, const void* listOwner, std::size_t first = 0)
+  Range(const List& items, const Owner* listOwner, std::size_t first = 0)
       : list(&items), owner(listOwner), begin(first) {}
   bool Empty() const { return begin >= list->size(); }
   const typename List::value_type& Front() const { return (*list)[begin]; }
   Range Rest() const { return Range(*list, owner, begin + 1); }
 };
-using Patterns = Range<PatternList>;
-using Elements = Range<ElementList>;
+using Patterns = Range<PatternList, PatternElement>;
+using Elements = Range<ElementList, UIElement>;
 
 constexpr char kNodeTest[] = "IsPatternMatchesElement";
 constexpr bool kStrict = false;
@@ -38,12 +39,25 @@ bool IsControl(ElementType type) {
   return type == ElementType::Button || type == ElementType::CheckBox || type == ElementType::RadioButton;
 }
 
+void Report(MatchMiss why, const PatternElement* pattern, const UIElement* element) {
+  if (MatchBounds* bounds = MatchBounds::Current(); bounds != nullptr && bounds->Observer() != nullptr) {
+    bounds->Observer()->Missed(why, pattern, element);
+  }
+}
+
 bool Exact(const std::shared_ptr<PatternElement>& pattern, const std::shared_ptr<UIElement>& element,
            MatchedList& matched) {
   if (!IsPatternMatchesElement(pattern, element)) return false;
   const ElementList elementChildren = element->GetChildren();
   const PatternList patternChildren = pattern->GetChildren();
-  if (elementChildren.size() != patternChildren.size()) return false;
+  if (elementChildren.size() > patternChildren.size()) {
+    Report(MatchMiss::LeftOver, pattern.get(), elementChildren[patternChildren.size()].get());
+    return false;
+  }
+  if (elementChildren.size() < patternChildren.size()) {
+    Report(MatchMiss::Missing, patternChildren[elementChildren.size()].get(), element.get());
+    return false;
+  }
   for (std::size_t i = 0; i < patternChildren.size(); ++i) {
     const std::size_t length = matched.size();
     if (!Exact(patternChildren[i], elementChildren[i], matched)) {
@@ -55,7 +69,8 @@ bool Exact(const std::shared_ptr<PatternElement>& pattern, const std::shared_ptr
   return true;
 }
 
-bool CanBeEmpty(Patterns patterns) {
+// The first node that needs a live element, or null.
+const PatternElement* FirstNeeded(Patterns patterns) {
   for (; !patterns.Empty(); patterns = patterns.Rest()) {
     const std::shared_ptr<PatternElement>& node = patterns.Front();
     if (node->GetType() == ElementType::Any || node->IsOptional()) continue;
@@ -64,9 +79,18 @@ bool CanBeEmpty(Patterns patterns) {
       for (const auto& child : node->GetChildren()) allOptional = allOptional && child->IsOptional();
       if (allOptional) continue;
     }
-    return false;
+    return node.get();
   }
-  return true;
+  return nullptr;
+}
+
+bool CanBeEmpty(Patterns patterns) { return FirstNeeded(patterns) == nullptr; }
+
+// CanBeEmpty where the live elements ran out under parent.
+bool NothingMissing(Patterns patterns, const UIElement* parent) {
+  const PatternElement* needed = FirstNeeded(patterns);
+  if (needed != nullptr) Report(MatchMiss::Missing, needed, parent);
+  return needed == nullptr;
 }
 
 // A node whose only child is "*" accepts any content without reading it.
@@ -147,7 +171,7 @@ bool GenericSearch::Sequence(Patterns patterns, Elements elements, MatchedList& 
 // thousands of siblings cannot exhaust a worker thread's stack.
 bool GenericSearch::MatchAny(Patterns patterns, Elements elements, MatchedList& matched) {
   for (Elements rest = elements;; rest = rest.Rest()) {
-    if (rest.Empty()) return CanBeEmpty(patterns);
+    if (rest.Empty()) return NothingMissing(patterns, rest.owner);
     if (Sequence(patterns.Rest(), rest, matched, kStrict)) return true;
   }
 }
@@ -176,8 +200,11 @@ bool GenericSearch::MatchAnyLevel(Patterns patterns, Elements elements, MatchedL
 
 bool GenericSearch::Core(Patterns patterns, Elements elements, MatchedList& matched, bool lenient) {
   while (true) {
-    if (elements.Empty()) return CanBeEmpty(patterns);
-    if (patterns.Empty()) return lenient;
+    if (elements.Empty()) return NothingMissing(patterns, elements.owner);
+    if (patterns.Empty()) {
+      if (!lenient) Report(MatchMiss::LeftOver, patterns.owner, elements.Front().get());
+      return lenient;
+    }
     const std::shared_ptr<PatternElement>& node = patterns.Front();
 
     if (node->GetType() == ElementType::Any) {
@@ -219,8 +246,8 @@ thread_local MatchBounds* currentBounds = nullptr;
 
 }  // namespace
 
-MatchBounds::MatchBounds(std::uint64_t nodeTestBudget, const std::atomic<bool>* stop)
-    : budget_(nodeTestBudget), stop_(stop), outer_(currentBounds) {
+MatchBounds::MatchBounds(std::uint64_t nodeTestBudget, const std::atomic<bool>* stop, MatchObserver* observer)
+    : budget_(nodeTestBudget), stop_(stop), observer_(observer), outer_(currentBounds) {
   currentBounds = this;
 }
 
@@ -236,27 +263,36 @@ void MatchBounds::CountNodeTest() {
 bool IsPatternMatchesElement(const std::shared_ptr<PatternElement>& pattern,
                              const std::shared_ptr<UIElement>& element) {
   if (MatchBounds* bounds = MatchBounds::Current()) bounds->CountNodeTest();
-  if (element->GetType() != pattern->GetType()) return false;
+  if (element->GetType() != pattern->GetType()) {
+    Report(MatchMiss::Type, pattern.get(), element.get());
+    return false;
+  }
   for (const StateChecker& checker : pattern->GetCheckers()) {
     if (!checker(element)) {
       TRACE_AS(Info, kNodeTest) << "Control " << element->GetPath() << " not matched by initial checker";
+      Report(MatchMiss::State, pattern.get(), element.get());
       return false;
     }
   }
   const Option<std::string>& text = pattern->GetText();
   if (text.IsNone()) return true;
   const Option<std::string> name = element->GetName();
-  if (name.IsNone()) return false;
+  if (name.IsNone()) {
+    Report(MatchMiss::NoName, pattern.get(), element.get());
+    return false;
+  }
   TRACE_AS(Debug, kNodeTest) << "Trying to match " << name.Get() << " with " << text.Get();
 
   switch (MatchWholeText(Utf8ToWide(text.Get()), Utf8ToWide(name.Get()))) {
     case TextMatch::Matched:
       return true;
     case TextMatch::NotMatched:
+      Report(MatchMiss::Name, pattern.get(), element.get());
       return false;
     case TextMatch::GaveUp:
       TRACE_AS(Warning, kNodeTest) << "Control " << element->GetPath() << " not matched: its name of " << name.Get().size()
                      << " bytes is too complex for the text " << text.Get();
+      Report(MatchMiss::GaveUp, pattern.get(), element.get());
       return false;
   }
   return false;
@@ -301,7 +337,7 @@ bool GenericMatcher::Match(const std::shared_ptr<PatternElement>& pattern, const
   const PatternList patterns{pattern};
   const ElementList elements{element};
   GenericSearch search;
-  const bool result = search.Sequence(Patterns(patterns, &patterns), Elements(elements, &elements), matched, kStrict);
+  const bool result = search.Sequence(Patterns(patterns, nullptr), Elements(elements, nullptr), matched, kStrict);
   TRACE(Info) << (result ? "Generaly Matched" : "Generaly Not matched");
   return result;
 }

@@ -41,6 +41,24 @@ class GenericMatcher final : public PatternMatcher {
              MatchedList& matched) override;
 };
 
+// Why a step of a match failed, for a tool that explains a match (iae pattern explain).
+enum class MatchMiss {
+  Type,      // the node test: the element is of another type
+  State,     // the node test: a state checker refused the element
+  NoName,    // the node test: the node has a text and the element no name
+  Name,      // the node test: the name does not match the text
+  GaveUp,    // the node test: the regular expression matcher gave up on the name
+  LeftOver,  // live elements left over in strict mode: element is the first of them, pattern the parent node
+  Missing,   // no live element left for a node that needs one: pattern is the node, element the parent (or null)
+};
+
+// Told of each failed step. Set through MatchBounds; the engine sets none, so matching pays nothing for it.
+class MatchObserver {
+ public:
+  virtual ~MatchObserver() = default;
+  virtual void Missed(MatchMiss why, const PatternElement* pattern, const UIElement* element) = 0;
+};
+
 // How far one processor's matching may go in one pass, in steps (node tests and searches of a
 // sub-range: a failed search is not repeated, but its ranges grow with the square of the
 // siblings). Set by the machine on its pass thread for each processor; a match with none in
@@ -51,13 +69,14 @@ class MatchBounds {
  public:
   // stop, when given, ends the match at the next node test once it is set (shutdown).
   explicit MatchBounds(std::uint64_t nodeTestBudget = kDefaultNodeTestBudget,
-                       const std::atomic<bool>* stop = nullptr);
+                       const std::atomic<bool>* stop = nullptr, MatchObserver* observer = nullptr);
   ~MatchBounds();
   MatchBounds(const MatchBounds&) = delete;
   MatchBounds& operator=(const MatchBounds&) = delete;
 
   std::uint64_t Budget() const { return budget_; }
   std::uint64_t NodeTests() const { return tests_; }
+  MatchObserver* Observer() const { return observer_; }
   // Counts one step; throws MatchBudgetExceeded or MatchStopped.
   void CountNodeTest();
   // The bounds in place on the calling thread, if any.
@@ -67,6 +86,7 @@ class MatchBounds {
   std::uint64_t budget_;
   std::uint64_t tests_ = 0;
   const std::atomic<bool>* stop_;
+  MatchObserver* observer_;
   MatchBounds* outer_;
 };
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 
 #include "common/trace_capture.h"
@@ -31,6 +32,16 @@ Live Button(std::string name) { return {ElementType::Button, std::move(name), {}
 Live Box(std::string name, bool checked) { return {ElementType::CheckBox, std::move(name), {}, checked}; }
 Live TextOf(std::string name) { return {ElementType::Text, std::move(name), {}}; }
 Live Pane(std::vector<Live> children) { return {ElementType::Pane, std::nullopt, std::move(children)}; }
+
+// Each miss as "why NodeType ElementPath".
+struct MissLog final : MatchObserver {
+  void Missed(MatchMiss why, const PatternElement* pattern, const UIElement* element) override {
+    static const char* const kWhy[] = {"type", "state", "no name", "name", "gave up", "left over", "missing"};
+    lines.push_back(std::string(kWhy[static_cast<int>(why)]) + " " + ElementTypeName(pattern->GetType()) + " " +
+                    (element ? element->GetPath() : "-"));
+  }
+  std::vector<std::string> lines;
+};
 
 // Pairs as "PatternType=LivePath", in list order.
 std::vector<std::string> Pairs(const MatchedList& matched) {
@@ -116,12 +127,67 @@ TEST(Matchers, ResultsOnBothMatchers) {
       {"only star accepts anything", "Window { * }", Window({Pane({Button("deep")}), TextOf("x")}), false, true},
       {"star alone accepts nothing too", "Window { * }", Window({}), false, true},
   };
-  for (const TreeCase& c : cases) {
-    auto pattern = Root(c.pattern);
-    MatchedList exact;
-    MatchedList generic;
-    EXPECT_EQ(ExactMatcher().Match(pattern, FakeElement::Build(c.live), exact), c.exact) << c.name;
-    EXPECT_EQ(GenericMatcher().Match(pattern, FakeElement::Build(c.live), generic), c.generic) << c.name;
+  // An observer changes nothing of what matches, and hears of each failed match.
+  for (const bool observed : {false, true}) {
+    for (const TreeCase& c : cases) {
+      auto pattern = Root(c.pattern);
+      MissLog exactMisses;
+      MissLog genericMisses;
+      MatchedList exact;
+      MatchedList generic;
+      {
+        MatchBounds bounds(kDefaultNodeTestBudget, nullptr, observed ? &exactMisses : nullptr);
+        EXPECT_EQ(ExactMatcher().Match(pattern, FakeElement::Build(c.live), exact), c.exact) << c.name;
+      }
+      {
+        MatchBounds bounds(kDefaultNodeTestBudget, nullptr, observed ? &genericMisses : nullptr);
+        EXPECT_EQ(GenericMatcher().Match(pattern, FakeElement::Build(c.live), generic), c.generic) << c.name;
+      }
+      EXPECT_EQ(observed && !c.exact, !exactMisses.lines.empty()) << c.name;
+      EXPECT_EQ(observed && !c.generic, !genericMisses.lines.empty() && !c.generic) << c.name;
+    }
+  }
+}
+
+TEST(Matchers, AnObserverHearsWhyEachStepFailed) {
+  const struct Case {
+    const char* name;
+    const char* pattern;
+    Live live;
+    bool generic;
+    std::vector<std::string> misses;
+  } cases[] = {
+      {"extra live text, exact", "Window { Button (text=\"A\") {push} }", Window({Button("A"), TextOf("x")}), false,
+       {"left over Window Window\\Text(1)"}},
+      {"a live button too few, exact", "Window { Button (text=\"A\") {push} Button (text=\"B\") {push} }",
+       Window({Button("A")}), false, {"missing Button Window"}},
+      {"wrong name", "Window { Button (text=\"B\") {push} }", Window({Button("A")}), false,
+       {"name Button Window\\Button(0)"}},
+      {"no name", "Window (text=\"Setup\") { * }", Window({}, std::nullopt), true, {"no name Window Window"}},
+      {"already unchecked", "Window { CheckBox (text=\"Offer\") {off} }", Window({Box("Offer", false)}), false,
+       {"state CheckBox Window\\CheckBox(0)"}},
+      // The optional text takes x as it comes, and nothing goes back on that.
+      {"an optional node among others", "Window { Button (text=\"A\") {push} ?Text { } Button (text=\"B\") {push} }",
+       Window({Button("A"), TextOf("x"), Button("C")}), true, {"name Button Window\\Button(2)"}},
+      // Tried with the text and without it: B fails on C both times.
+      {"an optional node first", "Window { ?Text { } Button (text=\"B\") {push} }", Window({Button("C")}), true,
+       {"type Text Window\\Button(0)", "name Button Window\\Button(0)", "name Button Window\\Button(0)"}},
+      {"B after a star that ran out", "Window { * Button (text=\"B\") {push} }", Window({TextOf("x")}), true,
+       {"type Button Window\\Text(0)", "missing Button Window"}},
+  };
+  for (const Case& c : cases) {
+    MissLog log;
+    MatchedList matched;
+    MatchBounds bounds(kDefaultNodeTestBudget, nullptr, &log);
+    if (c.generic) {
+      EXPECT_FALSE(GenericMatcher().Match(Root(c.pattern), FakeElement::Build(c.live), matched)) << c.name;
+    } else {
+      EXPECT_FALSE(ExactMatcher().Match(Root(c.pattern), FakeElement::Build(c.live), matched)) << c.name;
+    }
+    std::sort(log.lines.begin(), log.lines.end());
+    std::vector<std::string> expected = c.misses;
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(log.lines, expected) << c.name;
   }
 }
 

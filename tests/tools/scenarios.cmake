@@ -18,8 +18,9 @@ add_test(NAME scenario.example_patterns_check COMMAND iae pattern check --werror
 add_executable(scenario_test
   ${CMAKE_CURRENT_LIST_DIR}/scenario_parser_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/scenario_runner_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/snapshot_test.cpp)
-target_link_libraries(scenario_test PRIVATE iae_scenario iae_snapshot PkgConfig::CAIRO GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+  ${CMAKE_CURRENT_LIST_DIR}/snapshot_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/page_commands_test.cpp)
+target_link_libraries(scenario_test PRIVATE iae_scenario iae_snapshot iae_page_tools PkgConfig::CAIRO GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
 target_include_directories(scenario_test PRIVATE ${PROJECT_SOURCE_DIR}/tests)
 target_precompile_headers(scenario_test REUSE_FROM iae_gtest_pch)
 target_compile_definitions(scenario_test PRIVATE IAE_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples"

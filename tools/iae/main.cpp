@@ -2,11 +2,13 @@
 #include <CLI/CLI.hpp>
 
 #include <iostream>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "engine/engine.h"
 #include "json_stdout.h"
+#include "page_commands.h"
 #include "pattern_command.h"
 #include "scenario_runner.h"
 
@@ -53,7 +55,42 @@ int main(int argc, char** argv) {
   checkCommand->add_option("FILE", checkFiles, "Pattern files, or - for standard input")->required();
   checkCommand->add_flag("--werror", warningsAreErrors, "Warnings fail the check too (exit 1)");
 
+  const std::map<std::string, installation_assistant::UIAccessType> backends{
+      {"msaa", installation_assistant::UIAccessType::MSAA}, {"uia", installation_assistant::UIAccessType::UIAutomation}};
+  std::string dumpScenario;
+  std::string dumpPage;
+  installation_assistant::UIAccessType dumpBackend = installation_assistant::UIAccessType::MSAA;
+  CLI::App* dumpCommand = app.add_subcommand(
+      "dump",
+      "Print a page of a scenario as the engine reads it, as a pattern that matches the page as it stands: a start "
+      "for a pattern. Exit 0 printed, 1 the page cannot be read, 2 a mistake in the scenario or an unknown page");
+  dumpCommand->add_option("SCENARIO", dumpScenario, "Scenario file (YAML), or - for standard input")->required();
+  dumpCommand->add_option("--page", dumpPage, "The page to show (default: the first visible one)");
+  dumpCommand->add_option("--backend", dumpBackend, "How to read it: msaa (default) or uia")
+      ->transform(CLI::CheckedTransformer(backends, CLI::ignore_case));
+
+  std::string explainPattern;
+  std::string explainScenario;
+  iae_tool::ExplainOptions explainOptions;
+  CLI::App* explainCommand = patternCommand->add_subcommand(
+      "explain",
+      "Match a pattern's roots in order against a page of a scenario with the engine's matchers: for the first root "
+      "that fails, which node failed against which element and why; for a root that matches, the pairs and the "
+      "actions. Exit 0 matched, 1 not matched or a syntax error, 2 a mistake in the scenario or an unknown page, "
+      "3 unreadable pattern file");
+  explainCommand->add_option("PATTERN", explainPattern, "Pattern file, or - for standard input")->required();
+  explainCommand->add_option("SCENARIO", explainScenario, "Scenario file (YAML)")->required();
+  explainCommand->add_option("--page", explainOptions.page, "The page to show (default: the first visible one)");
+  explainCommand->add_option("--backend", explainOptions.backend, "Only the roots read through msaa or uia")
+      ->transform(CLI::CheckedTransformer(backends, CLI::ignore_case));
+  explainCommand->add_option("--root", explainOptions.root, "Only this root (1 is the first)")
+      ->check(CLI::PositiveNumber);
+
   CLI11_PARSE(app, argc, argv);
+  if (explainCommand->parsed()) {
+    return iae_tool::RunExplain(explainPattern, explainScenario, explainOptions, std::cin, std::cout, std::cerr);
+  }
+  if (dumpCommand->parsed()) return iae_tool::RunDump(dumpScenario, dumpPage, dumpBackend, std::cout, std::cerr);
   if (runCommand->parsed() && scenarioOptions.json) {
     iae_tool::JsonOnlyStdout json;
     return iae_tool::RunScenarioFile(scenarioFile, scenarioOptions, json.Stream(), std::cerr);

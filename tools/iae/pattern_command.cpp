@@ -211,6 +211,13 @@ std::vector<Problem> CheckText(const std::string& text) {
 
 }  // namespace
 
+installation_assistant::Option<ParsedPattern> ParsePatternText(const std::string& text, PatternSource& source,
+                                                               std::vector<Problem>& problems) {
+  return Parse(text, source, problems);
+}
+
+void PrintProblem(const std::string& file, const Problem& problem, std::ostream& out) { Print(file, problem, out); }
+
 std::string QuoteField(const std::string* value) {
   if (!value) return "-";
   std::string result = "\"";

@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "common/option.h"
+#include "pattern_lints.h"
+
 namespace iae_tool {
 
 // Exit codes of describe.
@@ -22,6 +25,13 @@ int RunPatternDescribe(const std::string& file, bool headerOnly, std::istream& i
 // Exit 0 when no file has an error (warnings are printed but pass, unless warningsAreErrors), 1 otherwise.
 int RunPatternCheck(const std::vector<std::string>& files, std::istream& in, std::ostream& out,
                     bool warningsAreErrors = false);
+
+// The full parse as the engine does it, for the other commands: problems gets the first syntax error and its note,
+// source where each part was written.
+installation_assistant::Option<installation_assistant::ParsedPattern> ParsePatternText(
+    const std::string& text, installation_assistant::PatternSource& source, std::vector<Problem>& problems);
+// "FILE:LINE:COLUMN: error|warning|note: text"; FILE "-" is "<stdin>".
+void PrintProblem(const std::string& file, const Problem& problem, std::ostream& out);
 
 // How describe writes a text field: "-" when absent, else quoted with \ and " escaped and
 // bytes outside 0x20..0x7E as \xHH.

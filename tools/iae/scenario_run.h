@@ -3,8 +3,9 @@
 // (this thread, which creates the engine and stays in IEngine::Run until the installer exits). A director thread
 // ends the installer when the user or a button asks for it, or when the run takes too long, after taking the final
 // state of every page (host and director: scenario_director.cpp). scenario_outcome.cpp prints that state and checks
-// the expectations against it; scenario_snapshots.cpp takes the pictures of --snapshots. This header is what those
-// files share; nothing else includes it.
+// the expectations against it; scenario_snapshots.cpp takes the pictures of --snapshots; scenario_inspect.cpp brings
+// up one page without the engine, for the pattern author's commands. This header is what those files share; nothing
+// else includes it.
 #pragma once
 
 #include <atomic>
@@ -225,6 +226,9 @@ class ScenarioRun {
   ~ScenarioRun() { StopPictures(); }
 
   int Execute();
+  // The installer alone (scenario_inspect.cpp): creates the pages, shows the one named (empty: the first visible one),
+  // calls look with its window and name, then ends the installer. An unknown page is told on err: kScenarioUnusable.
+  int Inspect(const std::string& page, std::ostream& err, const std::function<int(HWND, const std::string&)>& look);
 
  private:
   struct PageRuntime {

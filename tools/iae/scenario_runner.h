@@ -1,9 +1,11 @@
 // Runs a scenario on simwin against the engine linked into this program. scenario_run.h says which file does what.
 #pragma once
 
+#include <functional>
 #include <ostream>
 #include <string>
 
+#include "platform/win32.h"
 #include "scenario.h"
 
 namespace iae_tool {
@@ -28,5 +30,10 @@ int RunScenario(const Scenario& scenario, const ScenarioRunOptions& options, std
 // Loads the file first; a mistake in it is printed to err and gives kScenarioUnusable.
 int RunScenarioFile(const std::string& path, const ScenarioRunOptions& options, std::ostream& out,
                     std::ostream& err);
+
+// Brings up the scenario's installer without the engine, shows the page (empty: the first visible one) and returns
+// what look returns for its window and the page's name; then the installer ends. A page that cannot be shown is told on err.
+int WithScenarioPage(const Scenario& scenario, const std::string& page, std::ostream& err,
+                     const std::function<int(HWND, const std::string& page)>& look);
 
 }  // namespace iae_tool
