@@ -151,7 +151,13 @@ LRESULT Send(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, bool pump, std::
   std::optional<Clock::time_point> deadline;
   if (timeout) deadline = Clock::now() + std::chrono::milliseconds(*timeout);
   if (!AwaitReply(lk, *self, sm, pump, deadline)) {
-    // The receiver still handles it later; its answer is dropped.
+    // Not yet received, the message is taken back and never delivered; one the receiver is already handling runs to
+    // its end and its answer is dropped ("What happens to a sent message when SendMessageTimeout reaches its
+    // timeout?", The Old New Thing, Microsoft devblogs).
+    if (auto target = FindWindowLocked(hwnd); target && target->thread) {
+      auto& queue = target->thread->sent;
+      queue.erase(std::remove(queue.begin(), queue.end(), sm), queue.end());
+    }
     SetLastError(ERROR_TIMEOUT);
     return 0;
   }

@@ -97,7 +97,9 @@ class HungWindowTest : public ::testing::Test {
   std::unique_ptr<TestThread> thread_;
 };
 
-TEST_F(HungWindowTest, ATimedOutMessageIsStillHandledOnceTheThreadPumpsAgain) {
+// A message the thread never received before the time-out is taken back ("What happens to a sent message when
+// SendMessageTimeout reaches its timeout?", The Old New Thing, Microsoft devblogs).
+TEST_F(HungWindowTest, ATimedOutMessageThatWasNeverReceivedIsNeverHandled) {
   const Sent answered = SendTimeout(kCounted, SMTO_NORMAL, 2000);
   EXPECT_EQ(answered.returned, 1);
   EXPECT_EQ(answered.result, 7u);
@@ -113,7 +115,8 @@ TEST_F(HungWindowTest, ATimedOutMessageIsStillHandledOnceTheThreadPumpsAgain) {
     EXPECT_GE(timedOut.elapsed, 80u);
   }
   release_.Set();
-  EXPECT_TRUE(conformance::PumpUntil([this] { return counted_ == 3; }));
+  EXPECT_EQ(SendTimeout(kCounted, SMTO_NORMAL, 2000).returned, 1) << "the thread pumps again";
+  EXPECT_EQ(counted_, 2) << "the two timed-out messages were not delivered";
 }
 
 TEST_F(HungWindowTest, AThreadThatStopsPumpingIsHungAfterTheTimeOutButAnIdleOneIsNot) {
@@ -124,7 +127,8 @@ TEST_F(HungWindowTest, AThreadThatStopsPumpingIsHungAfterTheTimeOutButAnIdleOneI
 
   Stall();
   Sleep(kHungTimeout + 300);
-  EXPECT_TRUE(IsHungAppWindow(window_));
+  WINE_DEPARTS("IsHungAppWindow stays false for a thread stuck in a window procedure; SMTO_ABORTIFHUNG sees it");
+  EXPECT_EQ(IsHungAppWindow(window_) != FALSE, conformance::WindowsOr(true, false));
   // Returns at once rather than after the time-out.
   const Sent aborted = SendTimeout(kCounted, SMTO_ABORTIFHUNG | SMTO_BLOCK, 3000);
   EXPECT_EQ(aborted.returned, 0);
@@ -136,7 +140,8 @@ TEST_F(HungWindowTest, AThreadThatStopsPumpingIsHungAfterTheTimeOutButAnIdleOneI
   EXPECT_GE(waited.elapsed, 80u);
 
   release_.Set();
-  EXPECT_TRUE(conformance::PumpUntil([this] { return counted_ >= 1 && !IsHungAppWindow(window_); }));
+  EXPECT_TRUE(conformance::PumpUntil([this] { return !IsHungAppWindow(window_); }));
+  EXPECT_EQ(counted_, 0) << "neither message reached the stuck thread, and neither comes later";
   const Sent recovered = SendTimeout(WM_NULL, SMTO_ABORTIFHUNG | SMTO_BLOCK, 200);
   EXPECT_EQ(recovered.returned, 1);
   EXPECT_EQ(recovered.result, 0u);
@@ -159,10 +164,10 @@ TEST_F(HungWindowTest, OnlySmtoBlockKeepsTheSenderFromHandlingWhatIsSentToIt) {
   // Blocked, the sender cannot answer: the nested send times out, then the outer one returns.
   EXPECT_EQ(SendTimeout(kSendBack, SMTO_BLOCK, 3000).returned, 1);
   EXPECT_FALSE(sentBack_);
-  // The nested message waits in the queue and is handled on the next pump.
+  // The nested message timed out before the blocked sender could receive it: it is taken back.
   MSG msg;
   PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
-  EXPECT_EQ(answers, 2);
+  EXPECT_EQ(answers, 1);
   DestroyWindow(sender_);
 }
 
