@@ -10,14 +10,14 @@ ensure_packages "${WINDOWS_PACKAGES[@]}"
 I686_BUILD="${IAE_I686_BUILD:-$REPO_ROOT/build-i686}"
 WIN64_BUILD="${IAE_WIN64_BUILD:-$REPO_ROOT/build-win64}"
 
-log "i686: zviae.dll, iae-host.exe, setup-sample.exe"
+log "i686: zviae.dll, iae-host.exe, iae-dump.exe, setup-sample.exe"
 configure_and_build "$I686_BUILD" \
   -DCMAKE_TOOLCHAIN_FILE="$REPO_ROOT/cmake/toolchain-mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release -- \
-  zviae iae-host setup-sample
+  zviae iae-host iae-dump setup-sample
 "$REPO_ROOT/scripts/check-dll.sh" "$I686_BUILD/src/zviae.dll"
 
-log "x86_64, for wine64: conformance tests, zviae.dll, iae-host.exe, setup-sample.exe and its test"
+log "x86_64, for wine64: conformance tests, zviae.dll, iae-host.exe, iae-dump.exe, setup-sample.exe and its test"
 configure_and_build "$WIN64_BUILD" \
   -DCMAKE_TOOLCHAIN_FILE="$REPO_ROOT/cmake/toolchain-mingw-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release \
-  -DIAE_WINDOWS_TESTS=ON -- platform_conformance zviae iae-host setup-sample setup_sample_test
+  -DIAE_WINDOWS_TESTS=ON -- platform_conformance zviae iae-host iae-dump setup-sample setup_sample_test
 "$REPO_ROOT/scripts/check-dll.sh" "$WIN64_BUILD/bin/zviae.dll" x86_64

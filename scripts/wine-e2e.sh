@@ -21,7 +21,7 @@ WINE_MAJOR="$("$WINE" --version | sed -E 's/^wine-([0-9]+).*/\1/')"
 BIN="${IAE_WIN64_BUILD:-$REPO_ROOT/build-win64}/bin"
 PATTERNS="$REPO_ROOT/examples/patterns"
 VERSION="$(sed -n 's/.*kEngineVersion\[\] = "\(.*\)";/\1/p' "$REPO_ROOT/src/engine/engine.h")"
-for file in "$BIN/iae-host.exe" "$BIN/zviae.dll" "$BIN/setup-sample.exe" "$BIN/setup_sample_test.exe"; do
+for file in "$BIN/iae-host.exe" "$BIN/iae-dump.exe" "$BIN/zviae.dll" "$BIN/setup-sample.exe" "$BIN/setup_sample_test.exe"; do
   [ -f "$file" ] || { echo "wine-e2e: $file is missing; run scripts/windows.sh first" >&2; exit 1; }
 done
 
@@ -369,6 +369,31 @@ ReportProcessedTotal count=0"
   grep -qF 'SetWinEventHook' "$dir/gone.txt" || fail "the trace does not say why there is no engine"
 }
 
+# iae-dump.exe reads the sample's options page through the DLL's own MSAA backend and writes the pattern skeleton an
+# author starts from: the header, the offers as check boxes with their states, and nothing `iae pattern check` calls
+# an error.
+dump_page() {
+  run="dump page (run $1)"
+  dir="$(mktemp -d)"
+  timeout 60 "$WINE" "$BIN/setup-sample.exe" --start options --close-when "$(winpath "$dir/close")" --timeout 40000 \
+    --log "$(winpath "$dir/installer.log")" &
+  local installer=$! window code=0
+  wait_for_line "$dir/installer.log" '^ready ' $installer 30 || fail "the installer is not up within 30 s"
+  window="$(sed -n 's/^ready .* window=0x\([0-9A-F]*\) .*/\1/p' "$dir/installer.log")"
+  timeout 60 "$WINE" "$BIN/iae-dump.exe" "0x$window" >"$dir/skeleton.pattern" 2>"$dir/dump.err" || code=$?
+  touch "$dir/close"
+  wait $installer || true
+  [ $code -eq 0 ] || fail "iae-dump exited with $code: $(head -n 2 "$dir/dump.err")"
+  head -n 1 "$dir/skeleton.pattern" | grep -q '^EngineVersion = ' || fail "the skeleton has no header"
+  [ "$(grep -cE '^ *CheckBox \(text=.*// checked; ' "$dir/skeleton.pattern")" -ge 2 ] ||
+    fail "the skeleton does not name the checked offers: $(head -n 12 "$dir/skeleton.pattern")"
+  local iae="$REPO_ROOT/build/tools/iae/iae"
+  [ -x "$iae" ] || iae="$REPO_ROOT/build-dev/tools/iae/iae"
+  if [ -x "$iae" ] && ! "$iae" pattern check "$dir/skeleton.pattern" >"$dir/check.out" 2>&1; then
+    fail "iae pattern check finds errors in the skeleton: $(head -n 3 "$dir/check.out")"
+  fi
+}
+
 failures=0
 # First the installer's own objects, as another process sees them.
 log "wine64 setup_sample_test.exe (repeat $repeat)"
@@ -378,7 +403,7 @@ if ! timeout 600 "$WINE" "$BIN/setup_sample_test.exe" --gtest_repeat="$repeat" -
 fi
 
 for ((i = 1; i <= repeat; i++)); do
-  for scenario in ${IAE_E2E_ONLY:-offers_page wizard_pages user_rechecks setup_type_page banner_clicks message_box host_orders}; do
+  for scenario in ${IAE_E2E_ONLY:-offers_page wizard_pages user_rechecks setup_type_page banner_clicks message_box host_orders dump_page}; do
     before=$failures
     note=""
     started=$(date +%s%N)
