@@ -389,7 +389,9 @@ dump_page() {
     fail "the skeleton does not name the checked offers: $(head -n 12 "$dir/skeleton.pattern")"
   local iae="$REPO_ROOT/build/tools/iae/iae"
   [ -x "$iae" ] || iae="$REPO_ROOT/build-dev/tools/iae/iae"
-  if [ -x "$iae" ] && ! "$iae" pattern check "$dir/skeleton.pattern" >"$dir/check.out" 2>&1; then
+  if ! "$iae" --version >/dev/null 2>&1; then
+    note="no runnable iae here (the wine 10 chroot lacks its libraries); the wine 8 run checks the skeleton"
+  elif ! "$iae" pattern check "$dir/skeleton.pattern" >"$dir/check.out" 2>&1; then
     fail "iae pattern check finds errors in the skeleton: $(head -n 3 "$dir/check.out")"
   fi
 }
