@@ -14,3 +14,6 @@ endfunction()
 
 iae_add_fuzz_replay(pattern LIBS iae_engine)
 iae_add_fuzz_replay(host_records LIBS iae_engine)
+iae_add_fuzz_replay(matcher LIBS iae_engine)
+iae_add_fuzz_replay(scenario LIBS iae_scenario
+                    DEFINITIONS IAE_FUZZ_SCENARIO_DIR="${PROJECT_SOURCE_DIR}/examples/scenarios")
