@@ -65,11 +65,11 @@ bool AllScalars(const std::wstring& text) {
   return std::all_of(text.begin(), text.end(), [](wchar_t c) { return IsScalar(static_cast<std::uint32_t>(c)); });
 }
 
-// Repeats text up to about `times` copies, never past kMaxText: large texts from small inputs.
+// Large texts from small inputs: a few copies, or at 0xFF as many as fit in kMaxText (rarely: they are slow).
 std::string Grow(const std::string& text, unsigned times) {
   if (text.empty() || times < 2) return text;
   std::string grown;
-  const std::size_t copies = std::min<std::size_t>(times * times * 16, kMaxText / text.size());
+  const std::size_t copies = times == 0xFF ? kMaxText / text.size() : times % 16;
   grown.reserve(copies * text.size());
   for (std::size_t i = 0; i < copies; ++i) grown += text;
   return grown;
@@ -186,7 +186,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   iae_fuzz::FuzzInput input(data, size);
   const unsigned flags = input.Byte();
   const unsigned times = input.Byte();
-  CheckConversions(Grow(std::string(reinterpret_cast<const char*>(data), size), times));
+  // Converting 1 MiB takes most of a second under the sanitizers: only when both bytes ask for it.
+  CheckConversions(Grow(std::string(reinterpret_cast<const char*>(data), size), flags == 0xFF ? times : times & 0x7F));
   CheckReport(input, flags, times);
   CheckNotification(input, flags, times);
   return 0;
