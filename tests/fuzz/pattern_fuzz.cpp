@@ -1,12 +1,5 @@
 // Fuzzes both entry points of the pattern parser with the same bytes a host could pass.
-//
-// Build (clang with libFuzzer; not part of the normal build or CTest run):
-//   cmake -S tests/fuzz -B /work/build-pattern-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug
-//   cmake --build /work/build-pattern-fuzz -j2
-// Run (seed with the examples; the dictionary holds the keywords and punctuation):
-//   mkdir -p /tmp/pattern-corpus
-//   /work/build-pattern-fuzz/pattern_fuzz -dict=tests/fuzz/pattern.dict -max_total_time=600 -timeout=10 \
-//       -max_len=4096 /tmp/pattern-corpus examples/patterns
+// scripts/fuzz.sh builds and runs it (with pattern.dict: the keywords and punctuation); corpus/pattern seeds it.
 //
 // Beyond crashes, leaks and hangs it checks what must hold for every input: both entry points
 // raise the version exception together and with its one message, a text that parses fully
