@@ -57,6 +57,7 @@ Engine::~Engine() {
     TraceException("Engine::~Engine");
   }
   RetractMessageWindow(messageWindow_.get());
+  service_->Detach();
 }
 
 void Engine::AddPattern(int patternId, const char* pattern, bool silent) {
