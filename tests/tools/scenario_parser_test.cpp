@@ -96,6 +96,8 @@ TEST(ScenarioParser, MistakesAreNamedWithFileLineAndColumn) {
        "          - {name: Offer, role: checkbutton}\n" +
            kHost,
        "dir/t.yaml:7:13: two accessible elements of one page share the key 'Offer' (give one a key of its own)"},
+      {"negative exit code expected", kPage + kHost + "expect:\n  exit_code: -1\n",
+       "dir/t.yaml:12:14: exit_code must be between 0 and 4294967295, not -1"},
       {"unknown factory", kPage + "host:\n  factory: CreateEngine3\n  patterns: []\n",
        "dir/t.yaml:9:12: unknown factory 'CreateEngine3' (CreateEngine or CreateEngine2)"},
       {"missing host", kPage, "dir/t.yaml:1:1: the scenario needs a host"},

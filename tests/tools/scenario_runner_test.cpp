@@ -189,15 +189,17 @@ expect:
   processed_items:
     options: 5
   processed_total: none
+  exit_code: 1
 )");
   EXPECT_EQ(run.code, kScenarioFailed);
   const std::string& out = run.out;
-  EXPECT_NE(out.find("outcome: 5 mismatch(es)"), std::string::npos) << out;
+  EXPECT_NE(out.find("outcome: 6 mismatch(es)"), std::string::npos) << out;
   EXPECT_NE(out.find("test.yaml:19:5: options/toolbar: expected checked, found unchecked"), std::string::npos) << out;
   EXPECT_NE(out.find("pattern 1: expected result 3 at the end of the run, found 0"), std::string::npos) << out;
   EXPECT_NE(out.find("test.yaml:23:7: ReportItem code 4: expected 1, found 0"), std::string::npos) << out;
   EXPECT_NE(out.find("processed items of page \"options\": expected 5, found 2"), std::string::npos) << out;
   EXPECT_NE(out.find("processed total: expected no ReportProcessedTotal, found 0"), std::string::npos) << out;
+  EXPECT_NE(out.find("test.yaml:27:14: installer exit code: expected 1, found 0"), std::string::npos) << out;
 }
 
 TEST(ScenarioRunner, RunsEndWhateverTheUserDoes) {

@@ -206,6 +206,11 @@ struct Expectations {
   std::vector<Processed> processed;
   std::optional<int> blockPatternAdded;
   std::vector<std::pair<Element, int>> messageBoxes;  // a button and how many requests it got
+  struct ExitCode {
+    DWORD code;
+    SourcePlace place;
+  };
+  std::optional<ExitCode> exitCode;  // the installer process's
 };
 
 struct Scenario {

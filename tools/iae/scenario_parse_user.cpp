@@ -121,7 +121,7 @@ UserStep Parser::ParseStep(const YAML::Node& node) {
 void Parser::ParseExpect(const YAML::Node& node, Scenario& scenario) {
   const Map map(*this, node, "expect",
                 {"controls", "pages", "results", "report_items", "processed_items", "processed_total",
-                 "block_pattern_added", "message_boxes"});
+                 "block_pattern_added", "message_boxes", "exit_code"});
   Expectations& expect = scenario.expect;
   // These mappings take names as keys, so Map's key check does not apply.
   auto each = [&](const YAML::Node& mapping, const std::string& what, auto&& handle) {
@@ -195,6 +195,9 @@ void Parser::ParseExpect(const YAML::Node& node, Scenario& scenario) {
       if (!button.ref.control) Fail(key, "message_boxes names buttons of pages");
       expect.messageBoxes.emplace_back(std::move(button), Int(value, "message box count", 0));
     });
+  }
+  if (auto code = map.Get("exit_code")) {
+    expect.exitCode = {static_cast<DWORD>(Number(*code, "exit_code", 0, 0xFFFFFFFFll)), Place(*code)};
   }
 }
 
