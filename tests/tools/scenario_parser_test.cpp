@@ -79,6 +79,8 @@ TEST(ScenarioParser, MistakesAreNamedWithFileLineAndColumn) {
        "dir/t.yaml:12:12: a control is named PAGE/CONTROL (a name or an id), not 'next'"},
       {"two actions in a step", kPage + kHost + "user:\n  - {click: options/next, wait: 5}\n",
        "dir/t.yaml:12:5: a step has exactly one action (note, wait, wait_for, click, ...)"},
+      {"closing a control", kPage + kHost + "user:\n  - close: options/next\n",
+       "dir/t.yaml:12:12: close takes a page; a control is hidden with hide"},
       {"wait_for with control and page", kPage + kHost + "user:\n  - wait_for: {page: options, control: options/next}\n",
        "dir/t.yaml:12:15: wait_for needs either a control or a page"},
       {"number that is not one", Controls("{id: abc}"), "dir/t.yaml:5:16: id must be a whole number, not 'abc'"},

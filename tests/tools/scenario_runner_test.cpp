@@ -232,6 +232,38 @@ TEST(ScenarioRunner, RunsEndWhateverTheUserDoes) {
        {"installer: disables options/next", "user: options/next is disabled: the click does nothing",
         "the user's steps ended without an exit"},
        {"pushed"}},
+      {"a control hidden, another hidden and shown again",
+       kOfferPage + "user:\n  - hide: options/homepage\n  - hide: options/toolbar\n  - show: options/toolbar\n"
+                    "expect:\n  controls:\n    options/homepage: hidden\n    options/toolbar: visible\n",
+       kScenarioAsExpected,
+       {"installer: hides options/homepage", "installer: shows options/toolbar", "Make Sample Search my home page\" (hidden)"},
+       {"Install the Sample toolbar (recommended)\" (hidden)"}},
+      {"custom and UI Automation elements hidden and shown", R"(installer:
+  pages:
+    - name: drawn
+      accessible:
+        children:
+          - {key: offer, role: checkbutton, name: Offer}
+    - name: native
+      automation:
+        children:
+          - {key: box, type: checkbox, name: Box, toggle: on}
+          - {key: other, type: checkbox, name: Other, toggle: on}
+host:
+  patterns: []
+user:
+  - hide: drawn/offer
+  - hide: native/box
+  - hide: native/other
+  - show: native/other
+expect:
+  controls:
+    drawn/offer: hidden
+    native/box: hidden
+    native/other: visible
+)",
+       kScenarioAsExpected,
+       {"installer: hides drawn/offer", "installer: hides native/box", "installer: shows native/other"}},
       {"a step on a closed page fails",
        kOfferPage + "user:\n  - close: options\n  - check: options/toolbar\n", kScenarioFailed,
        {"user: cannot reach options/toolbar: its page is closed", "page options \"Setup - Sample App\": closed"}},

@@ -126,7 +126,7 @@ std::string StateFlagsText(LONG state);
 struct UserStep {
   enum class Kind {
     Note, Wait, WaitForElement, WaitForPage, Click, Check, Uncheck, Enable, Disable, Show, Hide, Close, Exit,
-    Answer
+    Answer, ShowElement, HideElement
   };
   Kind kind = Kind::Wait;
   int milliseconds = 0;  // Wait; time-out of the waits for

@@ -85,6 +85,13 @@ UserStep Parser::ParseStep(const YAML::Node& node) {
   const std::pair<const char*, Kind> pageActions[] = {{"show", Kind::Show}, {"hide", Kind::Hide}, {"close", Kind::Close}};
   for (const auto& [name, kind] : pageActions) {
     if (action == name) {
+      // Page names have no '/': with one, show and hide take a single control.
+      if (value.IsScalar() && value.Scalar().find('/') != std::string::npos) {
+        if (kind == Kind::Close) Fail(value, "close takes a page; a control is hidden with hide");
+        step.kind = kind == Kind::Show ? Kind::ShowElement : Kind::HideElement;
+        step.element = Element(value);
+        return step;
+      }
       step.kind = kind;
       step.page = PageIndex(value);
       return step;
