@@ -264,6 +264,37 @@ expect:
 )",
        kScenarioAsExpected,
        {"installer: hides drawn/offer", "installer: hides native/box", "installer: shows native/other"}},
+      {"a one-window wizard there and back again", R"(installer:
+  pages:
+    - name: a
+      controls:
+        - {id: 1, name: next, on_push: {show: b, current: replace}}
+    - name: b
+      title: B
+      visible: false
+      controls:
+        - {id: 1, name: back, on_push: {show: a, current: replace}}
+        - {id: 2, name: box, style: autocheckbox}
+host:
+  patterns: []
+user:
+  - click: a/next
+  - wait_for: {page: b, state: visible}
+  - click: b/back
+  - wait_for: {page: a, state: visible}
+  - click: a/next
+  - wait_for: {page: b, state: visible}
+  - check: b/box
+expect:
+  pages:
+    a: closed
+    b: visible
+  controls:
+    b/box: checked
+)",
+       kScenarioAsExpected,
+       {"page \"a\" \"Setup\" takes the place of page \"b\" in its window (1 controls)",
+        "page b \"B\": visible\n    <-> 1 back \"\"\n    [x] 2 box"}},
       {"a step on a closed page fails",
        kOfferPage + "user:\n  - close: options\n  - check: options/toolbar\n", kScenarioFailed,
        {"user: cannot reach options/toolbar: its page is closed", "page options \"Setup - Sample App\": closed"}},

@@ -28,7 +28,8 @@ struct SourcePlace {
 // element's default action runs.
 struct PushBehaviour {
   enum class Kind { ShowPage, ClosePage, Exit };
-  enum class Leave { Destroy, Hide, Keep };  // what becomes of the page the button is on
+  // What becomes of the page the button is on; Replace: the page shown takes over its window (a one-window wizard).
+  enum class Leave { Destroy, Hide, Keep, Replace };
   Kind kind = Kind::ShowPage;
   std::size_t page = 0;  // ShowPage: the page shown
   Leave leave = Leave::Destroy;

@@ -181,7 +181,8 @@ class Parser {
     Fail(node, "two accessible elements of one page share the key '" + installation_assistant::WideToUtf8(key) +
                    "' (give one a key of its own)");
   }
-  PushBehaviour ParsePush(const YAML::Node& node);
+  // Only a button (button: true) may have its page replaced.
+  PushBehaviour ParsePush(const YAML::Node& node, bool button);
   std::size_t PageIndex(const YAML::Node& node) const;
   ElementRef Element(const YAML::Node& node) const;
   // A check state asked of a control that has none is a mistake in the scenario.

@@ -152,6 +152,21 @@ void Parser::ParseInstaller(const YAML::Node& node, Scenario& scenario) {
     pages_->push_back(std::move(entry));
   }
   for (std::size_t i = 0; i < pages.size(); ++i) (*pages_)[i] = ParsePage(pages[i], i);
+  // Only the controls change hands in a replaced window: a tree attached to it would stay behind.
+  for (std::size_t i = 0; i < pages.size(); ++i) {
+    const ScenarioPage& page = (*pages_)[i];
+    for (std::size_t c = 0; c < page.controls.size(); ++c) {
+      const std::optional<PushBehaviour>& push = page.controls[c].onPush;
+      if (!push || push->kind != PushBehaviour::Kind::ShowPage || push->leave != PushBehaviour::Leave::Replace) continue;
+      const YAML::Node at = pages[i]["controls"][c]["on_push"];
+      const ScenarioPage& next = (*pages_)[push->page];
+      if (push->page == i) Fail(at, "page '" + page.name + "' cannot replace itself");
+      if (page.accessible || page.automation || next.accessible || next.automation) {
+        Fail(at, "current: replace needs pages without accessible or automation trees ('" + page.name + "', '" +
+                     next.name + "')");
+      }
+    }
+  }
 }
 
 ScenarioPage Parser::ParsePage(const YAML::Node& node, std::size_t index) {
@@ -233,7 +248,7 @@ ScenarioControl Parser::ParseControl(const YAML::Node& node, const ScenarioPage&
   if (auto visible = map.Get("visible")) control.visible = Bool(*visible, "visible");
   if (auto push = map.Get("on_push")) {
     if (!button) Fail(*push, "on_push applies to buttons only");
-    control.onPush = ParsePush(*push);
+    control.onPush = ParsePush(*push, true);
   }
   return control;
 }
@@ -262,7 +277,7 @@ ScenarioAccNode Parser::ParseAccNode(const YAML::Node& node, std::set<std::wstri
   if (auto location = map.Get("location")) entry.location = Rect(*location, "location");
   if (auto simple = map.Get("simple")) entry.simple = Bool(*simple, "simple");
   if (auto toggle = map.Get("toggle")) entry.toggleOnDefaultAction = Bool(*toggle, "toggle");
-  if (auto push = map.Get("on_default_action")) entry.onPush = ParsePush(*push);
+  if (auto push = map.Get("on_default_action")) entry.onPush = ParsePush(*push, false);
   if (auto children = map.Get("children")) {
     if (!children->IsSequence()) Fail(*children, "children must be a list");
     if (entry.simple && children->size() > 0) Fail(*children, "a simple element has no children");
@@ -303,7 +318,7 @@ ScenarioUiaNode Parser::ParseUiaNode(const YAML::Node& node, std::set<std::wstri
   }
   if (auto invoke = map.Get("invoke")) entry.invoke = Bool(*invoke, "invoke");
   if (auto push = map.Get("on_invoke")) {
-    entry.onInvoke = ParsePush(*push);
+    entry.onInvoke = ParsePush(*push, false);
     entry.invoke = true;
   }
   if (auto children = map.Get("children")) {
@@ -313,7 +328,7 @@ ScenarioUiaNode Parser::ParseUiaNode(const YAML::Node& node, std::set<std::wstri
   return entry;
 }
 
-PushBehaviour Parser::ParsePush(const YAML::Node& node) {
+PushBehaviour Parser::ParsePush(const YAML::Node& node, bool button) {
   PushBehaviour push;
   if (node.IsScalar()) {
     const std::string& text = node.Scalar();
@@ -338,8 +353,12 @@ PushBehaviour Parser::ParsePush(const YAML::Node& node) {
   push.page = PageIndex(*map.Get("show"));
   if (auto current = map.Get("current")) {
     constexpr Named<PushBehaviour::Leave> kLeaves[] = {
-        {"destroy", PushBehaviour::Leave::Destroy}, {"hide", PushBehaviour::Leave::Hide}, {"keep", PushBehaviour::Leave::Keep}};
+        {"destroy", PushBehaviour::Leave::Destroy}, {"hide", PushBehaviour::Leave::Hide}, {"keep", PushBehaviour::Leave::Keep},
+        {"replace", PushBehaviour::Leave::Replace}};
     push.leave = Choice(*current, kLeaves, "current");
+    if (push.leave == PushBehaviour::Leave::Replace && !button) {
+      Fail(*current, "current: replace is for buttons: an element of a tree has no controls to give way");
+    }
   }
   return push;
 }
