@@ -189,15 +189,17 @@ expect:
   processed_items:
     options: 5
   processed_total: none
+  exit_code: 1
 )");
   EXPECT_EQ(run.code, kScenarioFailed);
   const std::string& out = run.out;
-  EXPECT_NE(out.find("outcome: 5 mismatch(es)"), std::string::npos) << out;
+  EXPECT_NE(out.find("outcome: 6 mismatch(es)"), std::string::npos) << out;
   EXPECT_NE(out.find("test.yaml:19:5: options/toolbar: expected checked, found unchecked"), std::string::npos) << out;
   EXPECT_NE(out.find("pattern 1: expected result 3 at the end of the run, found 0"), std::string::npos) << out;
   EXPECT_NE(out.find("test.yaml:23:7: ReportItem code 4: expected 1, found 0"), std::string::npos) << out;
   EXPECT_NE(out.find("processed items of page \"options\": expected 5, found 2"), std::string::npos) << out;
   EXPECT_NE(out.find("processed total: expected no ReportProcessedTotal, found 0"), std::string::npos) << out;
+  EXPECT_NE(out.find("test.yaml:27:14: installer exit code: expected 1, found 0"), std::string::npos) << out;
 }
 
 TEST(ScenarioRunner, RunsEndWhateverTheUserDoes) {
@@ -230,6 +232,69 @@ TEST(ScenarioRunner, RunsEndWhateverTheUserDoes) {
        {"installer: disables options/next", "user: options/next is disabled: the click does nothing",
         "the user's steps ended without an exit"},
        {"pushed"}},
+      {"a control hidden, another hidden and shown again",
+       kOfferPage + "user:\n  - hide: options/homepage\n  - hide: options/toolbar\n  - show: options/toolbar\n"
+                    "expect:\n  controls:\n    options/homepage: hidden\n    options/toolbar: visible\n",
+       kScenarioAsExpected,
+       {"installer: hides options/homepage", "installer: shows options/toolbar", "Make Sample Search my home page\" (hidden)"},
+       {"Install the Sample toolbar (recommended)\" (hidden)"}},
+      {"custom and UI Automation elements hidden and shown", R"(installer:
+  pages:
+    - name: drawn
+      accessible:
+        children:
+          - {key: offer, role: checkbutton, name: Offer}
+    - name: native
+      automation:
+        children:
+          - {key: box, type: checkbox, name: Box, toggle: on}
+          - {key: other, type: checkbox, name: Other, toggle: on}
+host:
+  patterns: []
+user:
+  - hide: drawn/offer
+  - hide: native/box
+  - hide: native/other
+  - show: native/other
+expect:
+  controls:
+    drawn/offer: hidden
+    native/box: hidden
+    native/other: visible
+)",
+       kScenarioAsExpected,
+       {"installer: hides drawn/offer", "installer: hides native/box", "installer: shows native/other"}},
+      {"a one-window wizard there and back again", R"(installer:
+  pages:
+    - name: a
+      controls:
+        - {id: 1, name: next, on_push: {show: b, current: replace}}
+    - name: b
+      title: B
+      visible: false
+      controls:
+        - {id: 1, name: back, on_push: {show: a, current: replace}}
+        - {id: 2, name: box, style: autocheckbox}
+host:
+  patterns: []
+user:
+  - click: a/next
+  - wait_for: {page: b, state: visible}
+  - click: b/back
+  - wait_for: {page: a, state: visible}
+  - click: a/next
+  - wait_for: {page: b, state: visible}
+  - check: b/box
+expect:
+  pages:
+    a: closed
+    b: visible
+  controls:
+    b/box: checked
+)",
+       kScenarioAsExpected,
+       {"page \"a\" \"Setup\" takes the place of page \"b\" in its window (1 controls)",
+        "page b \"B\": visible\n    <-> 1 back \"\"\n    [x] 2 box"}},
       {"a step on a closed page fails",
        kOfferPage + "user:\n  - close: options\n  - check: options/toolbar\n", kScenarioFailed,
        {"user: cannot reach options/toolbar: its page is closed", "page options \"Setup - Sample App\": closed"}},

@@ -28,7 +28,8 @@ struct SourcePlace {
 // element's default action runs.
 struct PushBehaviour {
   enum class Kind { ShowPage, ClosePage, Exit };
-  enum class Leave { Destroy, Hide, Keep };  // what becomes of the page the button is on
+  // What becomes of the page the button is on; Replace: the page shown takes over its window (a one-window wizard).
+  enum class Leave { Destroy, Hide, Keep, Replace };
   Kind kind = Kind::ShowPage;
   std::size_t page = 0;  // ShowPage: the page shown
   Leave leave = Leave::Destroy;
@@ -126,7 +127,7 @@ std::string StateFlagsText(LONG state);
 struct UserStep {
   enum class Kind {
     Note, Wait, WaitForElement, WaitForPage, Click, Check, Uncheck, Enable, Disable, Show, Hide, Close, Exit,
-    Answer
+    Answer, ShowElement, HideElement
   };
   Kind kind = Kind::Wait;
   int milliseconds = 0;  // Wait; time-out of the waits for
@@ -206,6 +207,11 @@ struct Expectations {
   std::vector<Processed> processed;
   std::optional<int> blockPatternAdded;
   std::vector<std::pair<Element, int>> messageBoxes;  // a button and how many requests it got
+  struct ExitCode {
+    DWORD code;
+    SourcePlace place;
+  };
+  std::optional<ExitCode> exitCode;  // the installer process's
 };
 
 struct Scenario {

@@ -73,12 +73,15 @@ void ScenarioRun::CreatePage(std::size_t index, bool show) {
     c.visible = control.visible;
     layout.controls.push_back(std::move(c));
   }
-  layout.onCommand = [this, index](WORD id, WORD code, HWND) {
+  layout.onCommand = [this](WORD id, WORD code, HWND sender) {
     if (code != BN_CLICKED) return;
-    const ScenarioPage& page = scenario_.installer.pages[index];
+    // Whichever page the window holds now: a one-window wizard hands it on.
+    const std::optional<std::size_t> index = PageIn(sender != nullptr ? GetParent(sender) : nullptr);
+    if (!index) return;
+    const ScenarioPage& page = scenario_.installer.pages[*index];
     for (const ScenarioControl& control : page.controls) {
       if (control.id != id || !control.onPush) continue;
-      Pushed(index, page.name + "/" + (control.name.empty() ? std::to_string(control.id) : control.name) + " " +
+      Pushed(*index, page.name + "/" + (control.name.empty() ? std::to_string(control.id) : control.name) + " " +
                         Quote(control.text),
              *control.onPush);
     }
@@ -170,6 +173,10 @@ void ScenarioRun::Pushed(std::size_t page, const std::string& what, const PushBe
 
 void ScenarioRun::Perform(std::size_t page, const PushBehaviour& push) {
   const HWND current = PageWindow(page);
+  if (push.kind == PushBehaviour::Kind::ShowPage && push.leave == PushBehaviour::Leave::Replace && current != nullptr) {
+    ReplaceControls(page, push.page, current);
+    return;
+  }
   if (push.kind == PushBehaviour::Kind::ClosePage ||
       (push.kind == PushBehaviour::Kind::ShowPage && push.leave == PushBehaviour::Leave::Destroy)) {
     if (current != nullptr) DestroyWindow(current);
@@ -185,6 +192,53 @@ void ScenarioRun::Perform(std::size_t page, const PushBehaviour& push) {
   } else {
     CreatePage(push.page, true);
   }
+}
+
+// On the UI thread: the window stays and shows the next page's title and controls; the page it held reads as closed.
+// The pages change hands at once, so that a step never finds both closed.
+void ScenarioRun::ReplaceControls(std::size_t from, std::size_t to, HWND window) {
+  const ScenarioPage& entry = scenario_.installer.pages[to];
+  SetWindowTextW(window, entry.title.c_str());
+  std::vector<HWND> controls;
+  for (const ScenarioControl& control : entry.controls) {
+    if (!control.toolkitClass.empty()) RegisterToolkitClass(control.toolkitClass, control.className);
+    const std::wstring& className = control.toolkitClass.empty() ? control.className : control.toolkitClass;
+    const DWORD style = (control.style | WS_CHILD | (control.visible ? WS_VISIBLE : 0));
+    const RECT& r = control.rect;
+    const HWND hwnd = CreateWindowExW(0, className.c_str(), control.text.c_str(), style, r.left, r.top,
+                                      r.right - r.left, r.bottom - r.top, window,
+                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), nullptr, nullptr);
+    if (hwnd != nullptr && control.check != BST_UNCHECKED) SendMessageW(hwnd, BM_SETCHECK, control.check, 0);
+    if (hwnd != nullptr && !control.enabled) EnableWindow(hwnd, FALSE);
+    controls.push_back(hwnd);
+  }
+  std::vector<HWND> old;
+  HWND own = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(pagesMutex_);
+    old = std::exchange(pages_[from].controls, {});
+    pages_[from].hwnd = nullptr;
+    PageRuntime& page = pages_[to];
+    own = page.hwnd;
+    page.hwnd = window;
+    page.controls = std::move(controls);
+    if (std::find(page.windows.begin(), page.windows.end(), window) == page.windows.end()) page.windows.push_back(window);
+  }
+  for (HWND control : old) DestroyWindow(control);
+  if (own != nullptr && own != window && IsWindow(own)) DestroyWindow(own);
+  story_.Line("installer", "page " + PageName(to) + " " + Quote(entry.title) + " takes the place of page " +
+                               PageName(from) + " in its window (" + std::to_string(entry.controls.size()) +
+                               " controls)");
+  AskPicture(window, "shown", std::chrono::milliseconds(0));
+}
+
+std::optional<std::size_t> ScenarioRun::PageIn(HWND window) {
+  if (window == nullptr) return std::nullopt;
+  std::lock_guard<std::mutex> lock(pagesMutex_);
+  for (std::size_t p = 0; p < pages_.size(); ++p) {
+    if (pages_[p].hwnd == window) return p;
+  }
+  return std::nullopt;
 }
 
 HWND ScenarioRun::PageWindow(std::size_t page) {

@@ -159,6 +159,17 @@ void ScenarioRun::CheckExpectations() {
            actual);
     }
   }
+  if (expect.exitCode) {
+    DWORD code = 0;
+    {
+      std::lock_guard<std::mutex> lock(exitMutex_);
+      code = exitCode_;
+    }
+    if (code != expect.exitCode->code) {
+      Fail(at(expect.exitCode->place) + "installer exit code: expected " + std::to_string(expect.exitCode->code) +
+           ", found " + std::to_string(code));
+    }
+  }
   for (const Expectations::Page& page : expect.pages) {
     if (final_[page.page].state != page.state) {
       Fail(at(page.place) + "page " + PageName(page.page) + ": expected " + PageStateName(page.state) + ", found " +

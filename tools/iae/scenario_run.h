@@ -244,6 +244,8 @@ class ScenarioRun {
   std::function<void()> PushAction(std::size_t page, const std::wstring& key, const std::optional<PushBehaviour>& push);
   void Pushed(std::size_t page, const std::string& what, const PushBehaviour& push);
   void Perform(std::size_t page, const PushBehaviour& push);
+  void ReplaceControls(std::size_t from, std::size_t to, HWND window);
+  std::optional<std::size_t> PageIn(HWND window);  // the page whose window it is now
   HWND PageWindow(std::size_t page);
   HWND ControlWindow(const ElementRef& ref);
   // The component that puts message boxes on buttons, and what it received.

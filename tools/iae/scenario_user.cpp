@@ -198,27 +198,35 @@ bool ScenarioRun::Step(const UserStep& step) {
       return ClickAsUser(step.element) || gone(step.element.text);
     }
     case Kind::Enable:
-    case Kind::Disable: {
-      const bool enable = step.kind == Kind::Enable;
-      story_.Line("installer", std::string(enable ? "enables " : "disables ") + step.element.text);
+    case Kind::Disable:
+    case Kind::ShowElement:
+    case Kind::HideElement: {
+      const bool visibility = step.kind == Kind::ShowElement || step.kind == Kind::HideElement;
+      const bool on = step.kind == Kind::Enable || step.kind == Kind::ShowElement;
+      story_.Line("installer", std::string(visibility ? (on ? "shows " : "hides ") : (on ? "enables " : "disables ")) +
+                                   step.element.text);
       if (step.element.control) {
         const HWND hwnd = ControlWindow(step.element);
         if (hwnd == nullptr) return gone(step.element.text);
-        simwin::SetEnabled(*installer_, hwnd, enable);
+        if (visibility) {
+          installer_->Invoke([hwnd, on] { ShowWindow(hwnd, on ? SW_SHOW : SW_HIDE); });
+        } else {
+          simwin::SetEnabled(*installer_, hwnd, on);
+        }
         return true;
       }
       const HWND page = PageWindow(step.element.page);
       if (step.element.automation) {
         auto now = page ? simwin::AutomationElementState(page, step.element.nodeKey) : std::nullopt;
         if (!now) return gone(step.element.text);
-        now->enabled = enable;
+        (visibility ? now->offscreen : now->enabled) = visibility ? !on : on;
         simwin::SetAutomationElementState(*installer_, page, step.element.nodeKey, *now);
         return true;
       }
       const std::optional<LONG> flags = page ? simwin::AccessibleState(page, step.element.nodeKey) : std::nullopt;
       if (!flags) return gone(step.element.text);
-      simwin::SetAccessibleState(*installer_, page, step.element.nodeKey,
-                                 enable ? *flags & ~STATE_SYSTEM_UNAVAILABLE : *flags | STATE_SYSTEM_UNAVAILABLE);
+      const LONG off = visibility ? STATE_SYSTEM_INVISIBLE : STATE_SYSTEM_UNAVAILABLE;
+      simwin::SetAccessibleState(*installer_, page, step.element.nodeKey, on ? *flags & ~off : *flags | off);
       return true;
     }
     case Kind::Show: {
