@@ -16,6 +16,7 @@ case "$sanitize" in
   "") dir="$REPO_ROOT/build"; type=RelWithDebInfo ;;
   address) dir="$REPO_ROOT/build-asan"; type=Debug
     export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
+    export LSAN_OPTIONS="suppressions=$REPO_ROOT/tests/lsan.supp"
     export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1" ;;
   thread) dir="$REPO_ROOT/build-tsan"; type=RelWithDebInfo
     export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1" ;;

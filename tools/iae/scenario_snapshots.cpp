@@ -69,7 +69,9 @@ bool ScenarioRun::StartPictures() {
         picturesChanged_.wait(lock);
         continue;
       }
-      if (picturesChanged_.wait_until(lock, pictureQueue_.front().due) != std::cv_status::timeout) continue;
+      // A copy: while this waits, a request asked for meanwhile may move the queue's elements.
+      const Clock::time_point due = pictureQueue_.front().due;
+      if (picturesChanged_.wait_until(lock, due) != std::cv_status::timeout) continue;
       const PictureRequest request = pictureQueue_.front();
       pictureQueue_.erase(pictureQueue_.begin());
       lock.unlock();
