@@ -82,19 +82,16 @@ bool MachineBase::IsSubscribed() const {
 bool MachineBase::WindowResponds() {
   DWORD_PTR result = 0;
   if (SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, kHungProbeTimeoutMs, &result) != 0) {
-    if (notResponding_) TRACE(Debug) << Description() << " responds again";
-    notResponding_ = false;
+    if (notResponding_.exchange(false)) TRACE(Debug) << Description() << " responds again";
     reprobeDelay_ = kFirstReprobeDelayMs;
     return true;
   }
   // Closed meanwhile: the pass finds that out itself.
   if (!IsWindow(window_)) return true;
-  if (!notResponding_) {
-    TRACE(Info) << Description() << " does not respond; its passes wait until it does";
-    notResponding_ = true;
-  }
-  resampler_->FireAfter(reprobeDelay_);
-  reprobeDelay_ = std::min(reprobeDelay_ * 2, kMaxReprobeDelayMs);
+  if (!notResponding_.exchange(true)) TRACE(Info) << Description() << " does not respond; its passes wait until it does";
+  const DWORD delay = reprobeDelay_.load();
+  resampler_->FireAfter(delay);
+  reprobeDelay_.store(std::min(delay * 2, kMaxReprobeDelayMs));
   return false;
 }
 

@@ -85,9 +85,9 @@ class MachineBase : public std::enable_shared_from_this<MachineBase> {
   std::shared_ptr<UIElement> root_;
   HWND window_;
   std::wstring description_;
-  // Touched by passes only, which run one at a time.
-  bool notResponding_ = false;
-  DWORD reprobeDelay_ = kFirstReprobeDelayMs;
+  // Touched by passes; a pass run by hand (tests, a first pass) may overlap the resampler's.
+  std::atomic<bool> notResponding_{false};
+  std::atomic<DWORD> reprobeDelay_{kFirstReprobeDelayMs};
 
   // Guards the subscription against a shutdown on another thread than the engine thread.
   mutable std::mutex subscriptionLock_;
