@@ -157,8 +157,8 @@ TEST_F(EngineRunTest, WindowsOpenedAndClosedLeaveNothingBehind) {
     // The last window's machine goes on its own time: the levels count once they hold still.
     const auto settled = [] {
       Levels last;
-      for (int wait = 0; wait < 50; ++wait) {
-        Sleep(100);
+      for (int wait = 0; wait < 25; ++wait) {
+        Sleep(200);
         const Levels now;
         if (now.CountsEqual(last)) return now;
         last = now;
@@ -172,13 +172,15 @@ TEST_F(EngineRunTest, WindowsOpenedAndClosedLeaveNothingBehind) {
     const Levels after = settled();
     EXPECT_GE(passes, 10u * kWindows);
     EXPECT_LE(Of(engine).Results()->EntryCount(), 5u) << "one result kept per closed window";
-    EXPECT_EQ(after.windows, before.windows);
-    EXPECT_EQ(after.hooks, before.hooks);
-    EXPECT_EQ(after.handles, before.handles);
-    EXPECT_EQ(after.gdiObjects, before.gdiObjects);
-    EXPECT_EQ(after.accessibleObjects, before.accessibleObjects);
-    EXPECT_EQ(after.bstrs, before.bstrs);
-    EXPECT_EQ(after.threads, before.threads);
+    // At most where they were: the warm-up's last machines may still be going when the first levels are taken (a
+    // slow sanitizer build), and a leak would add one per window.
+    EXPECT_LE(after.windows, before.windows);
+    EXPECT_LE(after.hooks, before.hooks);
+    EXPECT_LE(after.handles, before.handles);
+    EXPECT_LE(after.gdiObjects, before.gdiObjects);
+    EXPECT_LE(after.accessibleObjects, before.accessibleObjects);
+    EXPECT_LE(after.bstrs, before.bstrs);
+    EXPECT_LE(after.threads, before.threads);
     // A machine left behind per window would be hundreds of kilobytes; allocator noise is not.
     EXPECT_LT(after.heap, before.heap + 256 * 1024) << "grew by " << (after.heap - before.heap) << " bytes";
   });
