@@ -11,12 +11,14 @@
 #include <optional>
 #include <vector>
 
+#include "common/text.h"
 #include "platform/sim/simwin.h"
 #include "snapshot_text.h"
 
 namespace iae_snapshot {
 
 using namespace detail;
+using installation_assistant::WideToUtf8;
 
 namespace {
 
@@ -147,7 +149,7 @@ void DrawOps(cairo_t* cr, const std::vector<simwin::DrawOp>& ops, POINT origin, 
         SetColour(cr, op.color);
         DrawLine(cr, isStatic && op.fontFace == L"System" ? ControlFont(std::nullopt, 0)
                                                           : CellFont(op.fontHeight, op.fontWeight),
-                 Utf8(op.text), r.left, r.right, r.top, r.bottom - r.top);
+                 WideToUtf8(op.text), r.left, r.right, r.top, r.bottom - r.top);
         break;
       case simwin::DrawOp::Kind::Icon:
         DrawIcon(cr, op.icon, r);
@@ -214,7 +216,7 @@ class Painter {
       Fill(cr_, inner, kCaption);
       if (v.style & WS_CAPTION) {
         SetColour(cr_, kText);
-        DrawLine(cr_, Font{12, true}, Utf8(v.text), c.left + 6, c.right - 6, inner.top, c.top - inner.top);
+        DrawLine(cr_, Font{12, true}, WideToUtf8(v.text), c.left + 6, c.right - 6, inner.top, c.top - inner.top);
       }
     }
     const std::vector<simwin::DrawOp> ops = simwin::DisplayList(hwnd);
@@ -242,7 +244,7 @@ class Painter {
     const std::vector<simwin::DrawOp> ops = simwin::DisplayList(hwnd);
     const bool disabled = v.style & WS_DISABLED;
     const Font font = ControlFont(v.font, v.client.bottom - v.client.top);
-    const std::string text = Utf8(WithoutPrefixes(v.text));
+    const std::string text = WideToUtf8(WithoutPrefixes(v.text));
     const RECT& r = v.client;
     if (SameClass(cls, L"Button")) {
       Button(v, font, text, disabled);
@@ -255,13 +257,13 @@ class Painter {
       } else {
         const DWORD type = v.style & SS_TYPEMASK;
         SetColour(cr_, disabled ? kGreyText : kText);
-        DrawWrapped(cr_, font, Utf8(v.style & SS_NOPREFIX ? v.text : WithoutPrefixes(v.text)), r.left, r.right,
+        DrawWrapped(cr_, font, WideToUtf8(v.style & SS_NOPREFIX ? v.text : WithoutPrefixes(v.text)), r.left, r.right,
                     r.top, type == SS_CENTER ? Align::Centre : type == SS_RIGHT ? Align::Right : Align::Left);
       }
     } else if (SameClass(cls, L"Edit")) {
       Fill(cr_, r, disabled ? kFace : RGB(0xFF, 0xFF, 0xFF));
       Outline(cr_, r, RGB(0x7A, 0x7A, 0x7A));
-      const std::string shown = v.style & ES_PASSWORD ? std::string(v.text.size() * 3, '*') : Utf8(v.text);
+      const std::string shown = v.style & ES_PASSWORD ? std::string(v.text.size() * 3, '*') : WideToUtf8(v.text);
       SetColour(cr_, disabled ? kGreyText : kText);
       DrawLine(cr_, font, shown, r.left + 4, r.right - 4, r.top, r.bottom - r.top);
     } else if (!ops.empty()) {
@@ -356,7 +358,7 @@ class Painter {
         r = RECT{c.left + 8 + indent, static_cast<LONG>(stacked), c.right - 8, static_cast<LONG>(stacked) + 22};
         stacked += 26;
       }
-      const std::string text = e.marker + Utf8(e.name);
+      const std::string text = e.marker + WideToUtf8(e.name);
       if (e.button) Fill(cr_, r, RGB(0xE1, 0xE1, 0xE1));
       Outline(cr_, r, e.disabled ? RGB(0xC0, 0xC0, 0xC0) : kElement);
       SetColour(cr_, e.disabled ? kGreyText : kText);

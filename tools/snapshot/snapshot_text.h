@@ -23,7 +23,6 @@ Font CellFont(int cellHeight, int weight);
 void SetColour(cairo_t* cr, COLORREF colour);
 // Without '&' mnemonic prefixes ("&&" is one '&').
 std::wstring WithoutPrefixes(const std::wstring& text);
-std::string Utf8(const std::wstring& text);
 
 double TextWidth(cairo_t* cr, const Font& font, const std::string& text);
 enum class Align { Left, Centre, Right };
