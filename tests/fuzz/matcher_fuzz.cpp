@@ -3,9 +3,9 @@
 //
 // Input: a node count N, then two bytes per node (type and place in the tree, name), then the pattern's text.
 // Checks: a match returns within the budget or raises what the machines expect of it (the budget ran out, an
-// invalid regular expression), and nothing else; a match that fails leaves the list as it was; a match lists its
-// pairs in post-order, ends with the root's pair and each pair passes the node test; the exact matcher and the
-// generic search agree on patterns without wildcards.
+// invalid regular expression), and nothing else; a match that fails leaves the list as it was; a match appends its
+// pairs in post-order, each passing the node test, ending with the root's pair unless the root is a wildcard; the
+// exact matcher and the generic search agree on patterns without wildcards.
 #include <boost/regex/pattern_except.hpp>
 #include <cstdint>
 #include <cstdlib>
@@ -105,17 +105,38 @@ Option<bool> MatchWithin(PatternMatcher& matcher, const std::shared_ptr<PatternE
   return Option<bool>::None();
 }
 
-void CheckMatch([[maybe_unused]] const std::shared_ptr<PatternElement>& pattern,
-                [[maybe_unused]] const std::shared_ptr<UIElement>& root, const MatchedList& matched,
-                const MatchedPair& sentinel) {
-  // Open: the inputs in tests/fuzz/known/ match with a list whose shape is off (the entry put first gone, or pairs
-  // for a "*" root, or the root's pair not last). Until the matcher's fault is found, only the pairs themselves are
-  // judged after a match: no wildcard paired, every pair passes its node test, children before their parent.
-  for (std::size_t i = 0; i < matched.size(); ++i) {
-    if (matched[i] == sentinel) continue;
+// True when node is pattern or lies below it.
+bool Within(const PatternElement* node, const std::shared_ptr<PatternElement>& pattern) {
+  if (node == pattern.get()) return true;
+  for (const auto& child : pattern->GetChildren()) {
+    if (Within(node, child)) return true;
+  }
+  return false;
+}
+
+void CheckMatch(const std::shared_ptr<PatternElement>& pattern, const std::shared_ptr<UIElement>& root,
+                const MatchedList& matched, const MatchedPair& sentinel) {
+  // A match appends; what the caller had in the list stays.
+  Check(!matched.empty() && matched.front() == sentinel);
+  switch (pattern->GetType()) {
+    case ElementType::Any:
+      // "*" stands for the window without pairing it.
+      Check(matched.size() == 1);
+      break;
+    case ElementType::AnyLevel:
+      // Its children are found at any depth, or (optional, or with only optional children) none at all: the pairs
+      // are its descendants', in any number.
+      break;
+    default:
+      // A concrete root pairs with the window last, optional or not (leaving it out leaves the window unmatched).
+      Check(matched.size() > 1 && matched.back() == MatchedPair(pattern, root));
+  }
+  for (std::size_t i = 1; i < matched.size(); ++i) {
     const ElementType type = matched[i].first->GetType();
     Check(type != ElementType::Any && type != ElementType::AnyLevel);
+    Check(Within(matched[i].first.get(), pattern));
     Check(IsPatternMatchesElement(matched[i].first, matched[i].second));
+    // Post-order: no child of this node may come after it.
     for (std::size_t j = i + 1; j < matched.size(); ++j) {
       for (const auto& child : matched[i].first->GetChildren()) Check(matched[j].first != child);
     }
