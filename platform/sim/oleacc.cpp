@@ -59,11 +59,9 @@ STDAPI CreateStdAccessibleObject(HWND hwnd, LONG idObject, REFIID riid, void** p
 STDAPI AccessibleObjectFromWindow(HWND hwnd, DWORD dwId, REFIID riid, void** ppvObject) {
   if (!ppvObject) return E_INVALIDARG;
   *ppvObject = nullptr;
+  // One call into the window's process: WM_GETOBJECT.
   HRESULT fault;
-  {
-    CountSuppressor quiet;
-    if (AccCallFails("AccessibleObjectFromWindow", hwnd, std::wstring(), fault)) return fault;
-  }
+  if (AccCallFails("AccessibleObjectFromWindow", hwnd, std::wstring(), fault)) return fault;
   if (!hwnd || !IsWindow(hwnd)) return E_FAIL;
   // The window may serve its own object; only when it answers 0 does the standard proxy stand in.
   LRESULT served = msaa::IsDesktop(hwnd) ? 0 : SendMessageW(hwnd, WM_GETOBJECT, 0, static_cast<LPARAM>(static_cast<LONG>(dwId)));

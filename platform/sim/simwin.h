@@ -320,7 +320,8 @@ struct RaisedAutomationEvent {
 std::vector<RaisedAutomationEvent> RaisedAutomationEvents(HWND hwnd);
 
 // Calls of IAccessible methods (on simwin's proxies and custom trees), of UI Automation elements and patterns, and of
-// the providers of native trees, plus AccessibleChildren calls (each one call, whatever it calls inside).
+// the providers of native trees, plus AccessibleChildren and AccessibleObjectFromWindow calls (each one call, whatever
+// it calls inside; the latter asks the window's process with WM_GETOBJECT).
 uint64_t AccessibilityCallCount();
 void ResetAccessibilityCallCount();
 // The same calls by method name ("get_accName", "BuildUpdatedCache", "AccessibleChildren", ...).

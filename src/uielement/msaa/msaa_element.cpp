@@ -224,6 +224,30 @@ bool MSAAUIElement::IsInteresting() {
   return !(Role() == ROLE_SYSTEM_WINDOW && HasSingleVisibleChildOf(WindowHandle()));
 }
 
+Option<MSAAUIElement> MSAAUIElement::ClientOfBareChildWindow(HWND parent) {
+  if (childId_ != CHILDID_SELF || parent == nullptr) return Option<MSAAUIElement>::None();
+  // A standard client object lists each child window by its window object. The handle comes from the object
+  // itself (IOleWindow), not from a call into the installer.
+  const HWND window = WindowHandle();
+  if (window == nullptr || window == parent || GetAncestor(window, GA_PARENT) != parent) {
+    return Option<MSAAUIElement>::None();
+  }
+  // The window object's seven children are the system menu, title bar, menu bar, client, two scroll bars and
+  // size grip; all but the client are invisible for a child window without a caption or scroll bars, and a child
+  // window has no menu ("Window" and "Size Grip" in Microsoft Learn's MSAA UI element reference).
+  const auto style = static_cast<DWORD>(GetWindowLongW(window, GWL_STYLE));
+  if ((style & WS_CHILD) == 0 || (style & WS_CAPTION) == WS_CAPTION || (style & (WS_VSCROLL | WS_HSCROLL)) != 0) {
+    return Option<MSAAUIElement>::None();
+  }
+  ComPtr<IAccessible> client;
+  ThrowIfFailed(AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                           reinterpret_cast<void**>(client.Receive())));
+  if (!client) throw _com_error(E_POINTER);
+  MSAAUIElement element(std::move(client), CHILDID_SELF, bounds_);
+  element.windowHandle_ = Option<HWND>::Some(window);
+  return Option<MSAAUIElement>::Some(std::move(element));
+}
+
 HWND MSAAUIElement::LocationWindow() {
   const HWND window = WindowHandle();
   MSAAUIElement current = *this;

@@ -45,6 +45,9 @@ class MSAAUIElement {
   bool HasSingleVisibleChildOf(HWND window);
   // Kept type, except a window object that only wraps its own client area.
   bool IsInteresting();
+  // When this object stands for a child window of `parent` whose style gives its frame no part but the client
+  // area, that client object, fetched in one request. None otherwise (then the frame's parts must be read).
+  Option<MSAAUIElement> ClientOfBareChildWindow(HWND parent);
 
   // The window whose UI Automation rectangle stands for this element when UI Automation
   // cannot convert the object itself. Throws std::logic_error when the handle is shared

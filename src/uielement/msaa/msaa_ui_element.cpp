@@ -41,9 +41,18 @@ std::shared_ptr<PushButtonPattern> MSAAUIElementWrapper::GetPushButtonPattern() 
 
 void MSAAUIElementWrapper::CollectChildren(MSAAUIElement& element, std::vector<MSAAUIElement>& out,
                                            int flattened) {
-  for (MSAAUIElement& child : element.RawChildren()) {
+  for (MSAAUIElement& raw : element.RawChildren()) {
     if (!element_.Bounds()->TakeRawObject()) return;
+    // A bare child window's object only wraps its client: the client is taken in its place, one level flatter,
+    // without reading the frame's parts one by one.
+    Option<MSAAUIElement> client = raw.ClientOfBareChildWindow(element.WindowHandle());
+    MSAAUIElement& child = client.IsSome() ? client.Get() : raw;
+    const int level = client.IsSome() ? flattened + 1 : flattened;
     if (child.CachedState() & STATE_SYSTEM_INVISIBLE) continue;
+    if (level != flattened && depth_ + level >= kMaxTreeDepth) {
+      element_.Bounds()->ReportDepth(GetPath());
+      continue;
+    }
     if (child.IsInteresting()) {
       if (!element_.Bounds()->TakeElement()) return;
       out.push_back(child);
@@ -51,11 +60,11 @@ void MSAAUIElementWrapper::CollectChildren(MSAAUIElement& element, std::vector<M
     }
     const LONG role = child.Role();
     if (role == ROLE_SYSTEM_TITLEBAR || role == ROLE_SYSTEM_SCROLLBAR) continue;
-    if (depth_ + flattened + 1 >= kMaxTreeDepth) {
+    if (depth_ + level + 1 >= kMaxTreeDepth) {
       element_.Bounds()->ReportDepth(GetPath());
       continue;
     }
-    CollectChildren(child, out, flattened + 1);
+    CollectChildren(child, out, level + 1);
   }
 }
 
