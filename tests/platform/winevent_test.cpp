@@ -203,9 +203,8 @@ TEST_F(WinEvents, ProcessFilterOfNoProcessIsRefused) {
   // event is refused rather than set.
   const DWORD noProcess = 0x7FFFFFF0;
   ASSERT_EQ(OpenProcess(SYNCHRONIZE, FALSE, noProcess), nullptr);
-  SetLastError(0);
-  EXPECT_EQ(SetWinEventHook(kEventA, kEventA, nullptr, &Record, noProcess, 0, WINEVENT_OUTOFCONTEXT), nullptr);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_FAILS_WITH(SetWinEventHook(kEventA, kEventA, nullptr, &Record, noProcess, 0, WINEVENT_OUTOFCONTEXT),
+                    ERROR_INVALID_PARAMETER);
   HWINEVENTHOOK own = Hook(kEventA, kEventA, 0, GetCurrentProcessId());
   EXPECT_NE(own, nullptr) << "a live process may be named";
 }
