@@ -155,10 +155,13 @@ inline LPCWSTR TestClassName() {
   return wc.lpszClassName;
 }
 
+// Expects it made.
 inline HWND CreateTestWindow(DWORD style, HWND parent = nullptr, Handler* handler = nullptr, LPCWSTR text = L"",
                              DWORD exStyle = 0) {
-  return CreateWindowExW(exStyle, TestClassName(), text, style, 0, 0, 100, 50, parent, nullptr,
-                         GetModuleHandleW(nullptr), handler);
+  HWND h = CreateWindowExW(exStyle, TestClassName(), text, style, 0, 0, 100, 50, parent, nullptr,
+                           GetModuleHandleW(nullptr), handler);
+  EXPECT_NE(h, nullptr) << "no test window";
+  return h;
 }
 
 // Retrieves and dispatches messages until pred() holds (or a generous bound passes).

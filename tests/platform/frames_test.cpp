@@ -34,8 +34,10 @@ POINT DialogClientOrigin() {
 }
 
 HWND CreateAt(DWORD exStyle, DWORD style, const RECT& at, HWND parent = nullptr) {
-  return CreateWindowExW(exStyle, conformance::TestClassName(), L"", style, at.left, at.top, at.right - at.left,
-                         at.bottom - at.top, parent, nullptr, GetModuleHandleW(nullptr), nullptr);
+  HWND h = CreateWindowExW(exStyle, conformance::TestClassName(), L"", style, at.left, at.top, at.right - at.left,
+                           at.bottom - at.top, parent, nullptr, GetModuleHandleW(nullptr), nullptr);
+  EXPECT_NE(h, nullptr);
+  return h;
 }
 
 // Where the client area starts inside the window, by style; and the whole window is the client area grown by what
@@ -67,7 +69,6 @@ TEST(Frames, EachStyleGivesItsFrameAndAdjustWindowRectExAgrees) {
     SCOPED_TRACE(c.name);
     const RECT at = c.child ? RECT{7, 9, 127, 89} : RECT{200, 150, 500, 350};
     HWND hwnd = CreateAt(c.exStyle, c.style, at, c.child ? dialog : nullptr);
-    ASSERT_NE(hwnd, nullptr);
     const POINT corner = c.child ? DialogClientOrigin() : POINT{0, 0};
     const RECT window = WindowRect(hwnd);
     EXPECT_EQ(Edges(window),
@@ -89,7 +90,6 @@ TEST(Frames, EachStyleGivesItsFrameAndAdjustWindowRectExAgrees) {
 TEST(Frames, ChildrenSitInTheirParentsClientAreaAndPointsMapBetweenClientAreas) {
   HWND dialog = CreateAt(0, kCaptioned, kDialogAt);
   HWND child = CreateAt(WS_EX_CLIENTEDGE, WS_CHILD, RECT{10, 20, 110, 70}, dialog);
-  ASSERT_NE(child, nullptr);
   const POINT dialogClient = DialogClientOrigin();
   EXPECT_EQ(Edges(WindowRect(child)),
             Edges(RECT{dialogClient.x + 10, dialogClient.y + 20, dialogClient.x + 110, dialogClient.y + 70}));
@@ -134,7 +134,6 @@ TEST(FramesMsaa, WindowObjectIsTheWindowAndClientObjectItsClientArea) {
   const conformance::Apartment apartment;
   HWND dialog = CreateAt(0, kCaptioned | WS_VISIBLE, kDialogAt);
   HWND child = CreateAt(WS_EX_CLIENTEDGE, WS_CHILD | WS_BORDER | WS_VISIBLE, RECT{10, 20, 110, 70}, dialog);
-  ASSERT_NE(child, nullptr);
   for (HWND hwnd : {dialog, child}) {
     for (LONG objid : {OBJID_WINDOW, OBJID_CLIENT}) {
       SCOPED_TRACE(objid);

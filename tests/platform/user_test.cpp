@@ -67,7 +67,6 @@ TEST(Classes, AWindowCannotUnregisterItsClassWhileBeingDestroyed) {
 TEST(Windows, FindWindowFindsTopLevelWindowsByClassAndTitle) {
   HWND top = CreateTestWindow(WS_POPUP, nullptr, nullptr, L"Find me");
   HWND child = CreateTestWindow(WS_CHILD, top, nullptr, L"Child of it");
-  ASSERT_NE(child, nullptr);
   wchar_t className[64] = {};
   GetClassNameW(top, className, 64);
   EXPECT_EQ(FindWindowW(nullptr, L"Find me"), top);
@@ -95,7 +94,8 @@ TEST(Windows, CreationSendsNcCreateThenCreateAndCanBeRefused) {
       if (c.refuse && msg == c.refuse) return c.result;
       return std::nullopt;
     };
-    HWND hwnd = CreateTestWindow(WS_POPUP, HWND_MESSAGE, &h, L"title");
+    HWND hwnd = CreateWindowExW(0, conformance::TestClassName(), L"title", WS_POPUP, 0, 0, 10, 10, HWND_MESSAGE,
+                                nullptr, GetModuleHandleW(nullptr), &h);
     if (c.refuse) {
       EXPECT_EQ(hwnd, nullptr) << c.refuse;
     } else {
@@ -122,7 +122,6 @@ TEST(Windows, DestroySendsDestroyParentFirstAndNcDestroyChildFirst) {
   };
   HWND parent = CreateTestWindow(WS_POPUP, HWND_MESSAGE, &h);
   HWND child = CreateTestWindow(WS_CHILD, parent, &h);
-  ASSERT_NE(child, nullptr);
   EXPECT_TRUE(DestroyWindow(parent));
   std::vector<std::pair<HWND, UINT>> expected = {
       {parent, WM_DESTROY}, {child, WM_DESTROY}, {child, WM_NCDESTROY}, {parent, WM_NCDESTROY}};
@@ -154,7 +153,6 @@ TEST(Windows, WindowsBelongToTheThreadThatMadeThem) {
 // when a child was named. Children are listed in creation order.
 TEST(Windows, ParentOwnerAndChildOrderFollowStyleAndCreation) {
   HWND owner = CreateTestWindow(WS_OVERLAPPED);
-  ASSERT_NE(owner, nullptr);
   HWND child = CreateTestWindow(WS_CHILD, owner);
   HWND popup = CreateTestWindow(WS_POPUP, owner);
   HWND overlapped = CreateTestWindow(WS_OVERLAPPED, owner);
