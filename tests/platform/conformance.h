@@ -52,6 +52,20 @@ T WindowsOr(T windows, T wine, int fixedIn = 0) {
   return OldWine(fixedIn) ? wine : windows;
 }
 
+// Expects `call` to fail (a false or null result) and leave `error` as the thread's last error.
+#define EXPECT_FAILS_WITH(call, error) \
+  EXPECT_TRUE(::conformance::FailsWith([&]() -> bool { return !(call); }, #call, (error)))
+
+template <class Call>
+::testing::AssertionResult FailsWith(const Call& failed, const char* text, DWORD error) {
+  SetLastError(0xDEAD);
+  const bool didFail = failed();
+  const DWORD got = GetLastError();
+  if (didFail && got == error) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << text << (didFail ? " failed" : " succeeded") << ", last error " << got
+                                       << " where " << error << " was expected";
+}
+
 // Generous bound for waits that must end; never a timing assertion.
 constexpr DWORD kLongWait = 20000;
 
@@ -105,6 +119,14 @@ class Event {
   HANDLE h_;
 };
 
+// A COM apartment of the calling thread for the scope.
+struct Apartment {
+  explicit Apartment(DWORD model = COINIT_APARTMENTTHREADED) { EXPECT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, model))); }
+  ~Apartment() { CoUninitialize(); }
+  Apartment(const Apartment&) = delete;
+  Apartment& operator=(const Apartment&) = delete;
+};
+
 // A window whose procedure calls `handler` first; DefWindowProcW handles the rest.
 using Handler = std::function<std::optional<LRESULT>(HWND, UINT, WPARAM, LPARAM)>;
 
@@ -133,10 +155,13 @@ inline LPCWSTR TestClassName() {
   return wc.lpszClassName;
 }
 
+// Expects it made.
 inline HWND CreateTestWindow(DWORD style, HWND parent = nullptr, Handler* handler = nullptr, LPCWSTR text = L"",
                              DWORD exStyle = 0) {
-  return CreateWindowExW(exStyle, TestClassName(), text, style, 0, 0, 100, 50, parent, nullptr,
-                         GetModuleHandleW(nullptr), handler);
+  HWND h = CreateWindowExW(exStyle, TestClassName(), text, style, 0, 0, 100, 50, parent, nullptr,
+                           GetModuleHandleW(nullptr), handler);
+  EXPECT_NE(h, nullptr) << "no test window";
+  return h;
 }
 
 // Retrieves and dispatches messages until pred() holds (or a generous bound passes).

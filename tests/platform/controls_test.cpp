@@ -62,6 +62,11 @@ class ButtonHost {
 };
 
 LRESULT Check(HWND h) { return SendMessageW(h, BM_GETCHECK, 0, 0); }
+std::vector<LRESULT> Checks(std::initializer_list<HWND> buttons) {
+  std::vector<LRESULT> out;
+  for (HWND b : buttons) out.push_back(Check(b));
+  return out;
+}
 
 // BM_SETCHECK sets what the style can show and notifies nobody; each BM_CLICK changes the check as the style says,
 // notifies, and leaves the button released.
@@ -132,17 +137,12 @@ TEST(Buttons, AutoRadioClickClearsOnlyItsOwnGroup) {
   SendMessageW(a3, BM_SETCHECK, BST_CHECKED, 0);  // an inconsistent group: the click repairs it
   SendMessageW(b1, BM_SETCHECK, BST_CHECKED, 0);
 
+  // The next WS_GROUP control starts another group.
+  constexpr LRESULT U = BST_UNCHECKED, C = BST_CHECKED;
   SendMessageW(a2, BM_CLICK, 0, 0);
-  EXPECT_EQ(Check(a1), BST_UNCHECKED);
-  EXPECT_EQ(Check(a2), BST_CHECKED);
-  EXPECT_EQ(Check(a3), BST_UNCHECKED);
-  EXPECT_EQ(Check(b1), BST_CHECKED) << "the next WS_GROUP control starts another group";
-  EXPECT_EQ(Check(b2), BST_UNCHECKED);
-
+  EXPECT_EQ(Checks({a1, a2, a3, b1, b2}), (std::vector<LRESULT>{U, C, U, C, U}));
   SendMessageW(b2, BM_CLICK, 0, 0);
-  EXPECT_EQ(Check(b1), BST_UNCHECKED);
-  EXPECT_EQ(Check(b2), BST_CHECKED);
-  EXPECT_EQ(Check(a2), BST_CHECKED);
+  EXPECT_EQ(Checks({a1, a2, a3, b1, b2}), (std::vector<LRESULT>{U, C, U, U, C}));
   EXPECT_EQ(host.Clicked(a2), 1);
   EXPECT_EQ(host.Clicked(b2), 1);
   EXPECT_EQ(host.commands.size(), 2u) << "cleared buttons send no notification";

@@ -197,34 +197,22 @@ TEST_F(Focus, SetFocusRefusesWhatCannotTakeTheFocus) {
 TEST_F(Focus, FocusAndActivationBelongToTheirThread) {
   HWND child = Window(WS_CHILD | WS_VISIBLE, top);
   SetFocus(child);
-  struct Observed {
-    HWND focus, active, foreground, guiActive, guiFocus, setFocus, setActive;
-  } seen{};
+  // Its focus, active and foreground windows, the foreground thread's active and focus windows, what SetFocus and
+  // SetActiveWindow answer.
+  std::vector<HWND> seen;
   std::atomic<bool> done{false};
   TestThread other([&]() -> DWORD {
-    seen.focus = GetFocus();
-    seen.active = GetActiveWindow();
-    seen.foreground = GetForegroundWindow();
     GUITHREADINFO info{};
     info.cbSize = sizeof(info);
-    if (GetGUIThreadInfo(0, &info)) {
-      seen.guiActive = info.hwndActive;
-      seen.guiFocus = info.hwndFocus;
-    }
-    seen.setFocus = SetFocus(child);
-    seen.setActive = SetActiveWindow(top);
+    EXPECT_TRUE(GetGUIThreadInfo(0, &info));
+    seen = {GetFocus(), GetActiveWindow(), GetForegroundWindow(), info.hwndActive, info.hwndFocus, SetFocus(child),
+            SetActiveWindow(top)};
     done = true;
     return 0;
   });
   ASSERT_TRUE(PumpUntil([&] { return done.load(); }));
   other.Join();
-  EXPECT_EQ(seen.focus, nullptr);
-  EXPECT_EQ(seen.active, nullptr);
-  EXPECT_EQ(seen.foreground, top);
-  EXPECT_EQ(seen.guiActive, top);
-  EXPECT_EQ(seen.guiFocus, child);
-  EXPECT_EQ(seen.setFocus, nullptr);
-  EXPECT_EQ(seen.setActive, nullptr);
+  EXPECT_EQ(seen, (std::vector<HWND>{nullptr, nullptr, top, top, child, nullptr, nullptr}));
   EXPECT_EQ(GetFocus(), child);
   EXPECT_EQ(GetActiveWindow(), top);
 }
@@ -392,12 +380,8 @@ struct ClientFocus {
 
 ClientFocus AskClient(HWND hwnd) {
   ClientFocus a;
-  IAccessible* acc = nullptr;
-  if (FAILED(AccessibleObjectFromWindow(hwnd, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
-                                        reinterpret_cast<void**>(&acc))) ||
-      !acc) {
-    return a;
-  }
+  Com<IAccessible> acc = StandardObject(hwnd);
+  if (!acc) return a;
   VARIANT v;
   VariantInit(&v);
   if (SUCCEEDED(acc->get_accState(ChildId(CHILDID_SELF), &v)) && v.vt == VT_I4) a.state = v.lVal;
@@ -405,17 +389,10 @@ ClientFocus AskClient(HWND hwnd) {
   a.hr = acc->get_accFocus(&v);
   a.vt = v.vt;
   if (v.vt == VT_I4) a.childId = v.lVal;
-  IAccessible* focused = nullptr;
-  if (v.vt == VT_DISPATCH && v.pdispVal &&
-      SUCCEEDED(v.pdispVal->QueryInterface(__uuidof(IAccessible), reinterpret_cast<void**>(&focused)))) {
-    WindowFromAccessibleObject(focused, &a.window);
-    VARIANT role;
-    VariantInit(&role);
-    if (SUCCEEDED(focused->get_accRole(ChildId(CHILDID_SELF), &role)) && role.vt == VT_I4) a.role = role.lVal;
-    focused->Release();
+  if (Com<IAccessible> focused = AccessibleOf(v.vt == VT_DISPATCH ? v.pdispVal : nullptr)) {
+    a.window = WindowOf(focused.p);
+    a.role = RoleOf(focused.p);
   }
-  VariantClear(&v);
-  acc->Release();
   return a;
 }
 
@@ -424,10 +401,7 @@ ClientFocus AskClient(HWND hwnd) {
 // oleacc main.c, test_default_client_accessible_object; Microsoft Learn, IAccessible::get_accFocus).
 TEST_F(Focus, ClientObjectsTellTheForegroundFocus) {
   WINE_DEPARTS("the focused descendant's object has no role");
-  const struct Apartment {
-    Apartment() { EXPECT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))); }
-    ~Apartment() { CoUninitialize(); }
-  } apartment;
+  const conformance::Apartment apartment;
   HWND button = Button(BS_AUTOCHECKBOX | WS_TABSTOP, top, 1);
   HWND pane = Window(WS_CHILD | WS_VISIBLE, top);
   HWND inner = Window(WS_CHILD | WS_VISIBLE, pane);

@@ -34,8 +34,10 @@ POINT DialogClientOrigin() {
 }
 
 HWND CreateAt(DWORD exStyle, DWORD style, const RECT& at, HWND parent = nullptr) {
-  return CreateWindowExW(exStyle, conformance::TestClassName(), L"", style, at.left, at.top, at.right - at.left,
-                         at.bottom - at.top, parent, nullptr, GetModuleHandleW(nullptr), nullptr);
+  HWND h = CreateWindowExW(exStyle, conformance::TestClassName(), L"", style, at.left, at.top, at.right - at.left,
+                           at.bottom - at.top, parent, nullptr, GetModuleHandleW(nullptr), nullptr);
+  EXPECT_NE(h, nullptr);
+  return h;
 }
 
 // Where the client area starts inside the window, by style; and the whole window is the client area grown by what
@@ -67,7 +69,6 @@ TEST(Frames, EachStyleGivesItsFrameAndAdjustWindowRectExAgrees) {
     SCOPED_TRACE(c.name);
     const RECT at = c.child ? RECT{7, 9, 127, 89} : RECT{200, 150, 500, 350};
     HWND hwnd = CreateAt(c.exStyle, c.style, at, c.child ? dialog : nullptr);
-    ASSERT_NE(hwnd, nullptr);
     const POINT corner = c.child ? DialogClientOrigin() : POINT{0, 0};
     const RECT window = WindowRect(hwnd);
     EXPECT_EQ(Edges(window),
@@ -89,7 +90,6 @@ TEST(Frames, EachStyleGivesItsFrameAndAdjustWindowRectExAgrees) {
 TEST(Frames, ChildrenSitInTheirParentsClientAreaAndPointsMapBetweenClientAreas) {
   HWND dialog = CreateAt(0, kCaptioned, kDialogAt);
   HWND child = CreateAt(WS_EX_CLIENTEDGE, WS_CHILD, RECT{10, 20, 110, 70}, dialog);
-  ASSERT_NE(child, nullptr);
   const POINT dialogClient = DialogClientOrigin();
   EXPECT_EQ(Edges(WindowRect(child)),
             Edges(RECT{dialogClient.x + 10, dialogClient.y + 20, dialogClient.x + 110, dialogClient.y + 70}));
@@ -123,40 +123,24 @@ TEST(Frames, ChildrenSitInTheirParentsClientAreaAndPointsMapBetweenClientAreas) 
   EXPECT_EQ(Coordinates(point), Coordinates(POINT{7, 8}));
 
   DestroyWindow(dialog);
-  SetLastError(0);
-  EXPECT_EQ(MapWindowPoints(child, nullptr, &point, 1), 0);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
+  EXPECT_FAILS_WITH(MapWindowPoints(child, nullptr, &point, 1), ERROR_INVALID_WINDOW_HANDLE);
   EXPECT_FALSE(ScreenToClient(nullptr, &point)) << "null is no window here";
   EXPECT_EQ(Coordinates(point), Coordinates(POINT{7, 8}));
 }
 
-class FramesMsaa : public ::testing::Test {
- protected:
-  void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))); }
-  void TearDown() override { CoUninitialize(); }
-  static IAccessible* Object(HWND hwnd, LONG objid) {
-    IAccessible* acc = nullptr;
-    EXPECT_EQ(AccessibleObjectFromWindow(hwnd, static_cast<DWORD>(objid), __uuidof(IAccessible),
-                                         reinterpret_cast<void**>(&acc)),
-              S_OK);
-    return acc;
-  }
-};
-
 // The standard window object stands for the whole window, the client object for the client area only: a point on
 // the caption is outside it, S_FALSE with VT_EMPTY ("IAccessible::accHitTest", Microsoft Learn).
-TEST_F(FramesMsaa, WindowObjectIsTheWindowAndClientObjectItsClientArea) {
+TEST(FramesMsaa, WindowObjectIsTheWindowAndClientObjectItsClientArea) {
+  const conformance::Apartment apartment;
   HWND dialog = CreateAt(0, kCaptioned | WS_VISIBLE, kDialogAt);
   HWND child = CreateAt(WS_EX_CLIENTEDGE, WS_CHILD | WS_BORDER | WS_VISIBLE, RECT{10, 20, 110, 70}, dialog);
-  ASSERT_NE(child, nullptr);
   for (HWND hwnd : {dialog, child}) {
     for (LONG objid : {OBJID_WINDOW, OBJID_CLIENT}) {
       SCOPED_TRACE(objid);
-      IAccessible* acc = Object(hwnd, objid);
-      ASSERT_NE(acc, nullptr);
+      Com<IAccessible> acc = StandardObject(hwnd, objid);
+      ASSERT_TRUE(acc);
       long left = 0, top = 0, width = 0, height = 0;
       const HRESULT hr = acc->accLocation(&left, &top, &width, &height, ChildId(CHILDID_SELF));
-      acc->Release();
       if (objid == OBJID_WINDOW) {
         WINE_DEPARTS("the window object has no accLocation");
         EXPECT_EQ(hr, conformance::WindowsOr<HRESULT>(S_OK, E_NOTIMPL));
@@ -170,8 +154,8 @@ TEST_F(FramesMsaa, WindowObjectIsTheWindowAndClientObjectItsClientArea) {
                 Edges(expected));
     }
   }
-  IAccessible* client = Object(dialog, OBJID_CLIENT);
-  ASSERT_NE(client, nullptr);
+  Com<IAccessible> client = StandardObject(dialog);
+  ASSERT_TRUE(client);
   const POINT origin = DialogClientOrigin();
   VARIANT hit;
   VariantInit(&hit);
@@ -182,14 +166,9 @@ TEST_F(FramesMsaa, WindowObjectIsTheWindowAndClientObjectItsClientArea) {
   }
   EXPECT_EQ(client->accHitTest(origin.x + 12, origin.y + 22, &hit), S_OK);
   ASSERT_EQ(hit.vt, VT_DISPATCH) << "the child's window object";
-  IAccessible* hitObject = nullptr;
-  ASSERT_EQ(hit.pdispVal->QueryInterface(__uuidof(IAccessible), reinterpret_cast<void**>(&hitObject)), S_OK);
-  HWND found = nullptr;
-  EXPECT_EQ(WindowFromAccessibleObject(hitObject, &found), S_OK);
-  EXPECT_EQ(found, child);
-  hitObject->Release();
-  VariantClear(&hit);
-  client->Release();
+  Com<IAccessible> hitObject = AccessibleOf(hit.pdispVal);
+  ASSERT_TRUE(hitObject);
+  EXPECT_EQ(WindowOf(hitObject.p), child);
   DestroyWindow(dialog);
 }
 

@@ -139,7 +139,6 @@ TEST(Painting, WmPaintComesAfterPostedMessagesUntilTheWindowIsValidated) {
     return 0;
   };
   HWND hwnd = CreateTestWindow(WS_POPUP | WS_VISIBLE, nullptr, &h);
-  ASSERT_NE(hwnd, nullptr);
   UpdateWindow(hwnd);  // shown, so invalid: painted at once
   EXPECT_EQ(paints, 1);
   UpdateWindow(hwnd);
@@ -180,7 +179,6 @@ TEST(Painting, AStaticAsksItsParentForColoursWhenItPaints) {
     return reinterpret_cast<LRESULT>(brush);
   };
   HWND parent = CreateTestWindow(WS_POPUP | WS_VISIBLE, nullptr, &h);
-  ASSERT_NE(parent, nullptr);
   statik = CreateWindowExW(0, L"Static", L"Hello", WS_CHILD | WS_VISIBLE, 5, 5, 80, 20, parent, nullptr,
                            GetModuleHandleW(nullptr), nullptr);
   ASSERT_NE(statik, nullptr);

@@ -91,34 +91,19 @@ TEST(Processes, OnlyALiveProcessOpens) {
   ASSERT_TRUE(GetExitCodeProcess(h, &code));
   EXPECT_EQ(code, static_cast<DWORD>(STILL_ACTIVE));
   CloseHandle(h);
-  for (DWORD pid : {0u, 0x7FFFFFF0u}) {
-    SetLastError(0);
-    EXPECT_EQ(OpenProcess(SYNCHRONIZE, FALSE, pid), nullptr) << pid;
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << pid;
-  }
+  for (DWORD pid : {0u, 0x7FFFFFF0u}) EXPECT_FAILS_WITH(OpenProcess(SYNCHRONIZE, FALSE, pid), ERROR_INVALID_PARAMETER);
 }
 
 #ifdef _WIN32
-// The test program started as a child of itself exits at once with the code it is given, before any test runs. (simwin
-// has no CreateProcessW: its logical processes are covered in tests/sim/simwin_driving_test.cpp.)
-const int g_childExit = [] {
-  const wchar_t* flag = wcsstr(GetCommandLineW(), L"--conformance-child-exit=");
-  if (flag) ExitProcess(static_cast<UINT>(_wtoi(flag + wcslen(L"--conformance-child-exit="))));
-  return 0;
-}();
+// simwin's logical processes end otherwise: covered in tests/sim/simwin_driving_test.cpp.
+void ExitWithSeven() { ExitProcess(7); }
+const bool g_exitChild = conformance::ChildBody(L"exit-7", &ExitWithSeven);
 
 TEST(Processes, ChildExitIsObservedThroughOpenProcess) {
-  wchar_t path[MAX_PATH] = {};
-  ASSERT_NE(GetModuleFileNameW(nullptr, path, MAX_PATH), 0u);
-  std::wstring cmd = L"\"" + std::wstring(path) + L"\" --conformance-child-exit=7";
-  STARTUPINFOW si{};
-  si.cb = sizeof(si);
-  PROCESS_INFORMATION pi{};
-  ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-  HANDLE h = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pi.dwProcessId);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
+  conformance::ChildProcess child(L"exit-7", &ExitWithSeven);
+  HANDLE h = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, child.Id());
   ASSERT_NE(h, nullptr);
+  child.Start();
   EXPECT_EQ(WaitForSingleObject(h, kLongWait), WAIT_OBJECT_0);
   DWORD code = 0;
   ASSERT_TRUE(GetExitCodeProcess(h, &code));
@@ -173,13 +158,9 @@ TEST(Modules, User32ExportsSetProcessDpiAware) {
   HMODULE user32 = LoadLibraryW(L"User32.dll");
   ASSERT_NE(user32, nullptr);
   EXPECT_NE(GetProcAddress(user32, "SetProcessDPIAware"), nullptr);
-  SetLastError(0);
-  EXPECT_EQ(GetProcAddress(user32, "NoSuchExportAnywhere"), nullptr);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
+  EXPECT_FAILS_WITH(GetProcAddress(user32, "NoSuchExportAnywhere"), ERROR_PROC_NOT_FOUND);
   EXPECT_TRUE(FreeLibrary(user32));
-  SetLastError(0);
-  EXPECT_EQ(LoadLibraryW(L"no-such-library-anywhere.dll"), nullptr);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+  EXPECT_FAILS_WITH(LoadLibraryW(L"no-such-library-anywhere.dll"), ERROR_MOD_NOT_FOUND);
   HMODULE self = nullptr;
   EXPECT_TRUE(GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                                  reinterpret_cast<LPCWSTR>(&conformance::TestWindowProc), &self));

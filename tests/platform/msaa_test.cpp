@@ -99,34 +99,10 @@ std::wstring Name(IAccessible* acc, LONG child = CHILDID_SELF) {
   return s;
 }
 
-LONG Role(IAccessible* acc) {
-  VARIANT role;
-  VariantInit(&role);
-  if (FAILED(acc->get_accRole(ChildId(CHILDID_SELF), &role)) || role.vt != VT_I4) return -1;
-  return role.lVal;
-}
-
-IAccessible* AccessibleOf(IDispatch* d) {
-  IAccessible* acc = nullptr;
-  if (d) d->QueryInterface(__uuidof(IAccessible), reinterpret_cast<void**>(&acc));
-  return acc;
-}
-
-IAccessible* ClientObject(HWND hwnd) {
-  IAccessible* acc = nullptr;
-  EXPECT_EQ(AccessibleObjectFromWindow(hwnd, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
-                                       reinterpret_cast<void**>(&acc)),
-            S_OK);
-  return acc;
-}
-
 class Msaa : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))); }
-  void TearDown() override {
-    DrainQueue();
-    CoUninitialize();
-  }
+  void TearDown() override { DrainQueue(); }
+  conformance::Apartment apartment_;
 };
 
 // A BSTR keeps its length, embedded nulls included, and is terminated after it.
@@ -169,12 +145,12 @@ struct ServedWindow {
 TEST_F(Msaa, ServedTreeIsReachedAndEnumerated) {
   ServedWindow w;
   ASSERT_NE(w.hwnd, nullptr);
-  IAccessible* acc = ClientObject(w.hwnd);
-  ASSERT_NE(acc, nullptr);
+  Com<IAccessible> acc = StandardObject(w.hwnd);
+  ASSERT_TRUE(acc);
   ASSERT_FALSE(w.objectIds.empty());
   EXPECT_EQ(static_cast<LONG>(w.objectIds.back()), OBJID_CLIENT);
-  EXPECT_EQ(Name(acc), L"Custom page");
-  EXPECT_EQ(Role(acc), ROLE_SYSTEM_PANE);
+  EXPECT_EQ(Name(acc.p), L"Custom page");
+  EXPECT_EQ(RoleOf(acc.p), ROLE_SYSTEM_PANE);
   long count = 0;
   EXPECT_EQ(acc->get_accChildCount(&count), S_OK);
   EXPECT_EQ(count, 2);
@@ -184,19 +160,15 @@ TEST_F(Msaa, ServedTreeIsReachedAndEnumerated) {
   VARIANT kids[3];
   for (auto& k : kids) VariantInit(&k);
   LONG got = -1;
-  EXPECT_EQ(AccessibleChildren(acc, 0, 3, kids, &got), S_FALSE) << "fewer than asked for";
+  EXPECT_EQ(AccessibleChildren(acc.p, 0, 3, kids, &got), S_FALSE) << "fewer than asked for";
   ASSERT_EQ(got, 2);
   ASSERT_EQ(kids[0].vt, VT_DISPATCH);
-  IAccessible* first = AccessibleOf(kids[0].pdispVal);
-  ASSERT_NE(first, nullptr);
-  EXPECT_EQ(Name(first), L"Install now");
-  first->Release();
+  EXPECT_EQ(Name(AccessibleOf(kids[0].pdispVal).p), L"Install now");
   EXPECT_EQ(kids[1].vt, VT_I4) << "a simple element is named by its child id";
   EXPECT_EQ(kids[1].lVal, 2);
   EXPECT_EQ(kids[2].vt, VT_EMPTY);
-  EXPECT_EQ(Name(acc, 2), L"Custom page simple 2");
-  for (auto& k : kids) VariantClear(&k);
-  acc->Release();
+  EXPECT_EQ(Name(acc.p, 2), L"Custom page simple 2");
+  acc = Com<IAccessible>();
   EXPECT_EQ(w.root.Refs(), 1u) << "every reference handed out came back";
   EXPECT_EQ(w.child.Refs(), 1u);
 }
@@ -204,18 +176,14 @@ TEST_F(Msaa, ServedTreeIsReachedAndEnumerated) {
 TEST_F(Msaa, WindowAnsweringZeroGetsTheStandardClientObject) {
   Handler none;
   HWND hwnd = CreateTestWindow(WS_OVERLAPPEDWINDOW, nullptr, &none, L"Plain window");
-  IAccessible* acc = ClientObject(hwnd);
-  ASSERT_NE(acc, nullptr);
-  EXPECT_EQ(Role(acc), ROLE_SYSTEM_CLIENT);
-  EXPECT_EQ(Name(acc), L"Plain window") << "the name is the window text";
-  HWND found = nullptr;
-  EXPECT_EQ(WindowFromAccessibleObject(acc, &found), S_OK);
-  EXPECT_EQ(found, hwnd);
+  Com<IAccessible> acc = StandardObject(hwnd);
+  ASSERT_TRUE(acc);
+  EXPECT_EQ(RoleOf(acc.p), ROLE_SYSTEM_CLIENT);
+  EXPECT_EQ(Name(acc.p), L"Plain window") << "the name is the window text";
+  EXPECT_EQ(WindowOf(acc.p), hwnd);
   IDispatch* parent = nullptr;
   EXPECT_EQ(acc->get_accParent(&parent), S_OK);
-  EXPECT_NE(parent, nullptr) << "the window object";
-  if (parent) parent->Release();
-  acc->Release();
+  EXPECT_TRUE(AccessibleOf(parent)) << "the window object";
   DestroyWindow(hwnd);
 }
 
@@ -266,10 +234,9 @@ TEST_F(Msaa, ADerivedButtonAnswersTheClassQueryAndIsSeenAsAButton) {
     ASSERT_NE(control, nullptr);
     const LRESULT index = SendMessageW(control, WM_GETOBJECT, 0, static_cast<LPARAM>(OBJID_QUERYCLASSNAMEIDX));
     EXPECT_EQ(index, conformance::WindowsOr<LRESULT>(c.index, 0));
-    IAccessible* acc = ClientObject(control);
-    ASSERT_NE(acc, nullptr);
-    EXPECT_EQ(Role(acc), conformance::WindowsOr<LONG>(c.role, ROLE_SYSTEM_CLIENT));
-    acc->Release();
+    Com<IAccessible> acc = StandardObject(control);
+    ASSERT_TRUE(acc);
+    EXPECT_EQ(RoleOf(acc.p), conformance::WindowsOr<LONG>(c.role, ROLE_SYSTEM_CLIENT));
   }
   DestroyWindow(parent);
 }

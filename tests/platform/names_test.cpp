@@ -38,9 +38,8 @@ TEST(Events, AnsiNameOpensTheSameManualResetEvent) {
   CloseHandle(wideOpen);
   CloseHandle(opened);
   CloseHandle(created);
-  SetLastError(0xDEAD);
-  EXPECT_EQ(OpenEventA(EVENT_MODIFY_STATE, FALSE, name.c_str()), nullptr) << "gone with its last handle";
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_FAILS_WITH(OpenEventA(EVENT_MODIFY_STATE, FALSE, name.c_str()), ERROR_FILE_NOT_FOUND)
+      << "gone with its last handle";
 }
 
 }  // namespace

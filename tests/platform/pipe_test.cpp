@@ -112,11 +112,7 @@ TEST(NamedPipes, FailuresOfCreateOpenWaitAndRead) {
       {"read before a client came", [&] { return ReadFile(only.get(), buffer, 8, &read, nullptr) != FALSE; },
        ERROR_PIPE_LISTENING},
   };
-  for (const auto& c : cases) {
-    SetLastError(0xDEAD);
-    EXPECT_FALSE(c.call()) << c.what;
-    EXPECT_EQ(GetLastError(), c.error) << c.what;
-  }
+  for (const auto& c : cases) EXPECT_FAILS_WITH(c.call(), c.error) << c.what;
   // CreateNamedPipeW documents ERROR_ACCESS_DENIED for another instance with FILE_FLAG_FIRST_PIPE_INSTANCE (page
   // above); wine 8 ignores the flag and creates the instance (measured by this test under wine64 8.0).
   SetLastError(0xDEAD);
@@ -128,8 +124,7 @@ TEST(NamedPipes, FailuresOfCreateOpenWaitAndRead) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
   }
   only.Close();
-  EXPECT_FALSE(Opened(Client(name))) << "the name goes with its last instance";
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_FAILS_WITH(Opened(Client(name)), ERROR_FILE_NOT_FOUND) << "the name goes with its last instance";
 }
 
 TEST(NamedPipes, AConnectionFromOpenToDisconnect) {
@@ -144,14 +139,11 @@ TEST(NamedPipes, AConnectionFromOpenToDisconnect) {
   EXPECT_TRUE(GetNamedPipeServerProcessId(client.get(), &pid));
   EXPECT_EQ(pid, GetCurrentProcessId());
 
-  EXPECT_FALSE(Opened(Client(name)));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PIPE_BUSY));
-  EXPECT_FALSE(WaitNamedPipeW(name.c_str(), 50));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SEM_TIMEOUT));
+  EXPECT_FAILS_WITH(Opened(Client(name)), ERROR_PIPE_BUSY);
+  EXPECT_FAILS_WITH(WaitNamedPipeW(name.c_str(), 50), ERROR_SEM_TIMEOUT);
   // ConnectNamedPipe after the client came: ERROR_PIPE_CONNECTED, and the pipe is connected.
   // https://learn.microsoft.com/windows/win32/api/namedpipeapi/nf-namedpipeapi-connectnamedpipe
-  EXPECT_FALSE(ConnectNamedPipe(server.get(), nullptr));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PIPE_CONNECTED));
+  EXPECT_FAILS_WITH(ConnectNamedPipe(server.get(), nullptr), ERROR_PIPE_CONNECTED);
 
   DWORD written = 0;
   EXPECT_TRUE(WriteFile(client.get(), "one ", 4, &written, nullptr));
@@ -163,19 +155,14 @@ TEST(NamedPipes, AConnectionFromOpenToDisconnect) {
   EXPECT_EQ(Read(server.get(), 64), "rest") << "what the client wrote outlives it";
   char byte;
   DWORD read = 0;
-  EXPECT_FALSE(ReadFile(server.get(), &byte, 1, &read, nullptr));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BROKEN_PIPE));
+  EXPECT_FAILS_WITH(ReadFile(server.get(), &byte, 1, &read, nullptr), ERROR_BROKEN_PIPE);
 
   // Busy until the server disconnects and listens again.
-  EXPECT_FALSE(Opened(Client(name)));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PIPE_BUSY));
+  EXPECT_FAILS_WITH(Opened(Client(name)), ERROR_PIPE_BUSY);
   EXPECT_TRUE(DisconnectNamedPipe(server.get()));
-  EXPECT_FALSE(DisconnectNamedPipe(server.get()));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PIPE_NOT_CONNECTED));
-  EXPECT_FALSE(ReadFile(server.get(), &byte, 1, &read, nullptr));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PIPE_NOT_CONNECTED));
-  EXPECT_FALSE(Opened(Client(name)));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PIPE_BUSY));
+  EXPECT_FAILS_WITH(DisconnectNamedPipe(server.get()), ERROR_PIPE_NOT_CONNECTED);
+  EXPECT_FAILS_WITH(ReadFile(server.get(), &byte, 1, &read, nullptr), ERROR_PIPE_NOT_CONNECTED);
+  EXPECT_FAILS_WITH(Opened(Client(name)), ERROR_PIPE_BUSY);
 
   TestThread listener([&]() -> DWORD { return ConnectNamedPipe(server.get(), nullptr); });
   ASSERT_TRUE(WaitNamedPipeW(name.c_str(), NMPWAIT_WAIT_FOREVER)) << GetLastError();
@@ -190,8 +177,7 @@ TEST(NamedPipes, WaitNamedPipeTimeOuts) {
   Handle taken(Client(name));
   ASSERT_TRUE(taken.valid()) << GetLastError();
   const DWORD start = GetTickCount();
-  EXPECT_FALSE(WaitNamedPipeW(name.c_str(), NMPWAIT_USE_DEFAULT_WAIT));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SEM_TIMEOUT));
+  EXPECT_FAILS_WITH(WaitNamedPipeW(name.c_str(), NMPWAIT_USE_DEFAULT_WAIT), ERROR_SEM_TIMEOUT);
   const DWORD elapsed = GetTickCount() - start;
   EXPECT_GE(elapsed, 250u) << "the server's default time-out";
   EXPECT_LT(elapsed, 10000u);
@@ -275,9 +261,7 @@ TEST(WriteFileEx, WhenTheServerGoes) {
       EXPECT_EQ(write.bytes, 0u) << c.what;
     } else {
       leave();
-      SetLastError(0xDEAD);
-      EXPECT_FALSE(write.Start(client.get(), data)) << c.what;
-      EXPECT_EQ(GetLastError(), c.error) << c.what;
+      EXPECT_FAILS_WITH(write.Start(client.get(), data), c.error) << c.what;
       EXPECT_FALSE(RanRoutines(10)) << c.what << ": nothing is queued for a write that failed";
     }
   }
@@ -312,23 +296,18 @@ TEST(NamedPipes, OverlappedServerCompletesThroughItsEvent) {
   OVERLAPPED ov{};
   ov.hEvent = done.get();
   DWORD bytes = 0;
-  EXPECT_FALSE(ConnectNamedPipe(server.get(), &ov));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_IO_PENDING));
+  EXPECT_FAILS_WITH(ConnectNamedPipe(server.get(), &ov), ERROR_IO_PENDING);
   EXPECT_TRUE(CancelIo(server.get()));
-  EXPECT_FALSE(GetOverlappedResult(server.get(), &ov, &bytes, TRUE));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_OPERATION_ABORTED));
+  EXPECT_FAILS_WITH(GetOverlappedResult(server.get(), &ov, &bytes, TRUE), ERROR_OPERATION_ABORTED);
 
-  EXPECT_FALSE(ConnectNamedPipe(server.get(), &ov));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_IO_PENDING));
-  EXPECT_FALSE(GetOverlappedResult(server.get(), &ov, &bytes, FALSE));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_IO_INCOMPLETE));
+  EXPECT_FAILS_WITH(ConnectNamedPipe(server.get(), &ov), ERROR_IO_PENDING);
+  EXPECT_FAILS_WITH(GetOverlappedResult(server.get(), &ov, &bytes, FALSE), ERROR_IO_INCOMPLETE);
   Handle client(Client(name, 0));
   EXPECT_TRUE(done.Wait());
   EXPECT_TRUE(GetOverlappedResult(server.get(), &ov, &bytes, FALSE));
 
   char buffer[64];
-  EXPECT_FALSE(ReadFile(server.get(), buffer, sizeof(buffer), nullptr, &ov));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_IO_PENDING));
+  EXPECT_FAILS_WITH(ReadFile(server.get(), buffer, sizeof(buffer), nullptr, &ov), ERROR_IO_PENDING);
   DWORD written = 0;
   EXPECT_TRUE(WriteFile(client.get(), "abc", 3, &written, nullptr));
   EXPECT_TRUE(done.Wait());

@@ -1,4 +1,5 @@
 // Conformance of window and thread timers: WM_TIMER is made when retrieved, after posted messages, once per due timer.
+#include <tuple>
 #include <vector>
 
 #include "conformance.h"
@@ -14,17 +15,19 @@ class TimerTest : public ::testing::Test {
   void SetUp() override {
     DrainQueue();
     hwnd_ = CreateTestWindow(WS_POPUP);
-    ASSERT_NE(hwnd_, nullptr);
   }
   void TearDown() override {
     if (IsWindow(hwnd_)) DestroyWindow(hwnd_);
     DrainQueue();
   }
-  // The messages PeekMessage removes now for the window, in order.
-  std::vector<MSG> Take() {
-    std::vector<MSG> out;
+  // The messages PeekMessage removes now for the window, in order: message, window, wParam, lParam.
+  using Taken = std::tuple<UINT, HWND, WPARAM, LPARAM>;
+  std::vector<Taken> Take() {
+    std::vector<Taken> out;
     MSG msg;
-    while (out.size() < 16 && PeekMessageW(&msg, hwnd_, 0, 0, PM_REMOVE)) out.push_back(msg);
+    while (out.size() < 16 && PeekMessageW(&msg, hwnd_, 0, 0, PM_REMOVE)) {
+      out.emplace_back(msg.message, msg.hwnd, msg.wParam, msg.lParam);
+    }
     return out;
   }
   HWND hwnd_ = nullptr;
@@ -38,13 +41,7 @@ TEST_F(TimerTest, ADueTimerGivesOneMessageAfterThePostedOnesAndRestartsWhenRemov
   // Looking without removing leaves the timer due.
   ASSERT_TRUE(PeekMessageW(&msg, hwnd_, WM_TIMER, WM_TIMER, PM_NOREMOVE));
   EXPECT_EQ(msg.wParam, 7u);
-  const auto taken = Take();
-  ASSERT_EQ(taken.size(), 2u);
-  EXPECT_EQ(taken[0].message, static_cast<UINT>(WM_USER));
-  EXPECT_EQ(taken[1].message, static_cast<UINT>(WM_TIMER));
-  EXPECT_EQ(taken[1].hwnd, hwnd_);
-  EXPECT_EQ(taken[1].wParam, 7u);
-  EXPECT_EQ(taken[1].lParam, 0);
+  EXPECT_EQ(Take(), (std::vector<Taken>{{WM_USER, hwnd_, 1, 2}, {WM_TIMER, hwnd_, 7, 0}}));
   EXPECT_TRUE(KillTimer(hwnd_, 7));
 }
 

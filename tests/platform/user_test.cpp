@@ -21,9 +21,7 @@ TEST(Classes, SecondRegistrationFailsUntilUnregisteredAndAnUnknownClassMakesNoWi
   wc.hInstance = GetModuleHandleW(nullptr);
   wc.lpszClassName = L"ConformanceTwice";
   ASSERT_NE(RegisterClassExW(&wc), 0);
-  SetLastError(0);
-  EXPECT_EQ(RegisterClassExW(&wc), 0);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_ALREADY_EXISTS));
+  EXPECT_FAILS_WITH(RegisterClassExW(&wc), ERROR_CLASS_ALREADY_EXISTS);
 
   HWND hwnd = CreateWindowExW(0, L"ConformanceTwice", L"", WS_OVERLAPPED, 0, 0, 10, 10, HWND_MESSAGE, nullptr,
                               wc.hInstance, nullptr);
@@ -31,15 +29,11 @@ TEST(Classes, SecondRegistrationFailsUntilUnregisteredAndAnUnknownClassMakesNoWi
   wchar_t name[64] = {};
   EXPECT_EQ(GetClassNameW(hwnd, name, 64), 16);
   EXPECT_EQ(std::wstring(name), L"ConformanceTwice");
-  SetLastError(0);
-  EXPECT_FALSE(UnregisterClassW(L"ConformanceTwice", wc.hInstance));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_HAS_WINDOWS));
+  EXPECT_FAILS_WITH(UnregisterClassW(L"ConformanceTwice", wc.hInstance), ERROR_CLASS_HAS_WINDOWS);
   DestroyWindow(hwnd);
 
   EXPECT_TRUE(UnregisterClassW(L"ConformanceTwice", wc.hInstance));
-  SetLastError(0);
-  EXPECT_FALSE(UnregisterClassW(L"ConformanceTwice", wc.hInstance));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_DOES_NOT_EXIST));
+  EXPECT_FAILS_WITH(UnregisterClassW(L"ConformanceTwice", wc.hInstance), ERROR_CLASS_DOES_NOT_EXIST);
   EXPECT_NE(RegisterClassExW(&wc), 0);
   EXPECT_TRUE(UnregisterClassW(L"ConformanceTwice", wc.hInstance));
   EXPECT_EQ(CreateWindowExW(0, L"ConformanceNoSuchClass", L"", 0, 0, 0, 1, 1, HWND_MESSAGE, nullptr, nullptr, nullptr),
@@ -48,14 +42,14 @@ TEST(Classes, SecondRegistrationFailsUntilUnregisteredAndAnUnknownClassMakesNoWi
 
 // A window is counted until it is gone, WM_DESTROY and WM_NCDESTROY included: its class outlives it.
 TEST(Classes, AWindowCannotUnregisterItsClassWhileBeingDestroyed) {
-  static DWORD errors[2];
+  static int tries = 0;
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof(wc);
   wc.lpfnWndProc = [](HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) -> LRESULT {
     if (msg == WM_DESTROY || msg == WM_NCDESTROY) {
-      SetLastError(0);
-      EXPECT_FALSE(UnregisterClassW(L"ConformanceSelfUnregistering", GetModuleHandleW(nullptr)));
-      errors[msg == WM_NCDESTROY] = GetLastError();
+      ++tries;
+      EXPECT_FAILS_WITH(UnregisterClassW(L"ConformanceSelfUnregistering", GetModuleHandleW(nullptr)),
+                        ERROR_CLASS_HAS_WINDOWS) << msg;
     }
     return DefWindowProcW(hwnd, msg, wParam, lParam);
   };
@@ -66,15 +60,13 @@ TEST(Classes, AWindowCannotUnregisterItsClassWhileBeingDestroyed) {
                               nullptr);
   ASSERT_NE(hwnd, nullptr);
   DestroyWindow(hwnd);
-  EXPECT_EQ(errors[0], static_cast<DWORD>(ERROR_CLASS_HAS_WINDOWS));
-  EXPECT_EQ(errors[1], static_cast<DWORD>(ERROR_CLASS_HAS_WINDOWS));
+  EXPECT_EQ(tries, 2);
   EXPECT_TRUE(UnregisterClassW(wc.lpszClassName, wc.hInstance));
 }
 
 TEST(Windows, FindWindowFindsTopLevelWindowsByClassAndTitle) {
   HWND top = CreateTestWindow(WS_POPUP, nullptr, nullptr, L"Find me");
   HWND child = CreateTestWindow(WS_CHILD, top, nullptr, L"Child of it");
-  ASSERT_NE(child, nullptr);
   wchar_t className[64] = {};
   GetClassNameW(top, className, 64);
   EXPECT_EQ(FindWindowW(nullptr, L"Find me"), top);
@@ -102,7 +94,8 @@ TEST(Windows, CreationSendsNcCreateThenCreateAndCanBeRefused) {
       if (c.refuse && msg == c.refuse) return c.result;
       return std::nullopt;
     };
-    HWND hwnd = CreateTestWindow(WS_POPUP, HWND_MESSAGE, &h, L"title");
+    HWND hwnd = CreateWindowExW(0, conformance::TestClassName(), L"title", WS_POPUP, 0, 0, 10, 10, HWND_MESSAGE,
+                                nullptr, GetModuleHandleW(nullptr), &h);
     if (c.refuse) {
       EXPECT_EQ(hwnd, nullptr) << c.refuse;
     } else {
@@ -129,7 +122,6 @@ TEST(Windows, DestroySendsDestroyParentFirstAndNcDestroyChildFirst) {
   };
   HWND parent = CreateTestWindow(WS_POPUP, HWND_MESSAGE, &h);
   HWND child = CreateTestWindow(WS_CHILD, parent, &h);
-  ASSERT_NE(child, nullptr);
   EXPECT_TRUE(DestroyWindow(parent));
   std::vector<std::pair<HWND, UINT>> expected = {
       {parent, WM_DESTROY}, {child, WM_DESTROY}, {child, WM_NCDESTROY}, {parent, WM_NCDESTROY}};
@@ -161,7 +153,6 @@ TEST(Windows, WindowsBelongToTheThreadThatMadeThem) {
 // when a child was named. Children are listed in creation order.
 TEST(Windows, ParentOwnerAndChildOrderFollowStyleAndCreation) {
   HWND owner = CreateTestWindow(WS_OVERLAPPED);
-  ASSERT_NE(owner, nullptr);
   HWND child = CreateTestWindow(WS_CHILD, owner);
   HWND popup = CreateTestWindow(WS_POPUP, owner);
   HWND overlapped = CreateTestWindow(WS_OVERLAPPED, owner);
@@ -279,12 +270,8 @@ TEST(Messages, PostedMessagesAreDispatchedInOrderAndQuitComesLast) {
   EXPECT_FALSE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) << "the quit flag is cleared once retrieved";
   DestroyWindow(hwnd);
 
-  SetLastError(0);
-  EXPECT_FALSE(PostMessageW(hwnd, WM_USER, 0, 0)) << "a destroyed window";
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
-  SetLastError(0);
-  EXPECT_EQ(SendMessageW(hwnd, WM_USER, 0, 0), 0);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
+  EXPECT_FAILS_WITH(PostMessageW(hwnd, WM_USER, 0, 0), ERROR_INVALID_WINDOW_HANDLE) << "a destroyed window";
+  EXPECT_FAILS_WITH(SendMessageW(hwnd, WM_USER, 0, 0), ERROR_INVALID_WINDOW_HANDLE);
 }
 
 TEST(Messages, CrossThreadSendBlocksUntilTheOwnerRetrievesMessages) {

@@ -65,7 +65,6 @@ TEST(SetWindowPos, MovesAndSizesAsItsFlagsAllow) {
       {SWP_NOZORDER | SWP_NOMOVE | SWP_NOSIZE, RECT{10, 20, 110, 70}},
   };
   HWND hwnd = CreateTestWindow(WS_POPUP);
-  ASSERT_NE(hwnd, nullptr);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.flags);
     ASSERT_TRUE(SetWindowPos(hwnd, nullptr, 10, 20, 100, 50, SWP_NOZORDER | SWP_NOACTIVATE));
@@ -79,7 +78,6 @@ TEST(SetWindowPos, MovesAndSizesAsItsFlagsAllow) {
 
 TEST(SetWindowPos, ReordersSiblingsUnlessToldNotTo) {
   HWND parent = CreateTestWindow(WS_POPUP);
-  ASSERT_NE(parent, nullptr);
   HWND a = CreateTestWindow(WS_CHILD, parent);
   HWND b = CreateTestWindow(WS_CHILD, parent);
   HWND c = CreateTestWindow(WS_CHILD, parent);
@@ -111,7 +109,6 @@ TEST(SetWindowPos, ReordersSiblingsUnlessToldNotTo) {
 
 TEST(SetWindowPos, TopmostIsAStateOfTopLevelWindowsThatTheBottomClears) {
   HWND hwnd = CreateTestWindow(WS_POPUP);
-  ASSERT_NE(hwnd, nullptr);
   const UINT keep = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
   const auto topmost = [&] { return (GetWindowLongW(hwnd, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; };
   struct Case {
@@ -133,7 +130,6 @@ void CALLBACK RecordEvent(HWINEVENTHOOK, DWORD event, HWND hwnd, LONG idObject, 
 
 TEST(SetWindowPos, ShowsHidesAndRaisesItsEvents) {
   HWND hwnd = CreateTestWindow(WS_POPUP);
-  ASSERT_NE(hwnd, nullptr);
   g_events.clear();
   HWINEVENTHOOK hook = SetWinEventHook(EVENT_MIN, EVENT_MAX, nullptr, &RecordEvent, GetCurrentProcessId(), 0,
                                        WINEVENT_OUTOFCONTEXT);
@@ -172,7 +168,6 @@ TEST(SetWindowPos, ShowsHidesAndRaisesItsEvents) {
 // the loss of WS_EX_LAYERED.
 TEST(LayeredWindows, AttributesExistOnlyOnceSetOnALayeredWindow) {
   HWND hwnd = CreateTestWindow(WS_POPUP);
-  ASSERT_NE(hwnd, nullptr);
   COLORREF key = 0;
   BYTE alpha = 0;
   DWORD flags = 0;
@@ -193,7 +188,6 @@ TEST(LayeredWindows, AttributesExistOnlyOnceSetOnALayeredWindow) {
   DestroyWindow(hwnd);
 
   hwnd = CreateTestWindow(WS_POPUP, nullptr, nullptr, L"", WS_EX_LAYERED);
-  ASSERT_NE(hwnd, nullptr);
   EXPECT_FALSE(GetLayeredWindowAttributes(hwnd, &key, &alpha, &flags));
   DestroyWindow(hwnd);
 }

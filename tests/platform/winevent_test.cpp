@@ -63,7 +63,6 @@ class WinEvents : public ::testing::Test {
     DrainQueue();
     g_seen.clear();
     g_target = CreateTestWindow(WS_POPUP, HWND_MESSAGE);
-    ASSERT_NE(g_target, nullptr);
   }
   void TearDown() override {
     for (HWINEVENTHOOK h : hooks_) UnhookWinEvent(h);
@@ -98,14 +97,14 @@ TEST_F(WinEvents, DeliveredInOrderOnTheHookingThreadWhileItRetrievesMessages) {
   while (GetMessageW(&msg, nullptr, 0, 0) > 0 && msg.message != WM_USER) {
   }
   ASSERT_TRUE(PumpUntil([&] { return Count(hook, kEventA) == 5; }));
+  using Delivered = std::tuple<LONG, HWND, LONG, DWORD, DWORD>;  // child, window, object, raising and calling thread
+  std::vector<Delivered> delivered, expected;
   for (LONG i = 1; i <= 5; ++i) {
     const Seen& s = g_seen[i - 1];
-    EXPECT_EQ(s.idChild, i);
-    EXPECT_EQ(s.hwnd, g_target);
-    EXPECT_EQ(s.idObject, OBJID_CLIENT);
-    EXPECT_EQ(s.idEventThread, raiser.Id());
-    EXPECT_EQ(s.callbackThread, self);
+    delivered.emplace_back(s.idChild, s.hwnd, s.idObject, s.idEventThread, s.callbackThread);
+    expected.emplace_back(i, g_target, OBJID_CLIENT, raiser.Id(), self);
   }
+  EXPECT_EQ(delivered, expected);
 }
 
 TEST_F(WinEvents, RangeAndThreadFiltersSelectEvents) {
@@ -203,9 +202,8 @@ TEST_F(WinEvents, ProcessFilterOfNoProcessIsRefused) {
   // event is refused rather than set.
   const DWORD noProcess = 0x7FFFFFF0;
   ASSERT_EQ(OpenProcess(SYNCHRONIZE, FALSE, noProcess), nullptr);
-  SetLastError(0);
-  EXPECT_EQ(SetWinEventHook(kEventA, kEventA, nullptr, &Record, noProcess, 0, WINEVENT_OUTOFCONTEXT), nullptr);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_FAILS_WITH(SetWinEventHook(kEventA, kEventA, nullptr, &Record, noProcess, 0, WINEVENT_OUTOFCONTEXT),
+                    ERROR_INVALID_PARAMETER);
   HWINEVENTHOOK own = Hook(kEventA, kEventA, 0, GetCurrentProcessId());
   EXPECT_NE(own, nullptr) << "a live process may be named";
 }

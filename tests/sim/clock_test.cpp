@@ -15,7 +15,6 @@ TEST(SimwinClock, TimersFollowTheManualClockAndComeOncePerRemoval) {
   const DWORD ticks = GetTickCount();
   const ULONGLONG ticks64 = GetTickCount64();
   HWND hwnd = CreateTestWindow(WS_POPUP);
-  ASSERT_NE(hwnd, nullptr);
   ASSERT_NE(SetTimer(hwnd, 1, 3600, nullptr), 0u);
   MSG msg;
   const auto due = [&] { return PeekMessageW(&msg, hwnd, WM_TIMER, WM_TIMER, PM_REMOVE) != FALSE; };

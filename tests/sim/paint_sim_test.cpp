@@ -1,5 +1,6 @@
 // simwin's record of painting: the display list a picture writer renders, the font model, GDI leak counts.
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 #include "platform/conformance.h"
@@ -27,20 +28,14 @@ TEST(SimwinPainting, AStaticRecordsItsParentsBrushAndTextColourAndAFullRepaintSt
   UpdateWindow(parent);
   auto list = simwin::DisplayList(label);
   ASSERT_EQ(list.size(), 2u);
-  EXPECT_EQ(list[0].kind, Kind::Fill);
-  EXPECT_EQ(list[0].color, RGB(200, 220, 240));
   const RECT client{0, 0, 200, 20};
+  EXPECT_EQ(std::make_tuple(list[0].kind, list[0].color), std::make_tuple(Kind::Fill, RGB(200, 220, 240)));
   EXPECT_TRUE(EqualRect(&list[0].rect, &client));
   const auto& text = list[1];
-  EXPECT_EQ(text.kind, Kind::Text);
-  EXPECT_EQ(text.text, L"Next step");
-  EXPECT_EQ(text.color, RGB(255, 0, 0));
-  EXPECT_TRUE(text.transparent);
-  EXPECT_EQ(text.fontFace, L"Segoe UI");
+  EXPECT_EQ(std::make_tuple(text.kind, text.text, text.color, text.transparent, text.fontFace),
+            std::make_tuple(Kind::Text, std::wstring(L"Next step"), RGB(255, 0, 0), true, std::wstring(L"Segoe UI")));
   // The font model: a 12-pixel character height has a 15-pixel cell and 8-pixel bold characters; centred in 200.
-  EXPECT_EQ(text.fontHeight, 15);
-  EXPECT_EQ(text.rect.right - text.rect.left, 9 * 8);
-  EXPECT_EQ(text.rect.left, (200 - 72) / 2);
+  EXPECT_EQ(std::make_tuple(text.fontHeight, text.rect.left, text.rect.right), std::make_tuple(15, 64, 64 + 9 * 8));
 
   SetWindowTextW(label, L"Done");
   UpdateWindow(parent);
@@ -65,13 +60,11 @@ TEST(SimwinPainting, ARoundRectRecordsTheSelectedBrushAndPen) {
   ReleaseDC(hwnd, dc);
   const auto list = simwin::DisplayList(hwnd);
   ASSERT_EQ(list.size(), 2u);
-  EXPECT_TRUE(list[0].filled);
-  EXPECT_EQ(list[0].color, RGB(10, 20, 30));
-  EXPECT_FALSE(list[0].outlined);
-  EXPECT_EQ(list[0].corner.cx, 16);
-  EXPECT_FALSE(list[1].filled);
-  EXPECT_TRUE(list[1].outlined);
-  EXPECT_EQ(list[1].penColor, RGB(0xFF, 0xFF, 0xFF));
+  // Filled, its colour, outlined, its pen's colour, the corner's width.
+  EXPECT_EQ(std::make_tuple(list[0].filled, list[0].color, list[0].outlined, list[0].corner.cx),
+            std::make_tuple(true, RGB(10, 20, 30), false, 16L));
+  EXPECT_EQ(std::make_tuple(list[1].filled, list[1].outlined, list[1].penColor),
+            std::make_tuple(false, true, RGB(0xFF, 0xFF, 0xFF)));
   DeleteObject(brush);
   DestroyWindow(hwnd);
 }
@@ -115,8 +108,7 @@ TEST(SimwinPainting, AnIconKeepsItsPixelsTopRowFirstAndAStaticDrawsIt) {
   EXPECT_EQ(simwin::LiveIconCount(), before + 1);
   const auto image = simwin::IconPixels(icon);
   ASSERT_TRUE(image.has_value());
-  EXPECT_EQ(image->width, 2);
-  EXPECT_EQ(image->height, 2);
+  EXPECT_EQ(std::make_pair(image->width, image->height), std::make_pair(2, 2));
   EXPECT_EQ(image->argb, (std::vector<uint32_t>{0xFF000003, 0x80000004, 0xFF000001, 0xFF000002}));
 
   HWND parent = CreateTestWindow(WS_POPUP | WS_VISIBLE);
@@ -126,9 +118,8 @@ TEST(SimwinPainting, AnIconKeepsItsPixelsTopRowFirstAndAStaticDrawsIt) {
   UpdateWindow(parent);
   const auto list = simwin::DisplayList(statik);
   ASSERT_FALSE(list.empty());
-  EXPECT_EQ(list.back().kind, Kind::Icon);
-  EXPECT_EQ(list.back().icon, icon);
-  EXPECT_EQ(list.back().rect.right, 2);
+  EXPECT_EQ(std::make_tuple(list.back().kind, list.back().icon, list.back().rect.right),
+            std::make_tuple(Kind::Icon, icon, 2L));
   DestroyWindow(parent);
   DestroyIcon(icon);
   EXPECT_EQ(simwin::LiveIconCount(), before);

@@ -10,6 +10,7 @@
 #include <string>
 #include <utility>
 
+#include "platform/accessible_child.h"
 #include "platform/conformance.h"
 #include "platform/sim/simwin.h"
 
@@ -48,33 +49,6 @@ inline simwin::DialogLayout SetupDialog() {
 
 inline simwin::AccNode Node(LONG role, std::wstring name, LONG state = STATE_SYSTEM_NORMAL) {
   return {.role = role, .name = std::move(name), .state = state};
-}
-
-// Owns one reference.
-template <class T>
-struct Com {
-  T* p = nullptr;
-  Com() = default;
-  Com(Com&& o) noexcept : p(o.p) { o.p = nullptr; }
-  Com& operator=(Com&& o) noexcept {
-    std::swap(p, o.p);
-    return *this;
-  }
-  ~Com() {
-    if (p) p->Release();
-  }
-  T* operator->() const { return p; }
-  T** operator&() {
-    if (p) p->Release();
-    p = nullptr;
-    return &p;
-  }
-  explicit operator bool() const { return p != nullptr; }
-};
-
-inline HRESULT ObjectFromWindow(HWND hwnd, LONG objid, IAccessible** out) {
-  return AccessibleObjectFromWindow(hwnd, static_cast<DWORD>(objid), __uuidof(IAccessible),
-                                    reinterpret_cast<void**>(out));
 }
 
 // Frees the string; "<null>" stands for none.

@@ -48,9 +48,7 @@ TEST(SimwinProcess, EndIsObservedThroughOpenProcess) {
     EXPECT_NE(again, nullptr);
     CloseHandle(again);
     CloseHandle(h);
-    SetLastError(0);
-    EXPECT_EQ(OpenProcess(SYNCHRONIZE, FALSE, pid), nullptr) << "no live process and no handle left";
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_FAILS_WITH(OpenProcess(SYNCHRONIZE, FALSE, pid), ERROR_INVALID_PARAMETER) << "no live process nor handle";
   }
 }
 
