@@ -21,11 +21,12 @@ struct ToolRun {
   std::string err;
 };
 
-ToolRun Describe(const std::string& text, bool headerOnly = false) {
+// describe of the file, or with "-" of the text on standard input.
+ToolRun Describe(const std::string& text, bool headerOnly = false, const std::string& file = "-") {
   std::istringstream in(text);
   std::ostringstream out;
   std::ostringstream err;
-  const int code = RunPatternDescribe("-", headerOnly, in, out, err);
+  const int code = RunPatternDescribe(file, headerOnly, in, out, err);
   return {code, out.str(), err.str()};
 }
 
@@ -38,12 +39,10 @@ ToolRun Check(const std::string& text, bool warningsAreErrors = false) {
 }
 
 TEST(Tool, DescribeTheExample) {
-  std::istringstream in;
-  std::ostringstream out;
-  std::ostringstream err;
-  EXPECT_EQ(RunPatternDescribe(kExamples + "/setup_wizard.pattern", false, in, out, err), 0);
-  EXPECT_EQ(err.str(), "");
-  EXPECT_EQ(out.str(),
+  const ToolRun example = Describe("", false, kExamples + "/setup_wizard.pattern");
+  EXPECT_EQ(example.code, 0);
+  EXPECT_EQ(example.err, "");
+  EXPECT_EQ(example.out,
             "version 1.5.0.0\n"
             "generic 1\n"
             "actions 1\n"
@@ -98,6 +97,12 @@ TEST(Tool, DescribeExitCodesAndStreams) {
       {"EngineVersion = 1.5.0.0", false, 1, "", "<stdin>:1:24: error: expected a root element, found <EOF>\n"},
       {"EngineVersion = 1.5.0.0 Button () { }", false, 1, "",
        "<stdin>:1:37: error: expected 'push' or 'block', found '}'\n"},
+      // Diagnostics go to standard error only, a lexer error's beside the description.
+      {"EngineVersion = 1.5.0.0\nWindows { }", false, 0,
+       "version 1.5.0.0\ngeneric 0\nactions 0\nblock 0\npixelclick 0\ndescribe 0MSAA{Window{}}\n"
+       "node 0 Window access=MSAA optional=0 id=- text=- checkers=0 actions=-\n  means: a window\n",
+       "<stdin>:2:7: error: unexpected character 's'\n"},
+      {"EngineVersion = 1.5.0.0\nWindow ) ) { }", false, 1, "", "<stdin>:2:8: error: expected '{', found ')'\n"},
       // Versions are not checked for support here.
       {"EngineVersion = 9.9.0.0 Window { }", false, 0, nullptr, ""},
   };
@@ -109,19 +114,6 @@ TEST(Tool, DescribeExitCodesAndStreams) {
     }
     EXPECT_EQ(run.err, c.err) << c.text;
   }
-}
-
-TEST(Tool, DiagnosticsGoToStandardErrorOnly) {
-  const ToolRun run = Describe("EngineVersion = 1.5.0.0\nWindows { }");
-  EXPECT_EQ(run.code, 0);
-  EXPECT_THAT(run.err, testing::HasSubstr("<stdin>:2:7: error: unexpected character 's'"));
-  EXPECT_THAT(run.out, testing::Not(testing::HasSubstr("unexpected")));
-  EXPECT_THAT(run.out, testing::StartsWith("version 1.5.0.0\n"));
-
-  const ToolRun failed = Describe("EngineVersion = 1.5.0.0\nWindow ) ) { }");
-  EXPECT_EQ(failed.code, 1);
-  EXPECT_EQ(failed.out, "");
-  EXPECT_THAT(failed.err, testing::HasSubstr(":2:8: error: expected '{', found ')'"));
 }
 
 // A quote left open or a stray character makes the parser stumble on every line after it: one error is shown, and
@@ -169,13 +161,11 @@ TEST(Tool, FieldsAreQuotedAndEscaped) {
 TEST(Tool, TheFileIsReadAsTheHostWouldPassIt) {
   // The host hands a C string, so the text ends at a NUL byte.
   const TempDir dir;
-  const std::string file = dir.Write("nul", std::string("EngineVersion = 1.5.0.0 Window { }\0 Button (", 44));
-  std::istringstream in;
-  std::ostringstream out;
-  std::ostringstream err;
-  EXPECT_EQ(RunPatternDescribe(file, false, in, out, err), 0);
-  EXPECT_EQ(err.str(), "");
-  EXPECT_EQ(RunPatternDescribe("/nonexistent/pattern", false, in, out, err), kDescribeUnreadable);
+  const std::string text("EngineVersion = 1.5.0.0 Window { }\0 Button (", 44);
+  const ToolRun run = Describe("", false, dir.Write("nul", text).string());
+  EXPECT_EQ(run.code, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(Describe("", false, "/nonexistent/pattern").code, kDescribeUnreadable);
 }
 
 // ---- check ----

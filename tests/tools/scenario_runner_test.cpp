@@ -110,27 +110,19 @@ TEST(ScenarioRunner, HostCallJsonFields) {
     simwin::HostCall call;
     nlohmann::json expected;
   };
-  simwin::HostCall binary;
-  binary.kind = simwin::HostCall::Kind::ReportItem;
-  binary.report.patternId = 3;
-  binary.report.resultCode = 2;
-  binary.report.controlData = {0x41, 0xFF, 0x00};
-  binary.report.controlPath = "Window";
-  binary.report.userAction = "";
-  binary.report.desiredState = "";
-  binary.report.patternVersion = "1.5.0.0";
+  using Kind = simwin::HostCall::Kind;
+  const simwin::HostCall binary{.kind = Kind::ReportItem,
+                                .report = {.patternId = 3, .resultCode = 2, .controlData = {0x41, 0xFF, 0x00},
+                                           .controlPath = "Window", .userAction = "", .desiredState = "",
+                                           .patternVersion = "1.5.0.0"}};
   simwin::HostCall nullData = binary;
   nullData.report.controlData.clear();
   nullData.report.controlDataNull = true;
   nullData.report.reserved2 = 7;
   simwin::HostCall text = binary;
   text.report.controlData = {0xC3, 0xA9};  // "é"
-  simwin::HostCall items;
-  items.kind = simwin::HostCall::Kind::ReportProcessedItems;
-  items.window = 0x10018;
-  items.count = 2;
-  simwin::HostCall block;
-  block.kind = simwin::HostCall::Kind::BlockPatternAdded;
+  const simwin::HostCall items{.kind = Kind::ReportProcessedItems, .window = 0x10018, .count = 2};
+  const simwin::HostCall block{.kind = Kind::BlockPatternAdded};
 
   const Case cases[] = {
       {"bytes that are not UTF-8", binary,
