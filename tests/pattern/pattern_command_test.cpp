@@ -236,11 +236,13 @@ TEST(Tool, LintsLeaveIntendedTextAlone) {
 // Only good files: exit code 0, the ctest scenario.example_patterns_check.
 TEST(Tool, CheckGoesOnAfterABadFileAndSortsProblems) {
   const TempDir dir;
-  const std::string bad = dir.Write("bad", "EngineVersion = 1.7.0.0\nWindow (text=\"[\") { Button (text=\"a\" id=\"b\") }");
+  const std::string bad =
+      dir.Write("bad", "EngineVersion = 1.7.0.0\nWindow (text=\"[\") { Button (text=\"a\" id=\"b\") }");
   // A directory made the stream throw (the tool aborted); a device never ended.
   std::istringstream in;
   std::ostringstream out;
-  const std::vector<std::string> files{bad, "/nonexistent/pattern", "/tmp", "/dev/zero", kExamples + "/demo_offer.pattern"};
+  const std::vector<std::string> files{bad, "/nonexistent/pattern", "/tmp", "/dev/zero",
+                                       kExamples + "/demo_offer.pattern"};
   EXPECT_EQ(RunPatternCheck(files, in, out), 1);
   EXPECT_THAT(out.str(), testing::MatchesRegex(bad + ":1:17: warning: version 1\\.7\\.0\\.0[^\n]*\n" + bad +
                                               ":2:38: error: expected '\\)'[^\n]*\n"
