@@ -37,7 +37,6 @@ class FuzzInput {
     rest_ = {};
     return rest;
   }
-  bool Empty() const { return rest_.empty(); }
 
  private:
   std::string_view rest_;

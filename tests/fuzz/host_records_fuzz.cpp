@@ -31,31 +31,19 @@ bool IsScalar(std::uint32_t cp) { return cp <= 0x10FFFF && (cp < 0xD800 || cp > 
 
 // Strict UTF-8: shortest forms and scalar values only.
 bool IsValidUtf8(const std::string& text) {
-  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-  const std::size_t n = text.size();
-  for (std::size_t i = 0; i < n;) {
-    const unsigned char c = s[i];
-    std::size_t len = 0;
-    std::uint32_t cp = 0;
-    std::uint32_t min = 0;
-    if (c < 0x80) {
-      ++i;
-      continue;
-    } else if ((c & 0xE0) == 0xC0) {
-      len = 2, cp = c & 0x1F, min = 0x80;
-    } else if ((c & 0xF0) == 0xE0) {
-      len = 3, cp = c & 0x0F, min = 0x800;
-    } else if ((c & 0xF8) == 0xF0) {
-      len = 4, cp = c & 0x07, min = 0x10000;
-    } else {
-      return false;
-    }
-    if (i + len > n) return false;
+  static constexpr std::uint32_t kShortest[] = {0, 0, 0x80, 0x800, 0x10000};  // by the sequence's length
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const std::size_t len =
+        lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3 : (lead & 0xF8) == 0xF0 ? 4 : 0;
+    if (len == 0 || i + len > text.size()) return false;
+    std::uint32_t cp = len == 1 ? lead : lead & (0x7F >> len);
     for (std::size_t j = 1; j < len; ++j) {
-      if ((s[i + j] & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (s[i + j] & 0x3F);
+      const auto next = static_cast<unsigned char>(text[i + j]);
+      if ((next & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (next & 0x3F);
     }
-    if (cp < min || !IsScalar(cp)) return false;
+    if (cp < kShortest[len] || !IsScalar(cp)) return false;
     i += len;
   }
   return true;

@@ -3,15 +3,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "tools/temp_dir.h"
 
 namespace iae_tool {
 namespace {
@@ -24,41 +21,28 @@ struct ToolRun {
   std::string err;
 };
 
-ToolRun Describe(const std::string& text, bool headerOnly = false) {
+// describe of the file, or with "-" of the text on standard input.
+ToolRun Describe(const std::string& text, bool headerOnly = false, const std::string& file = "-") {
   std::istringstream in(text);
   std::ostringstream out;
   std::ostringstream err;
-  ToolRun run;
-  run.code = RunPatternDescribe("-", headerOnly, in, out, err);
-  run.out = out.str();
-  run.err = err.str();
-  return run;
+  const int code = RunPatternDescribe(file, headerOnly, in, out, err);
+  return {code, out.str(), err.str()};
 }
 
-class TempFile {
- public:
-  explicit TempFile(const std::string& text) {
-    char name[] = "/tmp/pattern_command_testXXXXXX";
-    const int fd = mkstemp(name);
-    EXPECT_GE(fd, 0);
-    close(fd);
-    path_ = name;
-    std::ofstream(path_, std::ios::binary) << text;
-  }
-  ~TempFile() { std::remove(path_.c_str()); }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
+// check of the text on standard input: its report is all on out.
+ToolRun Check(const std::string& text, bool warningsAreErrors = false) {
+  std::istringstream in(text);
+  std::ostringstream out;
+  const int code = RunPatternCheck({"-"}, in, out, warningsAreErrors);
+  return {code, out.str(), ""};
+}
 
 TEST(Tool, DescribeTheExample) {
-  std::istringstream in;
-  std::ostringstream out;
-  std::ostringstream err;
-  EXPECT_EQ(RunPatternDescribe(kExamples + "/setup_wizard.pattern", false, in, out, err), 0);
-  EXPECT_EQ(err.str(), "");
-  EXPECT_EQ(out.str(),
+  const ToolRun example = Describe("", false, kExamples + "/setup_wizard.pattern");
+  EXPECT_EQ(example.code, 0);
+  EXPECT_EQ(example.err, "");
+  EXPECT_EQ(example.out,
             "version 1.5.0.0\n"
             "generic 1\n"
             "actions 1\n"
@@ -113,6 +97,12 @@ TEST(Tool, DescribeExitCodesAndStreams) {
       {"EngineVersion = 1.5.0.0", false, 1, "", "<stdin>:1:24: error: expected a root element, found <EOF>\n"},
       {"EngineVersion = 1.5.0.0 Button () { }", false, 1, "",
        "<stdin>:1:37: error: expected 'push' or 'block', found '}'\n"},
+      // Diagnostics go to standard error only, a lexer error's beside the description.
+      {"EngineVersion = 1.5.0.0\nWindows { }", false, 0,
+       "version 1.5.0.0\ngeneric 0\nactions 0\nblock 0\npixelclick 0\ndescribe 0MSAA{Window{}}\n"
+       "node 0 Window access=MSAA optional=0 id=- text=- checkers=0 actions=-\n  means: a window\n",
+       "<stdin>:2:7: error: unexpected character 's'\n"},
+      {"EngineVersion = 1.5.0.0\nWindow ) ) { }", false, 1, "", "<stdin>:2:8: error: expected '{', found ')'\n"},
       // Versions are not checked for support here.
       {"EngineVersion = 9.9.0.0 Window { }", false, 0, nullptr, ""},
   };
@@ -124,19 +114,6 @@ TEST(Tool, DescribeExitCodesAndStreams) {
     }
     EXPECT_EQ(run.err, c.err) << c.text;
   }
-}
-
-TEST(Tool, DiagnosticsGoToStandardErrorOnly) {
-  const ToolRun run = Describe("EngineVersion = 1.5.0.0\nWindows { }");
-  EXPECT_EQ(run.code, 0);
-  EXPECT_THAT(run.err, testing::HasSubstr("<stdin>:2:7: error: unexpected character 's'"));
-  EXPECT_THAT(run.out, testing::Not(testing::HasSubstr("unexpected")));
-  EXPECT_THAT(run.out, testing::StartsWith("version 1.5.0.0\n"));
-
-  const ToolRun failed = Describe("EngineVersion = 1.5.0.0\nWindow ) ) { }");
-  EXPECT_EQ(failed.code, 1);
-  EXPECT_EQ(failed.out, "");
-  EXPECT_THAT(failed.err, testing::HasSubstr(":2:8: error: expected '{', found ')'"));
 }
 
 // A quote left open or a stray character makes the parser stumble on every line after it: one error is shown, and
@@ -157,10 +134,9 @@ TEST(Tool, OneErrorAndAtMostOneNotePerPattern) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Describe(c.text).err, c.expected) << c.text;
-    std::istringstream in(c.text);
-    std::ostringstream out;
-    EXPECT_EQ(RunPatternCheck({"-"}, in, out), 1) << c.text;
-    EXPECT_EQ(out.str(), c.expected) << c.text;
+    const ToolRun check = Check(c.text);
+    EXPECT_EQ(check.code, 1) << c.text;
+    EXPECT_EQ(check.out, c.expected) << c.text;
   }
 }
 
@@ -184,28 +160,15 @@ TEST(Tool, FieldsAreQuotedAndEscaped) {
 
 TEST(Tool, TheFileIsReadAsTheHostWouldPassIt) {
   // The host hands a C string, so the text ends at a NUL byte.
-  const TempFile file(std::string("EngineVersion = 1.5.0.0 Window { }\0 Button (", 44));
-  std::istringstream in;
-  std::ostringstream out;
-  std::ostringstream err;
-  EXPECT_EQ(RunPatternDescribe(file.path(), false, in, out, err), 0);
-  EXPECT_EQ(err.str(), "");
-  EXPECT_EQ(RunPatternDescribe("/nonexistent/pattern", false, in, out, err), kDescribeUnreadable);
+  const TempDir dir;
+  const std::string text("EngineVersion = 1.5.0.0 Window { }\0 Button (", 44);
+  const ToolRun run = Describe("", false, dir.Write("nul", text).string());
+  EXPECT_EQ(run.code, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(Describe("", false, "/nonexistent/pattern").code, kDescribeUnreadable);
 }
 
 // ---- check ----
-
-struct CheckRun {
-  int code;
-  std::string out;
-};
-
-CheckRun Check(const std::vector<std::string>& files, bool warningsAreErrors = false) {
-  std::istringstream in;
-  std::ostringstream out;
-  const int code = RunPatternCheck(files, in, out, warningsAreErrors);
-  return CheckRun{code, out.str()};
-}
 
 TEST(Tool, CheckReportsErrorsAndWarningsWithPositions) {
   struct Case {
@@ -213,7 +176,6 @@ TEST(Tool, CheckReportsErrorsAndWarningsWithPositions) {
     const char* expected;  // the problem lines without the file name
   };
   const Case cases[] = {
-      {"EngineVersion = 1.5.0.0\nButton (text=\"a\" id=\"b\")", ":2:18: error: expected ')', found 'id'\n"},
       {"EngineVersion = \"1.5\"\nWindow { }",
        ":1:17: error: Unable to parse engine version: expected four numbers joined by '.'\n"},
       {"EngineVersion = 1.5.0.0\nWindow { Button (text=\"(\") { push } }",
@@ -247,12 +209,11 @@ TEST(Tool, CheckReportsErrorsAndWarningsWithPositions) {
        "too many?\n"},
   };
   for (const Case& c : cases) {
-    const TempFile file(c.text);
-    const CheckRun run = Check({file.path()});
+    const ToolRun run = Check(c.text);
     const bool error = std::string(c.expected).find(": error: ") != std::string::npos;
     EXPECT_EQ(run.code, error ? 1 : 0) << c.text;  // warnings alone pass...
-    EXPECT_EQ(Check({file.path()}, true).code, 1) << c.text;  // ...unless --werror
-    EXPECT_THAT(run.out, testing::StartsWith(file.path() + c.expected)) << c.text;
+    EXPECT_EQ(Check(c.text, true).code, 1) << c.text;  // ...unless --werror
+    EXPECT_THAT(run.out, testing::StartsWith(std::string("<stdin>") + c.expected)) << c.text;
     EXPECT_THAT(run.out, testing::Not(testing::HasSubstr(": ok"))) << c.text;
   }
 }
@@ -266,33 +227,29 @@ TEST(Tool, LintsLeaveIntendedTextAlone) {
       "EngineVersion = 1.5.0.0\nWindow (text=\"Tom & Jerry\") { CheckBox [3,3] () { on } }",
   };
   for (const char* text : texts) {
-    std::istringstream in(text);
-    std::ostringstream out;
-    EXPECT_EQ(RunPatternCheck({"-"}, in, out, true), 0) << text;
-    EXPECT_EQ(out.str(), "<stdin>: ok\n") << text;
+    const ToolRun run = Check(text, true);
+    EXPECT_EQ(run.code, 0) << text;
+    EXPECT_EQ(run.out, "<stdin>: ok\n") << text;
   }
 }
 
 // Only good files: exit code 0, the ctest scenario.example_patterns_check.
 TEST(Tool, CheckGoesOnAfterABadFileAndSortsProblems) {
-  const TempFile bad("EngineVersion = 1.7.0.0\nWindow (text=\"[\") { Button (text=\"a\" id=\"b\") }");
+  const TempDir dir;
+  const std::string bad =
+      dir.Write("bad", "EngineVersion = 1.7.0.0\nWindow (text=\"[\") { Button (text=\"a\" id=\"b\") }");
   // A directory made the stream throw (the tool aborted); a device never ended.
-  const CheckRun run =
-      Check({bad.path(), "/nonexistent/pattern", "/tmp", "/dev/zero", kExamples + "/demo_offer.pattern"});
-  EXPECT_EQ(run.code, 1);
-  const std::vector<std::string> lines = [&] {
-    std::vector<std::string> result;
-    std::istringstream stream(run.out);
-    for (std::string line; std::getline(stream, line);) result.push_back(line);
-    return result;
-  }();
-  ASSERT_EQ(lines.size(), 6u) << run.out;
-  EXPECT_THAT(lines[0], testing::StartsWith(bad.path() + ":1:17: warning: version 1.7.0.0"));
-  EXPECT_THAT(lines[1], testing::StartsWith(bad.path() + ":2:38: error: expected ')'"));
-  EXPECT_EQ(lines[2], "/nonexistent/pattern: error: cannot read the file: no such file");
-  EXPECT_EQ(lines[3], "/tmp: error: cannot read the file: it is a directory");
-  EXPECT_EQ(lines[4], "/dev/zero: error: cannot read the file: not a regular file");
-  EXPECT_EQ(lines[5], kExamples + "/demo_offer.pattern: ok");
+  std::istringstream in;
+  std::ostringstream out;
+  const std::vector<std::string> files{bad, "/nonexistent/pattern", "/tmp", "/dev/zero",
+                                       kExamples + "/demo_offer.pattern"};
+  EXPECT_EQ(RunPatternCheck(files, in, out), 1);
+  EXPECT_THAT(out.str(), testing::MatchesRegex(bad + ":1:17: warning: version 1\\.7\\.0\\.0[^\n]*\n" + bad +
+                                              ":2:38: error: expected '\\)'[^\n]*\n"
+                                              "/nonexistent/pattern: error: cannot read the file: no such file\n"
+                                              "/tmp: error: cannot read the file: it is a directory\n"
+                                              "/dev/zero: error: cannot read the file: not a regular file\n" +
+                                              kExamples + "/demo_offer\\.pattern: ok\n"));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,30 +18,12 @@ namespace {
 constexpr DWORD kLongWait = 20000;
 
 // An owned interface pointer.
-template <typename T>
-class Ref {
- public:
-  Ref() = default;
-  explicit Ref(T* object) : object_(object) {}
-  Ref(const Ref& other) : object_(other.object_) {
-    if (object_) object_->AddRef();
-  }
-  Ref& operator=(Ref other) {
-    std::swap(object_, other.object_);
-    return *this;
-  }
-  ~Ref() {
-    if (object_) object_->Release();
-  }
-  T* operator->() const { return object_; }
-  T* get() const { return object_; }
-  T** out() { return &object_; }
-  explicit operator bool() const { return object_ != nullptr; }
-
- private:
-  T* object_ = nullptr;
-};
-using Acc = Ref<IAccessible>;
+using Acc = std::shared_ptr<IAccessible>;
+Acc Own(IAccessible* object) {
+  return Acc(object, [](IAccessible* owned) {
+    if (owned) owned->Release();
+  });
+}
 
 VARIANT Self() {
   VARIANT self;
@@ -83,9 +66,9 @@ std::vector<Acc> Children(const Acc& object) {
   for (LONG i = 0; i < obtained; ++i) {
     EXPECT_EQ(items[i].vt, VT_DISPATCH) << "child " << i + 1;
     if (items[i].vt == VT_DISPATCH && items[i].pdispVal) {
-      Acc child;
-      items[i].pdispVal->QueryInterface(__uuidof(IAccessible), reinterpret_cast<void**>(child.out()));
-      children.push_back(child);
+      IAccessible* child = nullptr;
+      items[i].pdispVal->QueryInterface(__uuidof(IAccessible), reinterpret_cast<void**>(&child));
+      children.push_back(Own(child));
     }
     VariantClear(&items[i]);
   }
@@ -157,22 +140,22 @@ class SetupSample : public ::testing::Test {
   // The window object of the wizard's child window with that name.
   Acc Control(const std::wstring& name) {
     if (controls_.empty()) {
-      Acc client;
+      IAccessible* client = nullptr;
       EXPECT_EQ(AccessibleObjectFromWindow(window_, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
-                                           reinterpret_cast<void**>(client.out())),
+                                           reinterpret_cast<void**>(&client)),
                 S_OK);
-      for (const Acc& child : Children(client)) controls_.emplace_back(Name(child), child);
+      for (const Acc& child : Children(Own(client))) controls_.emplace_back(Name(child), child);
     }
     for (const auto& [controlName, control] : controls_) {
       if (controlName == name) return control;
     }
     ADD_FAILURE() << "no control named " << std::string(name.begin(), name.end());
-    return Acc();
+    return nullptr;
   }
 
   static Acc ClientOf(const Acc& windowObject) {
     std::vector<Acc> parts = Children(windowObject);
-    return parts.size() == 7 ? parts[3] : Acc();
+    return parts.size() == 7 ? parts[3] : nullptr;
   }
 
   // Closes the wizard as a user would; its log is then complete.

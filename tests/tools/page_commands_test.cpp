@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include "common/handles.h"
@@ -15,6 +14,7 @@
 #include "pattern_command.h"
 #include "scenario.h"
 #include "skeleton.h"
+#include "tools/temp_dir.h"
 #include "watch/pattern_processor.h"
 
 namespace iae_tool {
@@ -121,8 +121,8 @@ TEST(Dump, TextClausesMatchTheirNamesLiterally) {
 }
 
 TEST(Dump, SmallPageExactly) {
-  const std::filesystem::path file = std::filesystem::temp_directory_path() / "iae_dump_small.yaml";
-  std::ofstream(file) << R"yaml(installer:
+  const TempDir dir;
+  const std::filesystem::path file = dir.Write("small.yaml", R"yaml(installer:
   pages:
     - name: hidden
       visible: false
@@ -135,7 +135,7 @@ TEST(Dump, SmallPageExactly) {
         - {id: 12, style: autoradiobutton, text: "Express"}
         - {id: 13, text: "&Next >", enabled: false}
 host: {patterns: [{id: 1, text: "EngineVersion = 1.5.0.0 Window { }"}]}
-)yaml";
+)yaml");
   const Output msaa = Dump(file.string(), "", UIAccessType::MSAA);
   EXPECT_EQ(msaa.code, kPageOk) << msaa.err;
   EXPECT_EQ(msaa.out, "EngineVersion = 1.5.0.0\n"
@@ -153,7 +153,6 @@ host: {patterns: [{id: 1, text: "EngineVersion = 1.5.0.0 Window { }"}]}
   const Output unknown = Dump(file.string(), "nowhere", UIAccessType::MSAA);
   EXPECT_EQ(unknown.code, kPageUnusable);
   EXPECT_NE(unknown.err.find("no page is named 'nowhere' (pages: hidden, offer)"), std::string::npos) << unknown.err;
-  std::filesystem::remove(file);
 }
 
 // Each pattern against the wizard's options page; the error names the failing node's place and the reason's word.

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "scenario.h"
+#include "tools/temp_dir.h"
 
 namespace iae_tool {
 namespace {
@@ -126,21 +126,6 @@ TEST(ScenarioParser, MistakesAreNamedWithFileLineAndColumn) {
   };
   for (const auto& [text, start] : unknownNames) EXPECT_EQ(ErrorOf(text).rfind(start, 0), 0u) << ErrorOf(text);
 }
-
-class TempDir {
- public:
-  TempDir() : path_(std::filesystem::temp_directory_path() / ("scenario_test_" + std::to_string(::getpid()))) {
-    std::filesystem::create_directories(path_ / "patterns");
-  }
-  ~TempDir() { std::filesystem::remove_all(path_); }
-  std::filesystem::path Write(const std::string& name, const std::string& text) const {
-    std::ofstream(path_ / name, std::ios::binary) << text;
-    return path_ / name;
-  }
-
- private:
-  std::filesystem::path path_;
-};
 
 // The examples and the runner's tests play the common keys; these are the forms, defaults and expectations that
 // a misreading would leave unnoticed there.

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -16,6 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include "host_calls.h"
+#include "tools/temp_dir.h"
 
 namespace iae_tool {
 namespace {
@@ -48,11 +48,8 @@ RunResult RunText(const std::string& text, ScenarioRunOptions options = {}) {
   const Scenario scenario = ParseScenario(text, kPath);
   std::ostringstream out;
   std::ostringstream err;
-  RunResult run;
-  run.code = RunScenario(scenario, options, out, err);
-  run.out = out.str();
-  run.err = err.str();
-  return run;
+  const int code = RunScenario(scenario, options, out, err);
+  return {code, out.str(), err.str()};
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -113,27 +110,19 @@ TEST(ScenarioRunner, HostCallJsonFields) {
     simwin::HostCall call;
     nlohmann::json expected;
   };
-  simwin::HostCall binary;
-  binary.kind = simwin::HostCall::Kind::ReportItem;
-  binary.report.patternId = 3;
-  binary.report.resultCode = 2;
-  binary.report.controlData = {0x41, 0xFF, 0x00};
-  binary.report.controlPath = "Window";
-  binary.report.userAction = "";
-  binary.report.desiredState = "";
-  binary.report.patternVersion = "1.5.0.0";
+  using Kind = simwin::HostCall::Kind;
+  const simwin::HostCall binary{.kind = Kind::ReportItem,
+                                .report = {.patternId = 3, .resultCode = 2, .controlData = {0x41, 0xFF, 0x00},
+                                           .controlPath = "Window", .userAction = "", .desiredState = "",
+                                           .patternVersion = "1.5.0.0"}};
   simwin::HostCall nullData = binary;
   nullData.report.controlData.clear();
   nullData.report.controlDataNull = true;
   nullData.report.reserved2 = 7;
   simwin::HostCall text = binary;
   text.report.controlData = {0xC3, 0xA9};  // "é"
-  simwin::HostCall items;
-  items.kind = simwin::HostCall::Kind::ReportProcessedItems;
-  items.window = 0x10018;
-  items.count = 2;
-  simwin::HostCall block;
-  block.kind = simwin::HostCall::Kind::BlockPatternAdded;
+  const simwin::HostCall items{.kind = Kind::ReportProcessedItems, .window = 0x10018, .count = 2};
+  const simwin::HostCall block{.kind = Kind::BlockPatternAdded};
 
   const Case cases[] = {
       {"bytes that are not UTF-8", binary,
@@ -175,34 +164,36 @@ TEST(ScenarioRunner, Utf8Validation) {
   for (const auto& [bytes, valid] : cases) EXPECT_EQ(IsValidUtf8(bytes), valid) << testing::PrintToString(bytes);
 }
 
-TEST(ScenarioRunner, MismatchesAreListedWithWhereTheyWereWritten) {
-  const RunResult run = RunText(kOfferPage + R"(user:
-  - wait_for: {control: options/homepage, state: unchecked}
-  - click: options/next
+// A page's own UI Automation tree: the installer handles the user's clicks (toggle, select, invoke; nothing on a
+// disabled element), enable and disable reach the element, and the expectations and the final state read it.
+const std::string kUiAutomationPage = R"(installer:
+  pages:
+    - name: drawn
+      title: Drawn
+      automation:
+        children:
+          - {key: box, type: checkbox, name: Offer, toggle: on}
+          - {key: a, type: radiobutton, name: A, selected: true}
+          - {key: b, type: radiobutton, name: B, selected: false}
+          - {key: next, type: button, name: Next, on_invoke: exit}
+host:
+  patterns: []
+user:
+  - disable: drawn/box
+  - click: drawn/box
+  - enable: drawn/box
+  - uncheck: drawn/box
+  - click: drawn/b
+  - click: drawn/next
+  - wait: 20000
 expect:
   controls:
-    options/toolbar: checked
-  results:
-    1: 3
-  report_items:
-    - {code: 4, count: 1}
-  processed_items:
-    options: 5
-  processed_total: none
-  exit_code: 1
-)");
-  EXPECT_EQ(run.code, kScenarioFailed);
-  const std::string& out = run.out;
-  EXPECT_NE(out.find("outcome: 6 mismatch(es)"), std::string::npos) << out;
-  EXPECT_NE(out.find("test.yaml:19:5: options/toolbar: expected checked, found unchecked"), std::string::npos) << out;
-  EXPECT_NE(out.find("pattern 1: expected result 3 at the end of the run, found 0"), std::string::npos) << out;
-  EXPECT_NE(out.find("test.yaml:23:7: ReportItem code 4: expected 1, found 0"), std::string::npos) << out;
-  EXPECT_NE(out.find("processed items of page \"options\": expected 5, found 2"), std::string::npos) << out;
-  EXPECT_NE(out.find("processed total: expected no ReportProcessedTotal, found 0"), std::string::npos) << out;
-  EXPECT_NE(out.find("test.yaml:27:14: installer exit code: expected 1, found 0"), std::string::npos) << out;
-}
+    drawn/box: unchecked
+    drawn/b: checked
+    drawn/a: checked
+)";
 
-TEST(ScenarioRunner, RunsEndWhateverTheUserDoes) {
+TEST(ScenarioRunner, RunsTellWhatHappenedAndEndWhateverTheUserDoes) {
   struct Case {
     const char* what;
     std::string text;
@@ -211,6 +202,23 @@ TEST(ScenarioRunner, RunsEndWhateverTheUserDoes) {
     std::vector<std::string> unsaid = {};
   };
   const Case cases[] = {
+      {"mismatches listed with where they were written",
+       kOfferPage + "user:\n  - wait_for: {control: options/homepage, state: unchecked}\n  - click: options/next\n"
+                    "expect:\n  controls:\n    options/toolbar: checked\n  results:\n    1: 3\n  report_items:\n"
+                    "    - {code: 4, count: 1}\n  processed_items:\n    options: 5\n  processed_total: none\n"
+                    "  exit_code: 1\n",
+       kScenarioFailed,
+       {"outcome: 6 mismatch(es)", "test.yaml:19:5: options/toolbar: expected checked, found unchecked",
+        "pattern 1: expected result 3 at the end of the run, found 0",
+        "test.yaml:23:7: ReportItem code 4: expected 1, found 0",
+        "processed items of page \"options\": expected 5, found 2",
+        "processed total: expected no ReportProcessedTotal, found 0",
+        "test.yaml:27:14: installer exit code: expected 1, found 0"}},
+      {"UI Automation elements driven and checked", kUiAutomationPage, kScenarioFailed,
+       {"user: drawn/box does not respond", "installer: drawn/next pushed: the installer finishes",
+        "    UI Automation tree:\n      window \"Drawn\"\n        checkbox \"Offer\" [unchecked, enabled, on screen]\n",
+        "radiobutton \"A\" [not selected, enabled, on screen]", "outcome: 1 mismatch(es)",
+        "test.yaml:25:5: drawn/a: expected checked, found not selected, enabled, on screen"}},
       {"a wait that times out fails and stops the steps",
        kOfferPage + "user:\n  - wait_for: {page: options, state: closed, timeout: 100}\n  - click: options/next\n",
        kScenarioFailed,
@@ -313,48 +321,9 @@ expect:
   }
 }
 
-// A page's own UI Automation tree: the installer handles the user's clicks (toggle, select, invoke; nothing on a
-// disabled element), enable and disable reach the element, and the expectations and the final state read it.
-TEST(ScenarioRunner, UiAutomationElementsAreDrivenAndChecked) {
-  const RunResult run = RunText(R"(installer:
-  pages:
-    - name: drawn
-      title: Drawn
-      automation:
-        children:
-          - {key: box, type: checkbox, name: Offer, toggle: on}
-          - {key: a, type: radiobutton, name: A, selected: true}
-          - {key: b, type: radiobutton, name: B, selected: false}
-          - {key: next, type: button, name: Next, on_invoke: exit}
-host:
-  patterns: []
-user:
-  - disable: drawn/box
-  - click: drawn/box
-  - enable: drawn/box
-  - uncheck: drawn/box
-  - click: drawn/b
-  - click: drawn/next
-  - wait: 20000
-expect:
-  controls:
-    drawn/box: unchecked
-    drawn/b: checked
-    drawn/a: checked
-)");
-  EXPECT_EQ(run.code, kScenarioFailed);
-  for (const std::string line :
-       {"user: drawn/box does not respond", "installer: drawn/next pushed: the installer finishes",
-        "    UI Automation tree:\n      window \"Drawn\"\n        checkbox \"Offer\" [unchecked, enabled, on screen]\n",
-        "radiobutton \"A\" [not selected, enabled, on screen]", "outcome: 1 mismatch(es)",
-        "test.yaml:25:5: drawn/a: expected checked, found not selected, enabled, on screen"}) {
-    EXPECT_NE(run.out.find(line), std::string::npos) << "missing \"" << line << "\" in\n" << run.out;
-  }
-}
-
 TEST(ScenarioRunner, QuietPrintsTheOutcomeAndTraceGoesToItsFile) {
-  const std::filesystem::path trace =
-      std::filesystem::temp_directory_path() / ("scenario_trace_" + std::to_string(::getpid()) + ".txt");
+  const TempDir dir;
+  const std::filesystem::path trace = dir.path() / "trace.txt";
   ScenarioRunOptions options;
   options.quiet = true;
   options.traceFile = trace.string();
@@ -365,10 +334,8 @@ TEST(ScenarioRunner, QuietPrintsTheOutcomeAndTraceGoesToItsFile) {
                           options);
   EXPECT_EQ(run.code, kScenarioAsExpected);
   EXPECT_EQ(run.out, "outcome: as expected\n");
-  std::ifstream in(trace);
   std::stringstream text;
-  text << in.rdbuf();
-  std::filesystem::remove(trace);
+  text << std::ifstream(trace).rdbuf();
   EXPECT_NE(text.str().find("CreateEngineImpl\tEngine version: 1.5.0.3"), std::string::npos);
   EXPECT_NE(text.str().find("ActionsProcessor"), std::string::npos) << "level 0 records are written too";
 }
@@ -433,29 +400,20 @@ user:
   }
 }
 
-// The built program, for what only a process shows: its standard streams and input.
-struct ProgramRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-ProgramRun RunIae(const std::string& arguments, const std::string& input = "") {
-  const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("iae-run-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(dir);
-  std::ofstream(dir / "in") << input;
-  const std::string command = std::string("'") + IAE_BINARY + "' " + arguments + " <'" + (dir / "in").string() +
-                              "' 2>'" + (dir / "err").string() + "'";
-  ProgramRun run;
+// The built program, for what only a process shows: its standard streams and input. code is the wait status.
+RunResult RunIae(const std::string& arguments, const std::string& input = "") {
+  const TempDir dir;
+  const std::string command = std::string("'") + IAE_BINARY + "' " + arguments + " <'" +
+                              dir.Write("in", input).string() + "' 2>'" + (dir.path() / "err").string() + "'";
+  RunResult run;
   if (FILE* pipe = ::popen(command.c_str(), "r")) {
     char buffer[4096];
     for (std::size_t n; (n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0;) run.out.append(buffer, n);
-    run.status = ::pclose(pipe);
+    run.code = ::pclose(pipe);
   }
   std::stringstream err;
-  err << std::ifstream(dir / "err").rdbuf();
+  err << std::ifstream(dir.path() / "err").rdbuf();
   run.err = err.str();
-  std::filesystem::remove_all(dir);
   return run;
 }
 
@@ -465,8 +423,8 @@ TEST(ScenarioRunner, JsonStandardOutputHoldsOnlyJsonWhateverTheEnginePrints) {
   const std::string scenario = kOfferPage.substr(0, kOfferPage.find("host:")) +
                                "host:\n  patterns:\n    - {id: 2, text: \"EngineVersion = 1.5.0.0\\nWindow {\\0 Pane { } }\"}\n"
                                "user:\n  - exit\n";
-  const ProgramRun run = RunIae("sim run --json -", scenario);
-  EXPECT_EQ(run.status, 0) << run.err;
+  const RunResult run = RunIae("sim run --json -", scenario);
+  EXPECT_EQ(run.code, 0) << run.err;
   EXPECT_NE(run.err.find("2:9: expected '}', found <EOF>"), std::string::npos) << run.err;
   const std::vector<std::string> lines = Lines(run.out);
   ASSERT_FALSE(lines.empty());
@@ -476,12 +434,12 @@ TEST(ScenarioRunner, JsonStandardOutputHoldsOnlyJsonWhateverTheEnginePrints) {
 }
 
 TEST(ScenarioRunner, ScenarioFromStandardInput) {
-  const ProgramRun good = RunIae("sim run --quiet -", kOfferPage.substr(0, kOfferPage.find("host:")) +
+  const RunResult good = RunIae("sim run --quiet -", kOfferPage.substr(0, kOfferPage.find("host:")) +
                                                           "host:\n  patterns: []\nuser:\n  - exit\n");
-  EXPECT_EQ(good.status, 0) << good.err;
+  EXPECT_EQ(good.code, 0) << good.err;
   EXPECT_NE(good.out.find("outcome: as expected"), std::string::npos) << good.out;
-  const ProgramRun bad = RunIae("sim run -", "installer: {pages: []}\nhost: {patterns: []}\n");
-  EXPECT_EQ(WEXITSTATUS(bad.status), kScenarioUnusable);
+  const RunResult bad = RunIae("sim run -", "installer: {pages: []}\nhost: {patterns: []}\n");
+  EXPECT_EQ(WEXITSTATUS(bad.code), kScenarioUnusable);
   EXPECT_EQ(bad.err.rfind("<stdin>:1:", 0), 0u) << bad.err;
 }
 

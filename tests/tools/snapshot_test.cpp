@@ -13,11 +13,10 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "platform/sim/simwin.h"
 #include "scenario_runner.h"
 #include "snapshot.h"
+#include "tools/temp_dir.h"
 
 namespace iae_tool {
 namespace {
@@ -38,20 +37,6 @@ Rgb Pixel(cairo_surface_t* surface, int x, int y) {
   const uint32_t p = reinterpret_cast<const uint32_t*>(row)[x];
   return Rgb{static_cast<int>((p >> 16) & 0xFF), static_cast<int>((p >> 8) & 0xFF), static_cast<int>(p & 0xFF)};
 }
-
-class TempDir {
- public:
-  TempDir() : path_(fs::temp_directory_path() / ("iae-snapshots-" + std::to_string(::getpid()) + "-" + Next())) {}
-  ~TempDir() { fs::remove_all(path_); }
-  const fs::path& path() const { return path_; }
-
- private:
-  static std::string Next() {
-    static int n = 0;
-    return std::to_string(++n);
-  }
-  fs::path path_;
-};
 
 TEST(Snapshots, ExampleRunPicturesEachPageWhenShownAfterActionsAndAtTheEnd) {
   const std::string file = std::string(IAE_EXAMPLES_DIR) + "/scenarios/wizard.yaml";
@@ -95,7 +80,6 @@ TEST(Snapshots, ExampleRunPicturesEachPageWhenShownAfterActionsAndAtTheEnd) {
 
 TEST(Snapshots, UnwritableFolderFailsTheRunWithAMessage) {
   TempDir dir;
-  fs::create_directories(dir.path());
   const fs::path blocker = dir.path() / "a-file";
   { std::ofstream(blocker) << "x"; }
   ScenarioRunOptions options;
@@ -176,7 +160,6 @@ TEST_P(StickerTest, IsComposedAtItsOffsetWithItsOpacity) {
   UpdateWindow(sticker);
 
   TempDir dir;
-  fs::create_directories(dir.path());
   const auto picture = [&](const char* name) {
     const fs::path path = dir.path() / name;
     EXPECT_TRUE(iae_snapshot::WriteWindowPicture(dialog.hwnd, path.string()).written);
