@@ -66,7 +66,7 @@ TEST(Classes, AWindowCannotUnregisterItsClassWhileBeingDestroyed) {
 
 TEST(Windows, FindWindowFindsTopLevelWindowsByClassAndTitle) {
   HWND top = CreateTestWindow(WS_POPUP, nullptr, nullptr, L"Find me");
-  HWND child = CreateTestWindow(WS_CHILD, top, nullptr, L"Child of it");
+  CreateTestWindow(WS_CHILD, top, nullptr, L"Child of it");
   wchar_t className[64] = {};
   GetClassNameW(top, className, 64);
   EXPECT_EQ(FindWindowW(nullptr, L"Find me"), top);
