@@ -42,16 +42,13 @@ class EngineRunTest : public EngineRunFixture {
     engine.Run();
     thread.join();
   }
-  // For predicates of WaitFor, which holds the host's lock: count in the calls given.
-  static std::size_t Count(const RecordingHost::Calls& calls, int resultCode) {
-    return static_cast<std::size_t>(std::count_if(calls.begin(), calls.end(), [resultCode](const HostCall& call) {
-      return call.kind == HostCall::Kind::ReportItem && call.report.resultCode == resultCode;
-    }));
-  }
-  static std::size_t Count(const RecordingHost::Calls& calls, const std::wstring& trace) {
-    return static_cast<std::size_t>(std::count_if(calls.begin(), calls.end(), [&trace](const HostCall& call) {
-      return call.kind == HostCall::Kind::TraceWrite && call.trace.find(trace) != std::wstring::npos;
-    }));
+  // Until more than `seen` traces contain the text. WaitFor holds the host's lock: the calls it gives are counted.
+  bool WaitForMoreTraces(const std::wstring& text, std::size_t seen) {
+    return host_.WaitFor([&](const RecordingHost::Calls& calls) {
+      return static_cast<std::size_t>(std::count_if(calls.begin(), calls.end(), [&](const HostCall& call) {
+               return call.kind == HostCall::Kind::TraceWrite && call.trace.find(text) != std::wstring::npos;
+             })) > seen;
+    });
   }
 };
 
@@ -67,14 +64,12 @@ TEST_F(EngineRunTest, AnActionThatKeepsFailingIsReportedOnce) {
                      false);
   constexpr std::size_t kPasses = 50;
   RunWithUser(*engine, [&] {
-    ASSERT_TRUE(host_.WaitFor([](const RecordingHost::Calls& calls) { return Count(calls, 2) > 0; }));
+    ASSERT_TRUE(host_.WaitForCall(HostCall::Kind::ReportItem));
     // Each change of the window is a new pass, and each pass retries the push.
     for (std::size_t pass = 0; pass < kPasses; ++pass) {
-      const std::size_t before = host_.TracesContaining(L"One of actions was not executed").size();
+      const std::size_t before = TraceCount(L"One of actions was not executed");
       simwin::Click(dialog.Control(kOtherBox));
-      ASSERT_TRUE(host_.WaitFor([before](const RecordingHost::Calls& calls) {
-        return Count(calls, L"One of actions was not executed") > before;
-      }));
+      ASSERT_TRUE(WaitForMoreTraces(L"One of actions was not executed", before));
     }
   });
   EXPECT_GE(host_.TracesContaining(L"One of actions was not executed").size(), kPasses);
@@ -196,19 +191,14 @@ TEST_F(EngineRunTest, FocusAndReorderEventsBringPassesThatRepeatNothing) {
                               "MSAA: Window (text=\"Finish\") { AnyLevel { Button (text=\"Done\") { push } } }\n";
   engine->AddPattern(6, pattern.c_str(), false);
   RunWithUser(*engine, [&] {
-    ASSERT_TRUE(host_.WaitFor([](const RecordingHost::Calls& calls) {
-      return std::any_of(calls.begin(), calls.end(),
-                         [](const HostCall& call) { return call.kind == HostCall::Kind::ReportProcessedItems; });
-    }));
+    ASSERT_TRUE(host_.WaitForCall(HostCall::Kind::ReportProcessedItems));
     for (int move = 0; move < 20; ++move) {
       const std::size_t passes = TraceCount(L" starts matching");
       installer_.Invoke([&dialog, move] {
         SetFocus(dialog.Control(move % 2 ? kOtherBox : kNextButton));
         if (move % 4 == 0) NotifyWinEvent(EVENT_OBJECT_REORDER, dialog.hwnd, OBJID_CLIENT, CHILDID_SELF);
       });
-      ASSERT_TRUE(host_.WaitFor([passes](const RecordingHost::Calls& calls) {
-        return Count(calls, L" starts matching") > passes;
-      }));
+      ASSERT_TRUE(WaitForMoreTraces(L" starts matching", passes));
     }
     const std::vector<simwin::Command> commands = simwin::ReceivedCommands(dialog.hwnd);
     EXPECT_EQ(std::count_if(commands.begin(), commands.end(),
@@ -273,10 +263,10 @@ class PixelClickRunTest : public EngineRunTest {
     }
     return engine;
   }
-  // Runs until the host's calls satisfy `done`; the posted clicks are handled by then.
-  void RunUntil(IEngine& engine, const std::function<bool(const RecordingHost::Calls&)>& done) {
+  // Runs until `done` (a wait) holds; the posted clicks are handled by then.
+  void RunUntil(IEngine& engine, const std::function<bool()>& done) {
     RunWithUser(engine, [&] {
-      ASSERT_TRUE(host_.WaitFor(done));
+      ASSERT_TRUE(done());
       installer_.Invoke([] {});
     });
   }
@@ -285,10 +275,7 @@ class PixelClickRunTest : public EngineRunTest {
 TEST_F(PixelClickRunTest, ClicksReachTheInstallersWindow) {
   EnginePtr engine = OpenBannersAndEngine(7);
   ASSERT_NE(engine, nullptr);
-  RunUntil(*engine, [](const RecordingHost::Calls& calls) {
-    return std::any_of(calls.begin(), calls.end(),
-                       [](const HostCall& call) { return call.kind == HostCall::Kind::ReportProcessedItems; });
-  });
+  RunUntil(*engine, [&] { return host_.WaitForCall(HostCall::Kind::ReportProcessedItems); });
   std::vector<std::string> pixel;
   std::vector<std::string> share;
   {
@@ -312,7 +299,7 @@ TEST_F(PixelClickRunTest, WithoutAPlaceNothingIsClicked) {
   simwin::InjectAccessibilityFault({"ElementFromHandle", REGDB_E_CLASSNOTREG});
   EnginePtr engine = OpenBannersAndEngine(8);
   ASSERT_NE(engine, nullptr);
-  RunUntil(*engine, [](const RecordingHost::Calls& calls) { return Count(calls, L"PixelClick error. ") >= 3; });
+  RunUntil(*engine, [&] { return WaitForMoreTraces(L"PixelClick error. ", 2); });
   simwin::ClearAccessibilityFaults();
   EXPECT_EQ(host_.TracesContaining(L"PixelClick error. ").size(), host_.TracesContaining(L"(0x80040154)").size())
       << "each failure's code is traced";
