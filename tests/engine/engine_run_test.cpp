@@ -7,6 +7,7 @@
 #include <malloc.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -101,20 +102,17 @@ TEST_F(EngineRunTest, AnIdleInstallerGetsNoCalls) {
 
 // What a long run must give back: every count returns to its level once the windows are gone.
 struct Levels {
-  std::size_t windows = simwin::LiveWindowCount();
-  std::size_t hooks = simwin::LiveWinEventHookCount();
-  std::size_t handles = simwin::LiveKernelHandleCount();
-  std::size_t gdiObjects = simwin::LiveGdiObjectCount();
-  long accessibleObjects = simwin::LiveAccessibleObjectCount();
-  long bstrs = simwin::LiveBstrCount();
-  std::size_t threads = static_cast<std::size_t>(
-      std::distance(std::filesystem::directory_iterator("/proc/self/task"), std::filesystem::directory_iterator()));
+  static constexpr const char* kNames[] = {"windows", "hooks", "handles", "GDI objects", "accessible objects",
+                                           "BSTRs", "threads"};
+  std::array<long long, 7> counts{
+      static_cast<long long>(simwin::LiveWindowCount()),
+      static_cast<long long>(simwin::LiveWinEventHookCount()),
+      static_cast<long long>(simwin::LiveKernelHandleCount()),
+      static_cast<long long>(simwin::LiveGdiObjectCount()),
+      simwin::LiveAccessibleObjectCount(),
+      simwin::LiveBstrCount(),
+      std::distance(std::filesystem::directory_iterator("/proc/self/task"), std::filesystem::directory_iterator())};
   std::size_t heap = mallinfo2().uordblks;
-
-  bool CountsEqual(const Levels& o) const {
-    return windows == o.windows && hooks == o.hooks && handles == o.handles && gdiObjects == o.gdiObjects &&
-           accessibleObjects == o.accessibleObjects && bstrs == o.bstrs && threads == o.threads;
-  }
 };
 
 // Offer pages opened, acted on, looked at ten times each and closed: the engine's machines, threads, hooks, COM
@@ -155,7 +153,7 @@ TEST_F(EngineRunTest, WindowsOpenedAndClosedLeaveNothingBehind) {
       for (int wait = 0; wait < 25; ++wait) {
         Sleep(200);
         const Levels now;
-        if (now.CountsEqual(last)) return now;
+        if (now.counts == last.counts) return now;
         last = now;
       }
       return last;
@@ -169,13 +167,9 @@ TEST_F(EngineRunTest, WindowsOpenedAndClosedLeaveNothingBehind) {
     EXPECT_LE(Of(engine).Results()->EntryCount(), 5u) << "one result kept per closed window";
     // At most where they were: the warm-up's last machines may still be going when the first levels are taken (a
     // slow sanitizer build), and a leak would add one per window.
-    EXPECT_LE(after.windows, before.windows);
-    EXPECT_LE(after.hooks, before.hooks);
-    EXPECT_LE(after.handles, before.handles);
-    EXPECT_LE(after.gdiObjects, before.gdiObjects);
-    EXPECT_LE(after.accessibleObjects, before.accessibleObjects);
-    EXPECT_LE(after.bstrs, before.bstrs);
-    EXPECT_LE(after.threads, before.threads);
+    for (std::size_t i = 0; i < before.counts.size(); ++i) {
+      EXPECT_LE(after.counts[i], before.counts[i]) << Levels::kNames[i];
+    }
     // A machine left behind per window would be hundreds of kilobytes; allocator noise is not.
     EXPECT_LT(after.heap, before.heap + 256 * 1024) << "grew by " << (after.heap - before.heap) << " bytes";
   });
