@@ -23,15 +23,13 @@ constexpr int kNext = IDOK, kCancel = IDCANCEL;
 
 inline simwin::ControlLayout Control(const wchar_t* className, DWORD style, const wchar_t* text, int id,
                                      UINT check = BST_UNCHECKED, bool visible = true) {
-  simwin::ControlLayout layout;
-  layout.className = className;
-  layout.style = style;
-  layout.text = text;
-  layout.id = id;
-  layout.check = check;
-  layout.visible = visible;
-  layout.rect = RECT{10, 10 + 30 * (id % 100), 300, 34 + 30 * (id % 100)};
-  return layout;
+  return {.className = className,
+          .style = style,
+          .text = text,
+          .id = id,
+          .rect = RECT{10, 10 + 30 * (id % 100), 300, 34 + 30 * (id % 100)},
+          .check = check,
+          .visible = visible};
 }
 
 inline simwin::AccNode Node(LONG role, std::wstring name = {}, LONG state = STATE_SYSTEM_NORMAL) {
