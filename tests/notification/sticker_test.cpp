@@ -5,7 +5,6 @@
 #include <chrono>
 #include <future>
 #include <thread>
-#include <tuple>
 
 #include "engine/engine_test_support.h"
 #include "host/processed_items_reporter.h"
@@ -24,7 +23,6 @@ RECT WindowRect(HWND window) {
   GetWindowRect(window, &rect);
   return rect;
 }
-auto Edges(const RECT& r) { return std::make_tuple(r.left, r.top, r.right, r.bottom); }
 
 HWND Child(HWND sticker, int index) {
   HWND child = GetWindow(sticker, GW_CHILD);
@@ -78,13 +76,15 @@ TEST_F(StickerTest, SitsCentredBelowItsTargetUnlessThatLeavesTheWorkArea) {
     const HWND sticker = CreateNotificationSticker(class_, target, kText, IconFromDirectory(ico.data(), ico.size()));
     ASSERT_NE(sticker, nullptr) << c.name;
     const RECT rect = WindowRect(sticker);
-    const LONG left = (c.target.left + c.target.right - kWidth) / 2;
-    EXPECT_EQ(Edges(rect), Edges({left, c.expectedTop, left + kWidth, c.expectedTop + kHeight})) << c.name;
-    // The icon and the text in a row, each centred in its height: their corners, from the sticker's.
-    const RECT icon = WindowRect(Child(sticker, 0)), text = WindowRect(Child(sticker, 1));
-    EXPECT_EQ(std::make_tuple(icon.left - rect.left, icon.top - rect.top, text.left - rect.left, text.top - rect.top),
-              std::make_tuple(10L, 5L, 47L, 12L))
-        << c.name;
+    EXPECT_EQ(rect.left, (c.target.left + c.target.right - kWidth) / 2) << c.name;
+    EXPECT_EQ(rect.top, c.expectedTop) << c.name;
+    EXPECT_EQ(rect.right - rect.left, kWidth) << c.name;
+    EXPECT_EQ(rect.bottom - rect.top, kHeight) << c.name;
+    // The icon and the text in a row, each centred in its height.
+    EXPECT_EQ(WindowRect(Child(sticker, 0)).left - rect.left, 10) << c.name;
+    EXPECT_EQ(WindowRect(Child(sticker, 0)).top - rect.top, 5) << c.name;
+    EXPECT_EQ(WindowRect(Child(sticker, 1)).left - rect.left, 47) << c.name;
+    EXPECT_EQ(WindowRect(Child(sticker, 1)).top - rect.top, 12) << c.name;
     EXPECT_TRUE(GetWindowLongW(sticker, GWL_EXSTYLE) & WS_EX_LAYERED) << c.name;
     EXPECT_NE(GetForegroundWindow(), sticker) << c.name;
     DestroyWindow(sticker);
