@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <functional>
+
 #include <memory>
 #include <string>
 #include <thread>
@@ -35,23 +35,19 @@ class MachineTest : public EngineThreadTest {
     for (const auto& machine : machines_) machine->Shutdown();
   }
 
-  // A machine of the dialog whose passes resolve through `wrap` put around the real resolver.
-  std::shared_ptr<Machine> MakeMachine(const std::function<ElementResolver(ElementResolver)>& wrap) {
-    const HWND window = dialog_.hwnd;
-    auto machine =
-        Machine::Create(window, CreateMSAARootElement(window), wrap(MakeElementResolver(window)), engine_.Window());
-    machines_.push_back(machine);
-    return machine;
-  }
   // Only passes that the test runs itself see the window: the machine's own passes (fired
   // by AddPattern) then change nothing but the drain, and each case is one known sequence.
   std::shared_ptr<Machine> MakeMachine() {
-    return MakeMachine([testThread = std::this_thread::get_id()](ElementResolver real) -> ElementResolver {
-      return [real, testThread](const Option<PatternRoot>& root) {
-        if (std::this_thread::get_id() != testThread) return Option<std::shared_ptr<UIElement>>::None();
-        return real(root);
-      };
-    });
+    const HWND window = dialog_.hwnd;
+    ElementResolver real = MakeElementResolver(window);
+    const std::thread::id testThread = std::this_thread::get_id();
+    ElementResolver gated = [real, testThread](const Option<PatternRoot>& root) {
+      if (std::this_thread::get_id() != testThread) return Option<std::shared_ptr<UIElement>>::None();
+      return real(root);
+    };
+    auto machine = Machine::Create(window, CreateMSAARootElement(window), gated, engine_.Window());
+    machines_.push_back(machine);
+    return machine;
   }
 
   static Built Processor(const std::string& text, bool act = false) {
@@ -176,13 +172,14 @@ TEST_F(MachineTest, FailingProcessorDoesNotStopTheOthers) {
 TEST_F(MachineTest, AddPatternDoesNotWaitForAPass) {
   UniqueHandle inPass = CreateEventHandle(true, false);
   UniqueHandle release = CreateEventHandle(true, false);
-  auto machine = MakeMachine([inPass = inPass.Get(), release = release.Get()](ElementResolver real) -> ElementResolver {
-    return [=](const Option<PatternRoot>& root) {
-      SetEvent(inPass);
-      WaitForSingleObject(release, 10000);  // the pass is busy until the test lets it go
-      return real(root);
-    };
-  });
+  const HWND window = dialog_.hwnd;
+  ElementResolver real = MakeElementResolver(window);
+  ElementResolver slow = [real, inPass = inPass.Get(), release = release.Get()](const Option<PatternRoot>& root) {
+    SetEvent(inPass);
+    WaitForSingleObject(release, 10000);  // the pass is busy until the test lets it go
+    return real(root);
+  };
+  auto machine = Machine::Create(window, CreateMSAARootElement(window), slow, engine_.Window());
   machine->AddPattern(Processor(std::string("EngineVersion = \"1.5.0.0\"\n") + kNeverThere).processor, false);
   ASSERT_EQ(WaitForSingleObject(inPass.Get(), 10000), WAIT_OBJECT_0);
   const auto begin = std::chrono::steady_clock::now();
@@ -197,12 +194,14 @@ TEST_F(MachineTest, AddPatternDoesNotWaitForAPass) {
 TEST_F(MachineTest, EventsOfAnotherWindowCauseNoPass) {
   const simwin::Dialog other = simwin::CreateDialogFromLayout(installer_, OfferPage(L"Other"));
   UniqueHandle looked = CreateEventHandle(false, false);
-  auto machine = MakeMachine([looked = looked.Get()](ElementResolver real) -> ElementResolver {
-    return [=](const Option<PatternRoot>& root) {
-      SetEvent(looked);
-      return real(root);
-    };
-  });
+  const HWND window = dialog_.hwnd;
+  ElementResolver real = MakeElementResolver(window);
+  ElementResolver signalling = [real, looked = looked.Get()](const Option<PatternRoot>& root) {
+    SetEvent(looked);
+    return real(root);
+  };
+  auto machine = Machine::Create(window, CreateMSAARootElement(window), signalling, engine_.Window());
+  machines_.push_back(machine);
   machine->AddPattern(Processor(std::string("EngineVersion = \"1.5.0.0\"\n") + kNeverThere).processor, false);
   engine_.DrainPosted();
   ASSERT_EQ(WaitForSingleObject(looked.Get(), 10000), WAIT_OBJECT_0);
@@ -212,7 +211,7 @@ TEST_F(MachineTest, EventsOfAnotherWindowCauseNoPass) {
   engine_.DrainEventsOf(installer_, other.hwnd);
   EXPECT_EQ(WaitForSingleObject(looked.Get(), 500), static_cast<DWORD>(WAIT_TIMEOUT)) << "a pass for another window";
   simwin::Click(dialog_.Control(kOtherBox));
-  engine_.DrainEventsOf(installer_, dialog_.hwnd);
+  engine_.DrainEventsOf(installer_, window);
   EXPECT_EQ(WaitForSingleObject(looked.Get(), 10000), WAIT_OBJECT_0) << "no pass for its own window";
 }
 
