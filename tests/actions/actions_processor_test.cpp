@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -142,10 +143,9 @@ TEST_F(ActionsProcessorTest, StateActionsLookFirstAndActOnlyWhenNeeded) {
 
 TEST_F(ActionsProcessorTest, UserChangesAfterTheEngineAreReportedAndItsOwnEchoIsNot) {
   auto processor = Make();
-  const std::shared_ptr<UIElement> box = Element(kToolbar);
   processor->PatternMatched(root_);  // the pattern's first root matched on an earlier page,
   processor->PatternMatched(root_);  // this box belongs to its second
-  ASSERT_FALSE(processor->UnsetCheckBox(box).failed);
+  ASSERT_FALSE(processor->UnsetCheckBox(Element(kToolbar)).failed);
   // Whether the box's own event reaches the new subscription depends on which thread runs
   // first; either way it is not the user's and is not reported.
   Settle();
@@ -153,20 +153,11 @@ TEST_F(ActionsProcessorTest, UserChangesAfterTheEngineAreReportedAndItsOwnEchoIs
 
   UserClicks(testing::kToolbarOffer);  // the user wants the offer after all
   UserClicks(testing::kToolbarOffer);  // and changes their mind again
-  const auto reports = Reports();
-  ASSERT_EQ(reports.size(), 2u);
-  const simwin::RecordedReport& first = reports[0];
-  EXPECT_EQ(first.patternId, 17);
-  EXPECT_EQ(first.resultCode, 4);
-  EXPECT_EQ(first.genericPattern, 1);
-  EXPECT_EQ(first.elementType, static_cast<int>(ElementType::CheckBox));
-  EXPECT_EQ(std::string(first.controlData.begin(), first.controlData.end()), kToolbar);
-  EXPECT_EQ(first.controlPath, "Pattern(1)\\" + box->GetPath());
-  EXPECT_EQ(first.userAction, "checked");
-  EXPECT_EQ(first.desiredState, "unchecked");
-  EXPECT_EQ(first.patternVersion, "1.5.2.7");
-  EXPECT_EQ(reports[1].userAction, "unchecked");
-  EXPECT_EQ(reports[1].desiredState, "unchecked");
+  const std::string report = "ReportItem patternId=17 resultCode=4 genericPattern=1 elementType=5 "
+                             "controlData=\"Install the SpeedBar toolbar\" "
+                             "controlPath=\"Pattern(1)\\\\Window\\\\Pane(0)\\\\CheckBox(1)\" userAction=\"";
+  EXPECT_EQ(host_.FormatCalls(), report + "checked\" desiredState=\"unchecked\" patternVersion=\"1.5.2.7\"\n" + report +
+                                     "unchecked\" desiredState=\"unchecked\" patternVersion=\"1.5.2.7\"\n");
 }
 
 TEST_F(ActionsProcessorTest, RadioChangesReportSelectedAsTheWantedState) {
@@ -301,69 +292,64 @@ TEST_F(ActionsProcessorTest, PatternUpdatedReportsTheExecutedCountOnce) {
   Settle();
 }
 
-std::mutex gActivationLock;
-std::map<HWND, WNDPROC> gActivationPrevious;
-std::vector<HWND> gClickActivated;
+// Installer windows subclassed to record the messages they handle, with the lParam split as a mouse message's.
+struct Message {
+  HWND window;
+  UINT message;
+  WPARAM wParam;
+  int x;
+  int y;
+  friend bool operator==(const Message&, const Message&) = default;
+};
 
-LRESULT CALLBACK RecordClickActivation(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+std::mutex gMessagesLock;
+std::map<HWND, WNDPROC> gPrevious;
+std::vector<Message> gMessages;
+
+LRESULT CALLBACK RecordMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   WNDPROC previous;
   {
-    std::lock_guard<std::mutex> guard(gActivationLock);
-    if (message == WM_ACTIVATE && LOWORD(wParam) == WA_CLICKACTIVE) gClickActivated.push_back(window);
-    previous = gActivationPrevious[window];
+    std::lock_guard<std::mutex> guard(gMessagesLock);
+    gMessages.push_back({window, message, wParam, static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))});
+    previous = gPrevious[window];
   }
   return CallWindowProcW(previous, window, message, wParam, lParam);
+}
+
+void RecordMessagesOf(simwin::Process& installer, const std::vector<HWND>& windows) {
+  installer.Invoke([&] {
+    std::lock_guard<std::mutex> guard(gMessagesLock);
+    gMessages.clear();
+    for (HWND window : windows) {
+      gPrevious[window] = reinterpret_cast<WNDPROC>(
+          SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordMessage)));
+    }
+  });
+}
+
+// The recorded messages of these kinds; the record starts afresh.
+std::vector<Message> TakeMessages(std::initializer_list<UINT> kinds) {
+  std::lock_guard<std::mutex> guard(gMessagesLock);
+  std::vector<Message> taken;
+  for (const Message& m : std::exchange(gMessages, {})) {
+    if (std::find(kinds.begin(), kinds.end(), m.message) != kinds.end()) taken.push_back(m);
+  }
+  return taken;
 }
 
 // Before changing a check box the installer is asked to activate the page the tree was built for, not the control
 // (a control's DefWindowProc would take the focus from the page's dialog manager).
 TEST_F(ActionsProcessorTest, CheckBoxActionsActivateThePageTheTreeWasBuiltFor) {
-  installer_.Invoke([&] {
-    std::lock_guard<std::mutex> guard(gActivationLock);
-    gClickActivated.clear();
-    for (HWND window : {dialog_.hwnd, dialog_.Control(testing::kToolbarOffer)}) {
-      gActivationPrevious[window] = reinterpret_cast<WNDPROC>(
-          SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordClickActivation)));
-    }
-  });
+  RecordMessagesOf(installer_, {dialog_.hwnd, dialog_.Control(testing::kToolbarOffer)});
   auto processor = Make();
   ASSERT_FALSE(processor->UnsetCheckBox(Element(kToolbar)).failed);
   ASSERT_FALSE(processor->SetCheckBox(Element(kToolbar)).failed);
   Settle();
-  std::lock_guard<std::mutex> guard(gActivationLock);
-  EXPECT_EQ(gClickActivated, (std::vector<HWND>{dialog_.hwnd, dialog_.hwnd}));
-}
-
-struct MouseMessage {
-  UINT message;
-  WPARAM wParam;
-  int x;
-  int y;
-  friend bool operator==(const MouseMessage&, const MouseMessage&) = default;
-};
-
-std::mutex gMouseLock;
-std::vector<MouseMessage> gMouse;
-
-LRESULT CALLBACK RecordMouse(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_LBUTTONDOWN || message == WM_LBUTTONUP) {
-    std::lock_guard<std::mutex> guard(gMouseLock);
-    gMouse.push_back({message, wParam, static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))});
+  std::vector<HWND> clickActivated;
+  for (const Message& m : TakeMessages({WM_ACTIVATE})) {
+    if (LOWORD(m.wParam) == WA_CLICKACTIVE) clickActivated.push_back(m.window);
   }
-  return DefWindowProcW(window, message, wParam, lParam);
-}
-
-std::vector<MouseMessage> TakeMouse() {
-  std::lock_guard<std::mutex> guard(gMouseLock);
-  return std::exchange(gMouse, {});
-}
-
-// A frameless 200 x 100 window at (300, 200) of the installer that records its mouse messages.
-HWND OpenClickTarget(simwin::Process& installer) {
-  return testing::CreateInstallerWindow(installer, {.className = L"ClickTarget",
-                                                    .style = WS_POPUP | WS_VISIBLE,
-                                                    .procedure = &RecordMouse,
-                                                    .rect = {300, 200, 500, 300}});
+  EXPECT_EQ(clickActivated, (std::vector<HWND>{dialog_.hwnd, dialog_.hwnd}));
 }
 
 // A pane of the given size on the target window.
@@ -372,28 +358,32 @@ std::shared_ptr<UIElement> ClickTarget(HWND window, RECT location) {
                                      window);
 }
 
-// What a left click at the point sends, in client coordinates.
-std::vector<MouseMessage> ClickAt(int x, int y) { return {{WM_LBUTTONDOWN, MK_LBUTTON, x, y}, {WM_LBUTTONUP, 0, x, y}}; }
-
 TEST_F(ActionsProcessorTest, PixelClicksLandWhereThePointSays) {
-  const HWND target = OpenClickTarget(installer_);
+  // A frameless 200 x 100 window at (300, 200).
+  const HWND target =
+      testing::CreateInstallerWindow(installer_, {.style = WS_POPUP | WS_VISIBLE, .rect = {300, 200, 500, 300}});
   ASSERT_NE(target, nullptr);
+  RecordMessagesOf(installer_, {target});
+  // What a left click at the point sends, in client coordinates.
+  auto clickAt = [target](int x, int y) {
+    return std::vector<Message>{{target, WM_LBUTTONDOWN, MK_LBUTTON, x, y}, {target, WM_LBUTTONUP, 0, x, y}};
+  };
   struct Case {
     const char* name;
     RECT location;
     std::uint32_t x;
     std::uint32_t y;
     bool isAbsolute;
-    std::vector<MouseMessage> expected;  // empty: too small
+    std::vector<Message> expected;  // empty: too small
   };
   const Case cases[] = {
-      {"percent of 200 x 100", {300, 200, 500, 300}, 50, 50, false, ClickAt(100, 50)},
-      {"percent truncates", {0, 0, 3, 3}, 50, 50, false, ClickAt(1, 1)},
-      {"percent on the far edge", {0, 0, 200, 100}, 100, 100, false, ClickAt(200, 100)},
+      {"percent of 200 x 100", {300, 200, 500, 300}, 50, 50, false, clickAt(100, 50)},
+      {"percent truncates", {0, 0, 3, 3}, 50, 50, false, clickAt(1, 1)},
+      {"percent on the far edge", {0, 0, 200, 100}, 100, 100, false, clickAt(200, 100)},
       {"percent past the edge", {0, 0, 200, 100}, 101, 10, false, {}},
       {"percent on zero width", {10, 10, 10, 110}, 0, 0, false, {}},
-      {"pixels", {300, 200, 500, 300}, 30, 40, true, ClickAt(30, 40)},
-      {"pixels on the edge", {300, 200, 500, 300}, 200, 100, true, ClickAt(200, 100)},
+      {"pixels", {300, 200, 500, 300}, 30, 40, true, clickAt(30, 40)},
+      {"pixels on the edge", {300, 200, 500, 300}, 200, 100, true, clickAt(200, 100)},
       {"pixels past the edge", {300, 200, 500, 300}, 201, 0, true, {}},
   };
   for (const Case& c : cases) {
@@ -403,43 +393,31 @@ TEST_F(ActionsProcessorTest, PixelClicksLandWhereThePointSays) {
     const ActionResult result = processor->PixelClick(ClickTarget(target, c.location), c.x, c.y, c.isAbsolute);
     installer_.Invoke([] {});  // posted clicks are handled by now
     EXPECT_FALSE(result.failed);
-    EXPECT_EQ(TakeMouse(), c.expected);
+    EXPECT_EQ(TakeMessages({WM_LBUTTONDOWN, WM_LBUTTONUP}), c.expected);
     EXPECT_EQ(processor->ExecutedCount(), c.expected.empty() ? 0 : 1);
     EXPECT_EQ(TraceCount(L" is too small to click on it"), c.expected.empty() ? 1u : 0u);
   }
 }
 
-// A page that finds which of its controls a click in its client coordinates falls on, as a custom-drawn page does:
-// each control's screen rectangle mapped into the page's client area, the topmost first.
-std::vector<int> gHits;
-WNDPROC gPageProc = nullptr;
-
-LRESULT CALLBACK RecordHits(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_LBUTTONDOWN) {
-    const POINT at{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-    int hit = 0;
-    for (HWND control = GetWindow(page, GW_CHILD); control && !hit; control = GetWindow(control, GW_HWNDNEXT)) {
-      RECT r{};
-      GetWindowRect(control, &r);
-      MapWindowPoints(nullptr, page, reinterpret_cast<POINT*>(&r), 2);
-      if (IsWindowVisible(control) && at.x >= r.left && at.x < r.right && at.y >= r.top && at.y < r.bottom) {
-        hit = GetWindowLongW(control, GWLP_ID);
-      }
+// Which of its controls a click in the page's client coordinates falls on, as a custom-drawn page finds it: each
+// control's screen rectangle mapped into the page's client area, the topmost first.
+int ControlAt(HWND page, POINT at) {
+  for (HWND control = GetWindow(page, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT)) {
+    RECT r{};
+    GetWindowRect(control, &r);
+    MapWindowPoints(nullptr, page, reinterpret_cast<POINT*>(&r), 2);
+    if (IsWindowVisible(control) && at.x >= r.left && at.x < r.right && at.y >= r.top && at.y < r.bottom) {
+      return GetWindowLongW(control, GWLP_ID);
     }
-    std::lock_guard<std::mutex> guard(gMouseLock);
-    gHits.push_back(hit);
   }
-  return CallWindowProcW(gPageProc, page, message, wParam, lParam);
+  return 0;
 }
 
 // The setup dialog has a caption, so its client area does not start at its corner: a click the pattern places in the
 // dialog lands, in its client coordinates, on the control the dialog shows there, and the engine sees that control
 // below the caption.
 TEST_F(ActionsProcessorTest, PixelClicksOnACaptionedDialogLandOnTheControlShownThere) {
-  installer_.Invoke([this] {
-    gPageProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(dialog_.hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordHits)));
-  });
+  RecordMessagesOf(installer_, {dialog_.hwnd});
   const RECT dialog = testing::WindowRect(dialog_.hwnd);
   const RECT box = Element(kToolbar)->GetDPIAwareLocation();
   EXPECT_EQ(box.left, dialog.left + GetSystemMetrics(SM_CXFIXEDFRAME) + 10);
@@ -461,8 +439,9 @@ TEST_F(ActionsProcessorTest, PixelClicksOnACaptionedDialogLandOnTheControlShownT
     SCOPED_TRACE(c.name);
     Make()->PixelClick(root_, c.x, c.y, c.isAbsolute);
     installer_.Invoke([] {});
-    std::lock_guard<std::mutex> guard(gMouseLock);
-    EXPECT_EQ(std::exchange(gHits, {}), std::vector<int>{c.control});
+    std::vector<int> hits;
+    for (const Message& m : TakeMessages({WM_LBUTTONDOWN})) hits.push_back(ControlAt(m.window, {m.x, m.y}));
+    EXPECT_EQ(hits, std::vector<int>{c.control});
   }
 }
 

@@ -7,6 +7,7 @@
 #include <malloc.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -42,16 +43,13 @@ class EngineRunTest : public EngineRunFixture {
     engine.Run();
     thread.join();
   }
-  // For predicates of WaitFor, which holds the host's lock: count in the calls given.
-  static std::size_t Count(const RecordingHost::Calls& calls, int resultCode) {
-    return static_cast<std::size_t>(std::count_if(calls.begin(), calls.end(), [resultCode](const HostCall& call) {
-      return call.kind == HostCall::Kind::ReportItem && call.report.resultCode == resultCode;
-    }));
-  }
-  static std::size_t Count(const RecordingHost::Calls& calls, const std::wstring& trace) {
-    return static_cast<std::size_t>(std::count_if(calls.begin(), calls.end(), [&trace](const HostCall& call) {
-      return call.kind == HostCall::Kind::TraceWrite && call.trace.find(trace) != std::wstring::npos;
-    }));
+  // Until more than `seen` traces contain the text. WaitFor holds the host's lock: the calls it gives are counted.
+  bool WaitForMoreTraces(const std::wstring& text, std::size_t seen) {
+    return host_.WaitFor([&](const RecordingHost::Calls& calls) {
+      return static_cast<std::size_t>(std::count_if(calls.begin(), calls.end(), [&](const HostCall& call) {
+               return call.kind == HostCall::Kind::TraceWrite && call.trace.find(text) != std::wstring::npos;
+             })) > seen;
+    });
   }
 };
 
@@ -67,14 +65,12 @@ TEST_F(EngineRunTest, AnActionThatKeepsFailingIsReportedOnce) {
                      false);
   constexpr std::size_t kPasses = 50;
   RunWithUser(*engine, [&] {
-    ASSERT_TRUE(host_.WaitFor([](const RecordingHost::Calls& calls) { return Count(calls, 2) > 0; }));
+    ASSERT_TRUE(host_.WaitForCall(HostCall::Kind::ReportItem));
     // Each change of the window is a new pass, and each pass retries the push.
     for (std::size_t pass = 0; pass < kPasses; ++pass) {
-      const std::size_t before = host_.TracesContaining(L"One of actions was not executed").size();
+      const std::size_t before = TraceCount(L"One of actions was not executed");
       simwin::Click(dialog.Control(kOtherBox));
-      ASSERT_TRUE(host_.WaitFor([before](const RecordingHost::Calls& calls) {
-        return Count(calls, L"One of actions was not executed") > before;
-      }));
+      ASSERT_TRUE(WaitForMoreTraces(L"One of actions was not executed", before));
     }
   });
   EXPECT_GE(host_.TracesContaining(L"One of actions was not executed").size(), kPasses);
@@ -106,20 +102,17 @@ TEST_F(EngineRunTest, AnIdleInstallerGetsNoCalls) {
 
 // What a long run must give back: every count returns to its level once the windows are gone.
 struct Levels {
-  std::size_t windows = simwin::LiveWindowCount();
-  std::size_t hooks = simwin::LiveWinEventHookCount();
-  std::size_t handles = simwin::LiveKernelHandleCount();
-  std::size_t gdiObjects = simwin::LiveGdiObjectCount();
-  long accessibleObjects = simwin::LiveAccessibleObjectCount();
-  long bstrs = simwin::LiveBstrCount();
-  std::size_t threads = static_cast<std::size_t>(
-      std::distance(std::filesystem::directory_iterator("/proc/self/task"), std::filesystem::directory_iterator()));
+  static constexpr const char* kNames[] = {"windows", "hooks", "handles", "GDI objects", "accessible objects",
+                                           "BSTRs", "threads"};
+  std::array<long long, 7> counts{
+      static_cast<long long>(simwin::LiveWindowCount()),
+      static_cast<long long>(simwin::LiveWinEventHookCount()),
+      static_cast<long long>(simwin::LiveKernelHandleCount()),
+      static_cast<long long>(simwin::LiveGdiObjectCount()),
+      simwin::LiveAccessibleObjectCount(),
+      simwin::LiveBstrCount(),
+      std::distance(std::filesystem::directory_iterator("/proc/self/task"), std::filesystem::directory_iterator())};
   std::size_t heap = mallinfo2().uordblks;
-
-  bool CountsEqual(const Levels& o) const {
-    return windows == o.windows && hooks == o.hooks && handles == o.handles && gdiObjects == o.gdiObjects &&
-           accessibleObjects == o.accessibleObjects && bstrs == o.bstrs && threads == o.threads;
-  }
 };
 
 // Offer pages opened, acted on, looked at ten times each and closed: the engine's machines, threads, hooks, COM
@@ -160,7 +153,7 @@ TEST_F(EngineRunTest, WindowsOpenedAndClosedLeaveNothingBehind) {
       for (int wait = 0; wait < 25; ++wait) {
         Sleep(200);
         const Levels now;
-        if (now.CountsEqual(last)) return now;
+        if (now.counts == last.counts) return now;
         last = now;
       }
       return last;
@@ -174,13 +167,9 @@ TEST_F(EngineRunTest, WindowsOpenedAndClosedLeaveNothingBehind) {
     EXPECT_LE(Of(engine).Results()->EntryCount(), 5u) << "one result kept per closed window";
     // At most where they were: the warm-up's last machines may still be going when the first levels are taken (a
     // slow sanitizer build), and a leak would add one per window.
-    EXPECT_LE(after.windows, before.windows);
-    EXPECT_LE(after.hooks, before.hooks);
-    EXPECT_LE(after.handles, before.handles);
-    EXPECT_LE(after.gdiObjects, before.gdiObjects);
-    EXPECT_LE(after.accessibleObjects, before.accessibleObjects);
-    EXPECT_LE(after.bstrs, before.bstrs);
-    EXPECT_LE(after.threads, before.threads);
+    for (std::size_t i = 0; i < before.counts.size(); ++i) {
+      EXPECT_LE(after.counts[i], before.counts[i]) << Levels::kNames[i];
+    }
     // A machine left behind per window would be hundreds of kilobytes; allocator noise is not.
     EXPECT_LT(after.heap, before.heap + 256 * 1024) << "grew by " << (after.heap - before.heap) << " bytes";
   });
@@ -196,19 +185,14 @@ TEST_F(EngineRunTest, FocusAndReorderEventsBringPassesThatRepeatNothing) {
                               "MSAA: Window (text=\"Finish\") { AnyLevel { Button (text=\"Done\") { push } } }\n";
   engine->AddPattern(6, pattern.c_str(), false);
   RunWithUser(*engine, [&] {
-    ASSERT_TRUE(host_.WaitFor([](const RecordingHost::Calls& calls) {
-      return std::any_of(calls.begin(), calls.end(),
-                         [](const HostCall& call) { return call.kind == HostCall::Kind::ReportProcessedItems; });
-    }));
+    ASSERT_TRUE(host_.WaitForCall(HostCall::Kind::ReportProcessedItems));
     for (int move = 0; move < 20; ++move) {
       const std::size_t passes = TraceCount(L" starts matching");
       installer_.Invoke([&dialog, move] {
         SetFocus(dialog.Control(move % 2 ? kOtherBox : kNextButton));
         if (move % 4 == 0) NotifyWinEvent(EVENT_OBJECT_REORDER, dialog.hwnd, OBJID_CLIENT, CHILDID_SELF);
       });
-      ASSERT_TRUE(host_.WaitFor([passes](const RecordingHost::Calls& calls) {
-        return Count(calls, L" starts matching") > passes;
-      }));
+      ASSERT_TRUE(WaitForMoreTraces(L" starts matching", passes));
     }
     const std::vector<simwin::Command> commands = simwin::ReceivedCommands(dialog.hwnd);
     EXPECT_EQ(std::count_if(commands.begin(), commands.end(),
@@ -273,10 +257,10 @@ class PixelClickRunTest : public EngineRunTest {
     }
     return engine;
   }
-  // Runs until the host's calls satisfy `done`; the posted clicks are handled by then.
-  void RunUntil(IEngine& engine, const std::function<bool(const RecordingHost::Calls&)>& done) {
+  // Runs until `done` (a wait) holds; the posted clicks are handled by then.
+  void RunUntil(IEngine& engine, const std::function<bool()>& done) {
     RunWithUser(engine, [&] {
-      ASSERT_TRUE(host_.WaitFor(done));
+      ASSERT_TRUE(done());
       installer_.Invoke([] {});
     });
   }
@@ -285,10 +269,7 @@ class PixelClickRunTest : public EngineRunTest {
 TEST_F(PixelClickRunTest, ClicksReachTheInstallersWindow) {
   EnginePtr engine = OpenBannersAndEngine(7);
   ASSERT_NE(engine, nullptr);
-  RunUntil(*engine, [](const RecordingHost::Calls& calls) {
-    return std::any_of(calls.begin(), calls.end(),
-                       [](const HostCall& call) { return call.kind == HostCall::Kind::ReportProcessedItems; });
-  });
+  RunUntil(*engine, [&] { return host_.WaitForCall(HostCall::Kind::ReportProcessedItems); });
   std::vector<std::string> pixel;
   std::vector<std::string> share;
   {
@@ -312,7 +293,7 @@ TEST_F(PixelClickRunTest, WithoutAPlaceNothingIsClicked) {
   simwin::InjectAccessibilityFault({"ElementFromHandle", REGDB_E_CLASSNOTREG});
   EnginePtr engine = OpenBannersAndEngine(8);
   ASSERT_NE(engine, nullptr);
-  RunUntil(*engine, [](const RecordingHost::Calls& calls) { return Count(calls, L"PixelClick error. ") >= 3; });
+  RunUntil(*engine, [&] { return WaitForMoreTraces(L"PixelClick error. ", 2); });
   simwin::ClearAccessibilityFaults();
   EXPECT_EQ(host_.TracesContaining(L"PixelClick error. ").size(), host_.TracesContaining(L"(0x80040154)").size())
       << "each failure's code is traced";

@@ -7,6 +7,7 @@
 #include <memory>
 #include <thread>
 
+#include "common/wait.h"
 #include "engine/engine_test_support.h"
 #include "watch/event_resampler.h"
 #include "watch/machine.h"
@@ -19,6 +20,7 @@ using Clock = std::chrono::steady_clock;
 using testing::kOfferBox;
 using testing::kOtherBox;
 using testing::OfferPage;
+using testing::WaitUntil;
 
 constexpr char kUncheckOtherPattern[] =
     "EngineVersion = \"1.5.0.0\"\n"
@@ -35,13 +37,6 @@ class HungInstallerTest : public EngineRunFixture {
     EngineRunFixture::TearDown();
   }
 
-  static bool Eventually(const std::function<bool()>& done) {
-    for (auto giveUp = Clock::now() + std::chrono::seconds(10); Clock::now() < giveUp;) {
-      if (done()) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return false;
-  }
   std::size_t NotRespondingTraces(HWND window) const {
     return TraceCount(L"Machine(" + DescribeMachineWindow(window) + L") does not respond");
   }
@@ -57,19 +52,19 @@ TEST_F(HungInstallerTest, AHungPageWaitsWhileTheOthersGoOnAndIsActedOnOnceItAnsw
   engine->AddPattern(1, testing::kUncheckOfferPattern, false);
   std::thread user([&] {
     host_.WaitForTrace(L"Engine::Run\tStarting message loop");
-    ASSERT_TRUE(Eventually([&] {
+    ASSERT_TRUE(WaitUntil([&] {
       return simwin::CheckState(welcome.Control(kOfferBox)) == BST_UNCHECKED &&
              simwin::CheckState(page.Control(kOfferBox)) == BST_UNCHECKED;
     }));
     // Both machines done with their actions: the hang comes between passes.
-    ASSERT_TRUE(Eventually([&] { return TraceCount(L"there is 0 in the rest") == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return TraceCount(L"there is 0 in the rest") == 2; }));
 
     options_->Hang(20000);
     const Clock::time_point adding = Clock::now();
     engine->AddPattern(2, kUncheckOtherPattern, false);
     EXPECT_LT(Clock::now() - adding, std::chrono::milliseconds(500));
-    EXPECT_TRUE(Eventually([&] { return simwin::CheckState(welcome.Control(kOtherBox)) == BST_UNCHECKED; }));
-    EXPECT_TRUE(Eventually([&] { return NotRespondingTraces(page.hwnd) == 1; }));
+    EXPECT_TRUE(WaitUntil([&] { return simwin::CheckState(welcome.Control(kOtherBox)) == BST_UNCHECKED; }));
+    EXPECT_TRUE(WaitUntil([&] { return NotRespondingTraces(page.hwnd) == 1; }));
     // More events about the hung page: each pass is skipped, without a new trace.
     for (int i = 0; i < 5; ++i) {
       installer_.Invoke([&] { NotifyWinEvent(EVENT_OBJECT_REORDER, page.hwnd, OBJID_CLIENT, CHILDID_SELF); });
@@ -79,7 +74,7 @@ TEST_F(HungInstallerTest, AHungPageWaitsWhileTheOthersGoOnAndIsActedOnOnceItAnsw
 
     // No event follows the recovery: the machine's own re-probe finds it.
     options_->EndHang();
-    EXPECT_TRUE(Eventually([&] { return simwin::CheckState(page.Control(kOtherBox)) == BST_UNCHECKED; }));
+    EXPECT_TRUE(WaitUntil([&] { return simwin::CheckState(page.Control(kOtherBox)) == BST_UNCHECKED; }));
     installer_.Exit();
   });
   engine->Run();
@@ -101,7 +96,7 @@ TEST_F(HungInstallerTest, RunEndsSoonAfterTheInstallerExitsWhileAMachineIsStuckI
   engine->AddPattern(1, testing::kUncheckOfferPattern, false);
   Clock::time_point exited;
   std::thread user([&] {
-    ASSERT_TRUE(Eventually([&] { return hung.load(); }));
+    ASSERT_TRUE(WaitUntil([&] { return hung.load(); }));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     exited = Clock::now();
     installer_.Exit();

@@ -3,20 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <stdexcept>
 #include <string>
+
+#include "common/raised.h"
 
 namespace installation_assistant::engine {
 namespace {
 
-std::string LogicErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const std::logic_error& error) {
-    return error.what();
-  }
-  return "(no error)";
-}
+using testing::LogicErrorOf;
 
 const unsigned char kIconBytes[] = {0, 0, 1, 0, 1, 0};
 
@@ -42,13 +36,13 @@ TEST(NotificationDataTest, ChecksFieldsInOrder) {
   const std::vector<Case> cases = {
       {[](NotificationData& d) { d.icons = nullptr, d.iconCount = 2, d.title = nullptr; },
        "Invalid icon data or icon data size"},
-      {[](NotificationData& d) { d.icons = nullptr, d.iconCount = 0; }, "(no error)"},
+      {[](NotificationData& d) { d.icons = nullptr, d.iconCount = 0; }, "no exception"},
       {[](NotificationData& d) { d.title = nullptr, d.description = nullptr; }, "Invalid title"},
       {[](NotificationData& d) { d.description = nullptr, d.okButton = nullptr; }, "Invalid description"},
       {[](NotificationData& d) { d.okButton = nullptr; }, "Invalid okButton text"},
       {[](NotificationData& d) { d.cancelButton = nullptr; }, "Invalid cancelButton text"},
       {[&badIcons](NotificationData& d) { d.icons = badIcons; }, "invalid icon data"},
-      {[](NotificationData& d) { d.title = ""; }, "(no error)"},
+      {[](NotificationData& d) { d.title = ""; }, "no exception"},
   };
   for (const Case& c : cases) {
     NotificationData data = ValidNotification(goodIcons, 2);

@@ -18,6 +18,7 @@ using simwin::RecordingHost;
 struct Step {
   int window;
   int count;
+  bool operator==(const Step&) const = default;
 };
 
 struct ReporterCase {
@@ -41,21 +42,17 @@ TEST(ProcessedItemsReporterTest, CountsAndTotals) {
   for (const ReporterCase& c : cases) {
     RecordingHost host;
     auto service = std::make_shared<ServiceHolder>(host.Service());
-    std::shared_ptr<ProcessedItemsReporter> reporter;
-    if (c.notifying) {
-      reporter = std::make_shared<NotifyingReporter>(service);
-    } else {
-      reporter = std::make_shared<DirectReporter>(service);
-    }
+    const std::shared_ptr<ProcessedItemsReporter> reporter =
+        c.notifying ? std::shared_ptr<ProcessedItemsReporter>(std::make_shared<NotifyingReporter>(service))
+                    : std::make_shared<DirectReporter>(service);
     for (const Step& step : c.processed) reporter->ReportProcessed(step.window, step.count);
     reporter->ReportTotal();
 
-    const auto items = host.CallsOf(HostCall::Kind::ReportProcessedItems);
-    ASSERT_EQ(items.size(), c.expectedItems.size()) << c.name;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-      EXPECT_EQ(items[i].window, c.expectedItems[i].window) << c.name;
-      EXPECT_EQ(items[i].count, c.expectedItems[i].count) << c.name;
+    std::vector<Step> items;
+    for (const HostCall& call : host.CallsOf(HostCall::Kind::ReportProcessedItems)) {
+      items.push_back({call.window, call.count});
     }
+    EXPECT_EQ(items, c.expectedItems) << c.name;
     std::vector<int> totals;
     for (const HostCall& call : host.CallsOf(HostCall::Kind::ReportProcessedTotal)) totals.push_back(call.count);
     EXPECT_EQ(totals, c.expectedTotals) << c.name;

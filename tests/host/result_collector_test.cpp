@@ -5,6 +5,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/raised.h"
 #include "engine/engine_test_support.h"
 
 namespace installation_assistant::engine {
@@ -48,12 +49,7 @@ TEST(ResultCollectorTest, UnexpectedCodeStopsTheReport) {
     RecordingHost host;
     ResultCollector collector(std::make_shared<ServiceHolder>(host.Service()));
     collector.Add(1, Entry(code, "1.0.0.0"));
-    try {
-      collector.Report();
-      ADD_FAILURE() << code;
-    } catch (const std::logic_error& error) {
-      EXPECT_STREQ(error.what(), "Unexpected matching result.");
-    }
+    EXPECT_EQ(testing::LogicErrorOf([&] { collector.Report(); }), "Unexpected matching result.") << code;
     EXPECT_EQ(host.Count(HostCall::Kind::ReportItem), 0u);
   }
 }

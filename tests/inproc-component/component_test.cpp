@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/wait.h"
 #include "inproc_component.h"
 #include "platform/sim/simwin.h"
 
@@ -13,14 +14,12 @@ namespace {
 
 constexpr DWORD kLongWait = 20000;
 
+using installation_assistant::testing::WaitUntil;
+
 // Waits until the pipe exists (the component may start late); false if it never does.
 bool PipeExists(const std::wstring& pipe) {
-  const DWORD start = GetTickCount();
-  while (!WaitNamedPipeW(pipe.c_str(), 1) && GetLastError() == ERROR_FILE_NOT_FOUND) {
-    if (GetTickCount() - start > kLongWait) return false;
-    Sleep(5);
-  }
-  return true;
+  return WaitUntil([&] { return WaitNamedPipeW(pipe.c_str(), 1) || GetLastError() != ERROR_FILE_NOT_FOUND; },
+                   kLongWait);
 }
 
 // Opens the pipe as the engine does, once it exists and an instance is free.
@@ -37,29 +36,22 @@ class InprocComponent : public ::testing::Test {
         [this](const inproc::MessageBoxRequest& request) {
           std::lock_guard<std::mutex> guard(mu_);
           requests_.push_back(request);
-          SetEvent(received_);
         },
         options);
     installer_.Invoke([&] { ASSERT_TRUE(component_->Start()); });
   }
-  void TearDown() override {
-    component_.reset();
-    CloseHandle(received_);
-  }
+  void TearDown() override { component_.reset(); }
   std::vector<inproc::MessageBoxRequest> Received(size_t count) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-      {
-        std::lock_guard<std::mutex> guard(mu_);
-        if (requests_.size() >= count || GetTickCount() - start > kLongWait) return requests_;
-      }
-      WaitForSingleObject(received_, 100);
-    }
+    WaitUntil([&] { return Requests().size() >= count; }, kLongWait);
+    return Requests();
+  }
+  std::vector<inproc::MessageBoxRequest> Requests() {
+    std::lock_guard<std::mutex> guard(mu_);
+    return requests_;
   }
 
   simwin::Process installer_{L"setup.exe"};
   std::unique_ptr<inproc::Component> component_;
-  HANDLE received_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   std::mutex mu_;
   std::vector<inproc::MessageBoxRequest> requests_;
 };
@@ -133,8 +125,7 @@ TEST_F(InprocComponent, LateBusyAndRudeComponentsNeverHoldTheClient) {
   busy.keepBusy = true;
   Start(busy);
   ASSERT_TRUE(PipeExists(component_->Pipe()));
-  const DWORD start = GetTickCount();
-  while (WaitNamedPipeW(component_->Pipe().c_str(), 1) && GetTickCount() - start < kLongWait) Sleep(5);
+  WaitUntil([&] { return !WaitNamedPipeW(component_->Pipe().c_str(), 1); }, kLongWait);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SEM_TIMEOUT)) << "taken by the component itself";
   EXPECT_EQ(CreateFileW(component_->Pipe().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr),
             INVALID_HANDLE_VALUE);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/trace_capture.h"
+#include "common/wait.h"
 #include "inproc_component.h"
 #include "platform/sim/simwin.h"
 #include "recording_host.h"
@@ -29,14 +30,12 @@ class Received {
     requests_.push_back(request);
   }
   std::vector<inproc::MessageBoxRequest> WaitFor(std::size_t count, DWORD timeout = kLongWait) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-      {
-        std::lock_guard<std::mutex> guard(lock_);
-        if (requests_.size() >= count || GetTickCount() - start > timeout) return requests_;
-      }
-      Sleep(5);
-    }
+    testing::WaitUntil([&] { return Requests().size() >= count; }, timeout);
+    return Requests();
+  }
+  std::vector<inproc::MessageBoxRequest> Requests() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return requests_;
   }
 
  private:
@@ -83,14 +82,10 @@ TEST(IOServiceTest, RequestsRunInOrderAndOneThatRaisesDoesNotEndTheWorker) {
     service.Post([&] { record(1); });
     service.Post([] { throw std::runtime_error("bad request"); });
     service.Post([&] { record(3); });
-    const DWORD start = GetTickCount();
-    while (GetTickCount() - start < kLongWait) {
-      {
-        std::lock_guard<std::mutex> guard(lock);
-        if (ran.size() == 2) break;
-      }
-      Sleep(1);
-    }
+    testing::WaitUntil([&] {
+      std::lock_guard<std::mutex> guard(lock);
+      return ran.size() == 2;
+    });
     service.Stop();
     EXPECT_THROW(service.Post([] {}), std::logic_error);
   }
@@ -145,8 +140,7 @@ TEST_F(InprocConnectionTest, APipeServedByAnotherProcessGetsNothing) {
   ASSERT_NE(squatted, INVALID_HANDLE_VALUE);
   auto connection = Connect();
   connection->MessageBoxOnButton(Request("secret"));
-  const DWORD start = GetTickCount();
-  while (host_.TracesContaining(L"not by the installer").empty() && GetTickCount() - start < kLongWait) Sleep(5);
+  testing::WaitUntil([&] { return Traces(L"not by the installer") > 0; });
   connection.reset();
   EXPECT_EQ(Traces(L"not by the installer"), 1u);
   EXPECT_EQ(Traces(L"PostMessage:"), 0u);
@@ -188,8 +182,7 @@ TEST_F(InprocConnectionTest, AFailedWriteIsTracedAndTheNextRequestGoesThrough) {
   // The server may close before the write starts (WriteFileEx fails at once) or while it
   // waits (its completion gets the error): either way it is traced, once.
   const auto failures = [this] { return Traces(L"Failed to write pipe") + Traces(L"Write pipe failed"); };
-  const DWORD start = GetTickCount();
-  while (failures() == 0 && GetTickCount() - start < kLongWait) Sleep(5);
+  testing::WaitUntil([&] { return failures() > 0; });
   EXPECT_EQ(failures(), 1u);
   hostile.reset();
   auto component = Serve(installer_);

@@ -6,12 +6,12 @@
 
 #include <functional>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "common/handles.h"
+#include "common/raised.h"
 #include "common/trace_capture.h"
 #include "platform/sim/simwin.h"
 #include "uielement/ui_element.h"
@@ -23,15 +23,13 @@ constexpr int kNext = IDOK, kCancel = IDCANCEL;
 
 inline simwin::ControlLayout Control(const wchar_t* className, DWORD style, const wchar_t* text, int id,
                                      UINT check = BST_UNCHECKED, bool visible = true) {
-  simwin::ControlLayout layout;
-  layout.className = className;
-  layout.style = style;
-  layout.text = text;
-  layout.id = id;
-  layout.check = check;
-  layout.visible = visible;
-  layout.rect = RECT{10, 10 + 30 * (id % 100), 300, 34 + 30 * (id % 100)};
-  return layout;
+  return {.className = className,
+          .style = style,
+          .text = text,
+          .id = id,
+          .rect = RECT{10, 10 + 30 * (id % 100), 300, 34 + 30 * (id % 100)},
+          .check = check,
+          .visible = visible};
 }
 
 inline simwin::AccNode Node(LONG role, std::wstring name = {}, LONG state = STATE_SYSTEM_NORMAL) {
@@ -138,24 +136,6 @@ inline std::shared_ptr<UIElement> ChildAt(std::shared_ptr<UIElement> element, co
     element = children[static_cast<std::size_t>(index)];
   }
   return element;
-}
-
-// What `action` raises: the message of a std::logic_error, the HRESULT of a _com_error; "no exception" / S_OK.
-inline std::string LogicErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const std::logic_error& error) {
-    return error.what();
-  }
-  return "no exception";
-}
-inline HRESULT ComErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const _com_error& error) {
-    return error.Error();
-  }
-  return S_OK;
 }
 
 inline RECT WindowRect(HWND window) {
