@@ -73,8 +73,13 @@ STDAPI AccessibleObjectFromWindow(HWND hwnd, DWORD dwId, REFIID riid, void** ppv
 STDAPI AccessibleChildren(IAccessible* paccContainer, LONG iChildStart, LONG cChildren, VARIANT* rgvarChildren,
                           LONG* pcObtained) {
   if (!paccContainer || !rgvarChildren || !pcObtained) return E_INVALIDARG;
+  HWND about = nullptr;
+  {
+    CountSuppressor quiet;
+    WindowFromAccessibleObject(paccContainer, &about);
+  }
   HRESULT fault;
-  if (AccCallFails("AccessibleChildren", nullptr, std::wstring(), fault)) return fault;
+  if (AccCallFails("AccessibleChildren", about, std::wstring(), fault)) return fault;
   CountSuppressor quiet;
   if (iChildStart < 0 || cChildren < 0) return E_INVALIDARG;
   IEnumVARIANT* e = nullptr;

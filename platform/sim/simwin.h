@@ -326,6 +326,8 @@ uint64_t AccessibilityCallCount();
 void ResetAccessibilityCallCount();
 // The same calls by method name ("get_accName", "BuildUpdatedCache", "AccessibleChildren", ...).
 std::map<std::string, uint64_t> AccessibilityCallsByMethod();
+// The same for the calls about one window (the window of the proxy, tree or element called).
+std::map<std::string, uint64_t> AccessibilityCallsByMethodAbout(HWND hwnd);
 // The calls of one method about one window (the window of the proxy, tree or element called), the uncounted local
 // ones included: e.g. how often the engine looked at a top-level window ("AccessibleObjectFromWindow",
 // "BuildUpdatedCache").

@@ -4,10 +4,18 @@
 #include "platform/win32.h"
 
 namespace installation_assistant {
+namespace {
+
+thread_local long elementsTakenOnThread = 0;
+
+}  // namespace
+
+long ElementsTakenOnThisThread() { return elementsTakenOnThread; }
 
 bool TreeBounds::TakeElement() {
   if (elementsTaken_ < kMaxElementsPerTree) {
     ++elementsTaken_;
+    ++elementsTakenOnThread;
     return true;
   }
   if (!elementsReported_) {

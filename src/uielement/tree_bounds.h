@@ -19,6 +19,9 @@ inline constexpr long kMaxElementsPerTree = 10000;
 inline constexpr long kMaxRawObjectsPerTree = 200000;
 inline constexpr unsigned long kMaxTreeWalkMilliseconds = 10000;
 
+// Elements kept by the walks on the calling thread so far (a measure: the difference across a pass is its share).
+long ElementsTakenOnThisThread();
+
 // Shared by every element of one tree (one matching pass): how much of the bounds is
 // used, and which bound has already been reported.
 class TreeBounds {

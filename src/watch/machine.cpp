@@ -6,6 +6,7 @@
 
 #include "common/trace.h"
 #include "pattern/matcher.h"
+#include "watch/pass_figures.h"
 
 namespace installation_assistant {
 
@@ -168,6 +169,7 @@ void Machine::Matcher() {
   TakeIncoming(incomingLock_, incoming_, processors_);
   bool waited = false;
   if (!processors_.empty()) {
+    const PassMeter meter(Window());
     TRACE(Info) << Description() << " starts matching";
     const ElementResolver resolve = OneLookPerPass(Resolver());
     for (const Entry& entry : processors_) {
@@ -332,6 +334,7 @@ void SilentMachine::Matcher() {
   TakeIncoming(incomingLock_, incoming_, processors_);
   if (processors_.empty()) return;
   if (!WindowResponds()) return;
+  const PassMeter meter(Window());
   TRACE(Info) << Description() << " starts matching";
   const ElementResolver resolve = OneLookPerPass(Resolver());
   for (const std::shared_ptr<SilentPatternProcessor>& processor : processors_) {

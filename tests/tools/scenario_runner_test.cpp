@@ -368,6 +368,9 @@ TEST(ScenarioRunner, StatsCountTheCallsWhichDoNotGrowWithThePatterns) {
     const std::size_t at = run.out.find("Statistics: ");
     const std::size_t looked = run.out.find("page options: looked at ");
     EXPECT_NE(looked, std::string::npos) << run.out;
+    // Its passes, their time and elements, and its calls by kind follow.
+    EXPECT_NE(run.out.find(" elements read per pass\n    calls: AccessibleChildren ", looked), std::string::npos)
+        << run.out;
     if (at == std::string::npos || looked == std::string::npos) return 0.0;
     // Per look: how many looks the events bring depends on the threads' timing, not on the patterns.
     return std::stod(run.out.substr(at + 12)) / std::stod(run.out.substr(looked + 24));

@@ -144,6 +144,7 @@ int ScenarioRun::Execute() {
   const HostSetup& hostEntry = scenario_.host;
   // Everything the engine does counts, its looks while the host adds patterns too.
   simwin::ResetAccessibilityCallCount();
+  if (options_.stats) installation_assistant::KeepPassFigures(true);
   const char* factoryName = hostEntry.notifications ? "CreateEngine" : "CreateEngine2";
   story_.Line("host", std::string(factoryName) + "(service, " + std::to_string(installer_->Id()) + ", " +
                           std::to_string(hostEntry.threshold) + ", writer)");
@@ -226,6 +227,10 @@ int ScenarioRun::Execute() {
   lateHost.join();
   engine->Release();
   story_.Line("host", "Release()");
+  if (options_.stats) {
+    passFigures_ = installation_assistant::TakePassFigures();
+    installation_assistant::KeepPassFigures(false);
+  }
   // The host would now unload the module, which drops its trace writer; here the engine is
   // linked in, so drop it by hand before the host goes away.
   installation_assistant::ExchangeTraceSink(std::make_shared<installation_assistant::NullTraceWriter>());

@@ -1,7 +1,9 @@
 // The outcome of a run: the final state of every page, as the story ends with it, and the expectations checked.
 #include "scenario_run.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <iomanip>
 #include <map>
 #include <mutex>
 #include <sstream>
@@ -26,7 +28,7 @@ void PrintTree(std::ostream& text, const Node& node, int depth, const Describe& 
 }  // namespace
 
 // A look is one snapshot of a page's window: MSAA takes the window's object, UI Automation builds its cache (one
-// per access type and matching pass).
+// per access type and matching pass). A page's calls are those about its windows and their controls.
 void ScenarioRun::PrintStats() {
   std::ostringstream text;
   const std::map<std::string, uint64_t> calls = simwin::AccessibilityCallsByMethod();
@@ -37,12 +39,36 @@ void ScenarioRun::PrintStats() {
   std::lock_guard<std::mutex> lock(pagesMutex_);
   for (std::size_t p = 0; p < pages_.size(); ++p) {
     uint64_t msaa = 0, uia = 0;
+    installation_assistant::PassFigures passes;
+    std::map<std::string, uint64_t> pageCalls;
+    std::vector<HWND> windows = pages_[p].windows;
+    windows.insert(windows.end(), pages_[p].controls.begin(), pages_[p].controls.end());
     for (HWND window : pages_[p].windows) {
       msaa += simwin::AccessibilityCallsAbout("AccessibleObjectFromWindow", window);
       uia += simwin::AccessibilityCallsAbout("BuildUpdatedCache", window);
+      const auto found = passFigures_.find(window);
+      if (found == passFigures_.end()) continue;
+      passes.passes += found->second.passes;
+      passes.microseconds += found->second.microseconds;
+      passes.longestMicroseconds = std::max(passes.longestMicroseconds, found->second.longestMicroseconds);
+      passes.elements += found->second.elements;
+    }
+    for (HWND window : windows) {
+      for (const auto& [method, count] : simwin::AccessibilityCallsByMethodAbout(window)) pageCalls[method] += count;
     }
     text << "  page " << scenario_.installer.pages[p].name << ": looked at " << msaa << " time(s) through MSAA, "
          << uia << " through UI Automation\n";
+    if (passes.passes > 0) {
+      const double each = static_cast<double>(passes.passes);
+      text << std::fixed << std::setprecision(2) << "    " << passes.passes << " matching pass(es), "
+           << static_cast<double>(passes.microseconds) / 1000.0 / each << " ms each (longest "
+           << static_cast<double>(passes.longestMicroseconds) / 1000.0 << " ms), " << std::setprecision(1)
+           << static_cast<double>(passes.elements) / each << " elements read per pass\n";
+      text.unsetf(std::ios::floatfield);
+    }
+    std::string byKind;
+    for (const auto& [method, count] : pageCalls) byKind += (byKind.empty() ? "" : ", ") + method + " " + std::to_string(count);
+    if (!byKind.empty()) text << "    calls: " << byKind << "\n";
   }
   story_.Always(text.str());
 }

@@ -33,6 +33,7 @@
 #include "platform/win32.h"
 #include "scenario.h"
 #include "scenario_runner.h"
+#include "watch/pass_figures.h"
 
 namespace iae_tool::detail {
 
@@ -304,6 +305,7 @@ class ScenarioRun {
 
   std::mutex pagesMutex_;
   std::vector<PageRuntime> pages_;
+  std::map<HWND, installation_assistant::PassFigures> passFigures_;  // for --stats
 
   std::mutex exitMutex_;
   std::condition_variable exitChanged_;

@@ -84,6 +84,15 @@ std::map<std::string, uint64_t> AccessibilityCallsByMethod() {
   return byMethod;
 }
 
+std::map<std::string, uint64_t> AccessibilityCallsByMethodAbout(HWND hwnd) {
+  std::lock_guard<std::mutex> guard(detail::g_faultMu);
+  std::map<std::string, uint64_t> byMethod;
+  for (const auto& [key, calls] : detail::g_calls) {
+    if (key.second == hwnd && calls.counted != 0) byMethod[key.first] += calls.counted;
+  }
+  return byMethod;
+}
+
 uint64_t AccessibilityCallsAbout(const std::string& method, HWND hwnd) {
   std::lock_guard<std::mutex> guard(detail::g_faultMu);
   const auto found = detail::g_calls.find({method, hwnd});
