@@ -147,13 +147,14 @@ TEST_F(EngineRunTest, WindowsOpenedAndClosedLeaveNothingBehind) {
         installer_.Invoke([&] { DestroyWindow(dialog.hwnd); });
       }
     };
-    // The last window's machine goes on its own time: the levels count once they hold still.
+    // The last window's machine goes on its own time: the levels count once they hold still for longer than a
+    // machine waits to probe a window again that a loaded machine took for hung.
     const auto settled = [] {
       Levels last;
-      for (int wait = 0; wait < 25; ++wait) {
+      for (int wait = 0, still = 0; wait < 50 && still < 6; ++wait) {
         Sleep(200);
         const Levels now;
-        if (now.counts == last.counts) return now;
+        still = now.counts == last.counts ? still + 1 : 0;
         last = now;
       }
       return last;

@@ -176,17 +176,23 @@ TEST_P(BackendTest, CachesAreDroppedOnlyByRefresh) {
   ASSERT_EQ(box->GetName().Get(), "Install the SpeedBar toolbar");
   const std::size_t children = Container()->GetChildren().size();
   const HWND boxWindow = dialog_.Control(kToolbarOffer);
+  const bool checked = simwin::CheckState(boxWindow) == BST_CHECKED;
   installer_.Invoke([&] {
     SetWindowTextW(boxWindow, L"Renamed offer");
     EnableWindow(boxWindow, FALSE);
+    SendMessageW(boxWindow, BM_SETCHECK, checked ? BST_UNCHECKED : BST_CHECKED, 0);
     ShowWindow(dialog_.Control(kHiddenOffer), SW_SHOW);
     DestroyWindow(dialog_.Control(kCancel));
   });
+  simwin::ResetAccessibilityCallCount();
   EXPECT_EQ(box->GetName().Get(), "Install the SpeedBar toolbar");
+  EXPECT_EQ(box->CheckedAsSeen().Get(), checked) << "matching reads the state the look saw";
   EXPECT_EQ(Container()->GetChildren().size(), children);
+  EXPECT_EQ(simwin::AccessibilityCallCount(), 0u) << "all from the look";
   EXPECT_FALSE(box->IsEnabled());  // states are read live
 
   box->Refresh();
+  EXPECT_EQ(box->CheckedAsSeen().Get(), !checked);
   EXPECT_EQ(box->GetName().Get(), "Renamed offer");
   EXPECT_EQ(Container()->GetChildren().size(), children) << "the box's refresh leaves its parent alone";
   Container()->Refresh();

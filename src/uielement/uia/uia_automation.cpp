@@ -72,7 +72,8 @@ class UIAutomationInstance {
     ThrowIfUIAutomationFailed(automation->get_RawViewCondition(rawView.Receive()));
     ThrowIfUIAutomationFailed(request->put_TreeFilter(rawView.Get()));
     for (PROPERTYID property : {UIA_ControlTypePropertyId, UIA_NativeWindowHandlePropertyId, UIA_NamePropertyId,
-                                UIA_IsEnabledPropertyId}) {
+                                UIA_IsEnabledPropertyId, UIA_ToggleToggleStatePropertyId,
+                                UIA_SelectionItemIsSelectedPropertyId}) {
       ThrowIfUIAutomationFailed(request->AddProperty(property));
     }
     ThrowIfUIAutomationFailed(request->AddPattern(UIA_SelectionItemPatternId));

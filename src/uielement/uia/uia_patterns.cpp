@@ -49,6 +49,12 @@ ToggleState UIAutomationTogglePattern::State() {
 
 bool UIAutomationTogglePattern::IsChecked() { return State() == ToggleState_On; }
 
+bool UIAutomationTogglePattern::IsCheckedAsCached() {
+  ToggleState state = ToggleState_Off;
+  ThrowIfUIAutomationFailed(pattern_->get_CachedToggleState(&state));
+  return state == ToggleState_On;
+}
+
 bool UIAutomationTogglePattern::IsIndeterminate() { return State() == ToggleState_Indeterminate; }
 
 PatternActionResult UIAutomationTogglePattern::Toggle() { return ResultOf(pattern_->Toggle()); }
@@ -88,6 +94,12 @@ std::shared_ptr<Subscription> UIAutomationSelectionPattern::SubscribeStateChange
 bool UIAutomationSelectionPattern::IsSelected() {
   BOOL selected = FALSE;
   ThrowIfUIAutomationFailed(pattern_->get_CurrentIsSelected(&selected));
+  return selected == 1;
+}
+
+bool UIAutomationSelectionPattern::IsSelectedAsCached() {
+  BOOL selected = FALSE;
+  ThrowIfUIAutomationFailed(pattern_->get_CachedIsSelected(&selected));
   return selected == 1;
 }
 

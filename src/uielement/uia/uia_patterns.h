@@ -18,6 +18,8 @@ class UIAutomationTogglePattern final : public CheckBoxPattern {
   // An indeterminate box is not checked.
   bool IsChecked() override;
   bool IsIndeterminate() override;
+  // As the element's cache holds it, without a call into the installer.
+  bool IsCheckedAsCached();
 
  private:
   ToggleState State();
@@ -36,6 +38,8 @@ class UIAutomationSelectionPattern final : public RadioButtonPattern {
   std::shared_ptr<Subscription> SubscribeStateChanges(WinEventHandler handler) override;
   PatternActionResult SelectRadioButton() override;
   bool IsSelected() override;
+  // As the element's cache holds it, without a call into the installer.
+  bool IsSelectedAsCached();
 
  private:
   ComPtr<IUIAutomationElement> element_;

@@ -89,6 +89,14 @@ std::shared_ptr<PushButtonPattern> UIAutomationElementWrapper::GetPushButtonPatt
   return std::make_shared<UIAutomationPushButtonPattern>();
 }
 
+Option<bool> UIAutomationElementWrapper::ReadChecked() {
+  return Option<bool>::Some(UIAutomationTogglePattern(Checked(element_), GetTreeWindow()).IsCheckedAsCached());
+}
+
+Option<bool> UIAutomationElementWrapper::ReadSelected() {
+  return Option<bool>::Some(UIAutomationSelectionPattern(Checked(element_), GetTreeWindow()).IsSelectedAsCached());
+}
+
 std::vector<std::shared_ptr<UIElement>> UIAutomationElementWrapper::GetChildren() { return children_; }
 
 void UIAutomationElementWrapper::Refresh() {

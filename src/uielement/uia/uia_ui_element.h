@@ -33,6 +33,11 @@ class UIAutomationElementWrapper final : public UIElement {
   bool IsEnabled() override;
   bool IsVisible() override;
 
+ protected:
+  // Matching reads the states from the pass's cache.
+  Option<bool> ReadChecked() override;
+  Option<bool> ReadSelected() override;
+
  private:
   // Children from the cache that the last BuildUpdatedCache above brought, recursively.
   void RebuildChildren(TreeBounds& bounds);
