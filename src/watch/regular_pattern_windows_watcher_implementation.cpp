@@ -10,9 +10,10 @@ namespace installation_assistant {
 ElementResolver MakeElementResolver(HWND window) {
   return [window](const Option<PatternRoot>& root) -> Option<std::shared_ptr<UIElement>> {
     if (root.IsNone()) return Option<std::shared_ptr<UIElement>>::None();
-    std::shared_ptr<UIElement> element = CreateRootElement(root.Get().accessType, window);
+    // A new root is a fresh snapshot: UI Automation builds its cache as it makes it, MSAA reads on demand. A
+    // refresh on top would build UI Automation's whole cache a second time.
     TRACE(Debug) << "UpdateSnapshot started";
-    element->Refresh();
+    std::shared_ptr<UIElement> element = CreateRootElement(root.Get().accessType, window);
     TRACE(Debug) << "UpdateSnapshot finished";
     return Option<std::shared_ptr<UIElement>>::Some(std::move(element));
   };

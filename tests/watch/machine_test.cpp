@@ -189,6 +189,20 @@ TEST_F(MachineTest, AddPatternDoesNotWaitForAPass) {
   machine->Shutdown();
 }
 
+// A look is one snapshot per access type: UI Automation's whole cache is built once, MSAA's window object taken once.
+TEST_F(MachineTest, ALookTakesOneSnapshotPerAccessType) {
+  for (const char* access : {"MSAA", "UIAutomation"}) {
+    SCOPED_TRACE(access);
+    const std::shared_ptr<Pattern> pattern =
+        ParseOrFail(std::string("EngineVersion = \"1.5.0.0\"\n") + access + ": Window (text=\"Setup\") { * }\n");
+    simwin::ResetAccessibilityCallCount();
+    ASSERT_TRUE(MakeElementResolver(dialog_.hwnd)(Option<PatternRoot>::Some(pattern->GetRoots().front())).IsSome());
+    const bool uia = std::string(access) == "UIAutomation";
+    EXPECT_EQ(simwin::AccessibilityCallsAbout("BuildUpdatedCache", dialog_.hwnd), uia ? 1u : 0u);
+    if (!uia) EXPECT_EQ(simwin::AccessibilityCallsAbout("AccessibleObjectFromWindow", dialog_.hwnd), 1u);
+  }
+}
+
 // A machine looks again only on events about its own window: the installer's other windows cost it no pass. (The
 // absence of a pass is waited for half a second: a slow machine can only hide a fault, never invent one.)
 TEST_F(MachineTest, EventsOfAnotherWindowCauseNoPass) {
