@@ -276,21 +276,24 @@ bool IsPatternMatchesElement(const std::shared_ptr<PatternElement>& pattern,
   }
   const Option<std::string>& text = pattern->GetText();
   if (text.IsNone()) return true;
-  const Option<std::string> name = element->GetName();
+  const Option<std::wstring>& name = element->WideNameAsSeen();
   if (name.IsNone()) {
     Report(MatchMiss::NoName, pattern.get(), element.get());
     return false;
   }
-  TRACE_AS(Debug, kNodeTest) << "Trying to match " << name.Get() << " with " << text.Get();
+  if (IsTraceEnabled(TraceLevel::Debug)) {
+    TRACE_AS(Debug, kNodeTest) << "Trying to match " << element->GetName().Get() << " with " << text.Get();
+  }
 
-  switch (MatchWholeText(Utf8ToWide(text.Get()), Utf8ToWide(name.Get()))) {
+  switch (MatchWholeText(text.Get(), name.Get())) {
     case TextMatch::Matched:
       return true;
     case TextMatch::NotMatched:
       Report(MatchMiss::Name, pattern.get(), element.get());
       return false;
     case TextMatch::GaveUp:
-      TRACE_AS(Warning, kNodeTest) << "Control " << element->GetPath() << " not matched: its name of " << name.Get().size()
+      TRACE_AS(Warning, kNodeTest) << "Control " << element->GetPath() << " not matched: its name of "
+                                   << element->GetName().Get().size()
                      << " bytes is too complex for the text " << text.Get();
       Report(MatchMiss::GaveUp, pattern.get(), element.get());
       return false;

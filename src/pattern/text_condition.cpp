@@ -6,6 +6,8 @@
 
 #include <boost/regex.hpp>
 
+#include "common/text.h"
+
 namespace installation_assistant {
 namespace {
 
@@ -14,15 +16,16 @@ namespace {
 // while matching, which Boost allows from any number of threads at once.
 constexpr std::size_t kMaxCachedExpressions = 4096;
 
-std::shared_ptr<const boost::wregex> Compiled(const std::wstring& expression) {
+// Keyed by the pattern's own UTF-8 text: a look-up converts nothing.
+std::shared_ptr<const boost::wregex> Compiled(const std::string& expression) {
   static std::mutex lock;
-  static std::unordered_map<std::wstring, std::shared_ptr<const boost::wregex>> cache;
+  static std::unordered_map<std::string, std::shared_ptr<const boost::wregex>> cache;
   {
     std::lock_guard<std::mutex> guard(lock);
     if (auto found = cache.find(expression); found != cache.end()) return found->second;
   }
   // An invalid expression raises here every time, as it would uncached.
-  auto compiled = std::make_shared<const boost::wregex>(expression, boost::regex_constants::ECMAScript);
+  auto compiled = std::make_shared<const boost::wregex>(Utf8ToWide(expression), boost::regex_constants::ECMAScript);
   std::lock_guard<std::mutex> guard(lock);
   // Patterns hold a few hundred texts at most; a host that keeps adding new ones only
   // starts the cache over.
@@ -34,6 +37,10 @@ std::shared_ptr<const boost::wregex> Compiled(const std::wstring& expression) {
 }  // namespace
 
 TextMatch MatchWholeText(const std::wstring& expression, const std::wstring& name) {
+  return MatchWholeText(WideToUtf8(expression), name);
+}
+
+TextMatch MatchWholeText(const std::string& expression, const std::wstring& name) {
   const std::shared_ptr<const boost::wregex> compiled = Compiled(expression);
   try {
     return boost::regex_match(name, *compiled) ? TextMatch::Matched : TextMatch::NotMatched;

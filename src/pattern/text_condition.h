@@ -17,6 +17,8 @@ enum class TextMatch { Matched, NotMatched, GaveUp };
 // and matches it against the whole name. GaveUp: the matcher hit its complexity or memory
 // bound; the caller treats it as not matched.
 TextMatch MatchWholeText(const std::wstring& expression, const std::wstring& name);
+// The same for the UTF-8 expression a pattern holds: the matcher's path, which converts it only to compile it.
+TextMatch MatchWholeText(const std::string& expression, const std::wstring& name);
 
 // True when the expression compiles with the grammar the matcher uses; otherwise the
 // compiler's message goes to error.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/option.h"
+#include "common/text.h"
 #include "common/subscription.h"
 #include "platform/win32.h"
 #include "uielement/element_type.h"
@@ -97,6 +98,15 @@ class UIElement : public std::enable_shared_from_this<UIElement> {
     if (seenSelected_.IsNone()) seenSelected_ = Option<Option<bool>>::Some(ReadSelected());
     return seenSelected_.Get();
   }
+  // The name as the text conditions compare it, converted once per look rather than once per pattern node.
+  const Option<std::wstring>& WideNameAsSeen() {
+    if (seenWideName_.IsNone()) {
+      const Option<std::string> name = GetName();
+      seenWideName_ = Option<Option<std::wstring>>::Some(name.IsSome() ? Option<std::wstring>::Some(Utf8ToWide(name.Get()))
+                                                                       : Option<std::wstring>::None());
+    }
+    return seenWideName_.Get();
+  }
 
   // Where the element sits in its tree, e.g. "Window\Pane(0)\Button(3)".
   std::string GetPath() const { return path_; }
@@ -114,6 +124,7 @@ class UIElement : public std::enable_shared_from_this<UIElement> {
   void ForgetSeenStates() {
     seenChecked_ = {};
     seenSelected_ = {};
+    seenWideName_ = {};
   }
   // How the states as seen are read: through the patterns, unless a backend has them at hand.
   virtual Option<bool> ReadChecked() {
@@ -132,6 +143,7 @@ class UIElement : public std::enable_shared_from_this<UIElement> {
   const bool hasParent_;
   Option<Option<bool>> seenChecked_;
   Option<Option<bool>> seenSelected_;
+  Option<Option<std::wstring>> seenWideName_;
 };
 
 // The element's own window handle, else its nearest ancestor's, else 0.
