@@ -199,7 +199,9 @@ TEST_F(MachineTest, ALookTakesOneSnapshotPerAccessType) {
     ASSERT_TRUE(MakeElementResolver(dialog_.hwnd)(Option<PatternRoot>::Some(pattern->GetRoots().front())).IsSome());
     const bool uia = std::string(access) == "UIAutomation";
     EXPECT_EQ(simwin::AccessibilityCallsAbout("BuildUpdatedCache", dialog_.hwnd), uia ? 1u : 0u);
-    if (!uia) EXPECT_EQ(simwin::AccessibilityCallsAbout("AccessibleObjectFromWindow", dialog_.hwnd), 1u);
+    if (!uia) {
+      EXPECT_EQ(simwin::AccessibilityCallsAbout("AccessibleObjectFromWindow", dialog_.hwnd), 1u);
+    }
   }
 }
 
