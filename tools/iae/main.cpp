@@ -34,7 +34,8 @@ int main(int argc, char** argv) {
                          "each is shown, after each batch of the engine's actions, and at the end");
   runCommand->add_flag("--quiet", scenarioOptions.quiet, "Print the outcome only");
   runCommand->add_flag("--stats", scenarioOptions.stats,
-                       "Print the accessibility calls the engine made, by kind, and how often it looked at each page");
+                       "Print the accessibility calls the engine made, by kind, and per page its looks, matching passes, "
+                       "time per pass, elements read and calls by kind");
 
   CLI::App* patternCommand = app.add_subcommand("pattern", "Tools for pattern authors");
   patternCommand->require_subcommand(1);
