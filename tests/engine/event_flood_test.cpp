@@ -67,8 +67,9 @@ TEST_F(EngineRunFixture, AFloodOfEventsIsCoalescedAndItsLastStateActedOn) {
   EXPECT_GE(passes, 1);
   // Bounds with room for sanitizer builds, where a pass runs for every twenty events or so.
   EXPECT_LT(passes * 10, kEvents) << passes << " passes for " << kEvents << " events";
-  // Each event is queued once per hook that wants it: the queue stays a few batches long, never the flood's length.
-  EXPECT_LT(peak, static_cast<std::size_t>(kEvents) / 4) << "events piled up on the engine thread";
+  // Each event is queued once per hook that wants it: the queue stays some batches long (about one in a plain build,
+  // up to fourteen under ThreadSanitizer), never the flood's length.
+  EXPECT_LT(peak, static_cast<std::size_t>(kEvents) / 2) << "events piled up on the engine thread";
 }
 
 }  // namespace
