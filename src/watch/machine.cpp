@@ -162,6 +162,7 @@ void Machine::AddPatterns(std::vector<Entry> entries) {
 void Machine::Matcher() {
   if (!IsWindow(Window())) {
     TRACE(Info) << "Skipping " << Description() << ", no more actual";
+    NotifyWindowGone();
     return;
   }
   if (!WindowResponds()) return;
@@ -328,6 +329,7 @@ void SilentMachine::AddPatterns(std::vector<std::shared_ptr<SilentPatternProcess
 void SilentMachine::Matcher() {
   if (!IsWindow(Window())) {
     TRACE(Info) << "Skipping " << Description() << ", no more actual";
+    NotifyWindowGone();
     return;
   }
   std::lock_guard<std::mutex> guard(lock_);

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -56,6 +57,13 @@ class MachineBase : public std::enable_shared_from_this<MachineBase> {
 
   HWND Window() const { return window_; }
   const std::wstring& Description() const { return description_; }
+  // Called once, from a pass, when the pass finds the window gone. The event that told
+  // the watcher of the window's end may have come while the window was still being destroyed: without this notice
+  // the machine would wait for the installer's next window event to be dropped.
+  void SetWindowGoneHandler(std::function<void()> handler) {
+    std::lock_guard<std::mutex> guard(windowGoneLock_);
+    windowGone_ = std::move(handler);
+  }
   bool IsSubscribed() const;
 
  protected:
@@ -71,6 +79,15 @@ class MachineBase : public std::enable_shared_from_this<MachineBase> {
   const std::atomic<bool>& Stopping() const { return stopping_; }
   // Set when the shutdown stopped waiting for the pass: the run has ended, its actions would come too late.
   bool Abandoned() const { return abandoned_; }
+  // From a pass that found the window gone: tells the handler, once.
+  void NotifyWindowGone() {
+    std::function<void()> handler;
+    {
+      std::lock_guard<std::mutex> guard(windowGoneLock_);
+      handler = windowGone_;
+    }
+    if (handler && !windowGoneTold_.exchange(true)) handler();
+  }
   const ElementResolver& Resolver() const { return resolver_; }
 
  private:
@@ -80,6 +97,9 @@ class MachineBase : public std::enable_shared_from_this<MachineBase> {
   std::atomic<bool> stopping_{false};
   std::atomic<bool> finished_{false};
   std::atomic<bool> abandoned_{false};
+  std::mutex windowGoneLock_;
+  std::function<void()> windowGone_;
+  std::atomic<bool> windowGoneTold_{false};
   ElementResolver resolver_;
   std::shared_ptr<MessageWindow> messageWindow_;
   std::shared_ptr<UIElement> root_;

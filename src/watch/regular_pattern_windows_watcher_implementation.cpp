@@ -51,6 +51,7 @@ bool RegularPatternWindowsWatcherImplementation::OnNewWindow(HWND window, std::s
   if (needsMachine) {
     std::shared_ptr<Machine> machine =
         Machine::Create(window, std::move(root), MakeElementResolver(window), messageWindow_);
+    machine->SetWindowGoneHandler(windowGone_);
     std::vector<Machine::Entry> entries;
     for (const RegularFactory& entry : regularFactories_) entries.push_back({entry.factory(), entry.silent});
     machine->AddPatterns(std::move(entries));
@@ -60,6 +61,7 @@ bool RegularPatternWindowsWatcherImplementation::OnNewWindow(HWND window, std::s
   if (needsSilentMachine) {
     std::shared_ptr<SilentMachine> machine =
         SilentMachine::Create(window, std::move(silentRoot), MakeElementResolver(window), messageWindow_);
+    machine->SetWindowGoneHandler(windowGone_);
     std::vector<std::shared_ptr<SilentPatternProcessor>> processors;
     for (const SilentPatternProcessorFactory& factory : silentFactories_) processors.push_back(factory());
     machine->AddPatterns(std::move(processors));

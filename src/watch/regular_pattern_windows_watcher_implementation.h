@@ -33,6 +33,8 @@ class RegularPatternWindowsWatcherImplementation final {
     bool Any() const { return machine || silentMachine; }
   };
   Needs NeedsOf(HWND window) const;
+  // Given to every machine made from now on (MachineBase::SetWindowGoneHandler).
+  void SetWindowGoneHandler(std::function<void()> handler) { windowGone_ = std::move(handler); }
   // Builds what the window lacks from roots made beforehand (CreateMSAARootElement, a call into
   // the window, so made outside the watcher's lock); true when something was built.
   bool OnNewWindow(HWND window, std::shared_ptr<UIElement> root, std::shared_ptr<UIElement> silentRoot);
@@ -54,6 +56,7 @@ class RegularPatternWindowsWatcherImplementation final {
   std::vector<std::shared_ptr<SilentMachine>> silentMachines_;
   std::vector<RegularFactory> regularFactories_;
   std::vector<SilentPatternProcessorFactory> silentFactories_;
+  std::function<void()> windowGone_;
 };
 
 // Builds a fresh, refreshed snapshot of the window through the root's access type.

@@ -94,7 +94,13 @@ void WindowsWatcher::Start() {
 }
 
 RegularPatternWindowsWatcherImplementation& WindowsWatcher::EnsureStrategy() {
-  if (!strategy_) strategy_ = std::make_shared<RegularPatternWindowsWatcherImplementation>(messageWindow_);
+  if (!strategy_) {
+    strategy_ = std::make_shared<RegularPatternWindowsWatcherImplementation>(messageWindow_);
+    // A machine that finds its window gone asks for a pass that drops it.
+    strategy_->SetWindowGoneHandler([weak = weak_from_this()] {
+      if (auto watcher = weak.lock()) watcher->FireResampler();
+    });
+  }
   return *strategy_;
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 
 #include <memory>
@@ -187,6 +188,24 @@ TEST_F(MachineTest, AddPatternDoesNotWaitForAPass) {
   EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(1));
   SetEvent(release.Get());
   machine->Shutdown();
+}
+
+// The watcher may hear of a window's end while it is still being destroyed and keep its machine: the machine's next
+// pass finds the window gone and asks the watcher, once, for the pass that drops it.
+TEST_F(MachineTest, AMachineThatFindsItsWindowGoneTellsTheWatcherOnce) {
+  RegularPatternWindowsWatcherImplementation strategy(engine_.Window());
+  std::atomic<int> told{0};
+  strategy.SetWindowGoneHandler([&told] { ++told; });
+  strategy.AddPattern([] { return Processor(std::string("EngineVersion = \"1.5.0.0\"\n") + kNeverThere).processor; },
+                      false);
+  ASSERT_TRUE(strategy.OnNewWindow(dialog_.hwnd, CreateMSAARootElement(dialog_.hwnd), nullptr));
+  const std::shared_ptr<Machine> machine = strategy.Machines().front();
+  installer_.Invoke([&] { DestroyWindow(dialog_.hwnd); });
+  machine->Matcher();
+  machine->Matcher();
+  EXPECT_EQ(told, 1);
+  strategy.DropClosedWindows();
+  EXPECT_TRUE(strategy.Machines().empty());
 }
 
 // A look is one snapshot per access type: UI Automation's whole cache is built once, MSAA's window object taken once.
