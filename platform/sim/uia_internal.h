@@ -123,10 +123,8 @@ inline void SetText(VARIANT* v, const std::wstring& s) {
 
 inline bool UiaCallFails(const char* method, HWND hwnd, const std::wstring& key, HRESULT& hr) {
   const std::string_view name(method);
-  if (name.starts_with("GetCached") || name.starts_with("get_Cached")) {
-    CountSuppressor quiet;
-    return AccCallFails(method, hwnd, key, hr);
-  }
+  std::optional<CountSuppressor> local;
+  if (name.starts_with("GetCached") || name.starts_with("get_Cached")) local.emplace();
   return AccCallFails(method, hwnd, key, hr);
 }
 

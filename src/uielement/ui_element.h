@@ -102,8 +102,8 @@ class UIElement : public std::enable_shared_from_this<UIElement> {
   const Option<std::wstring>& WideNameAsSeen() {
     if (seenWideName_.IsNone()) {
       const Option<std::string> name = GetName();
-      seenWideName_ = Option<Option<std::wstring>>::Some(name.IsSome() ? Option<std::wstring>::Some(Utf8ToWide(name.Get()))
-                                                                       : Option<std::wstring>::None());
+      seenWideName_ = Option<Option<std::wstring>>::Some(
+          name.IsSome() ? Option<std::wstring>::Some(Utf8ToWide(name.Get())) : Option<std::wstring>::None());
     }
     return seenWideName_.Get();
   }

@@ -57,9 +57,9 @@ class MachineBase : public std::enable_shared_from_this<MachineBase> {
 
   HWND Window() const { return window_; }
   const std::wstring& Description() const { return description_; }
-  // Called once, from a pass, when the pass finds the window gone. The event that told
-  // the watcher of the window's end may have come while the window was still being destroyed: without this notice
-  // the machine would wait for the installer's next window event to be dropped.
+  // Called once, from a pass, when the pass finds the window gone. The event that told the watcher of the window's
+  // end may have come while the window was still being destroyed: without this notice the machine would wait for
+  // the installer's next window event to be dropped.
   void SetWindowGoneHandler(std::function<void()> handler) {
     std::lock_guard<std::mutex> guard(windowGoneLock_);
     windowGone_ = std::move(handler);

@@ -49,7 +49,7 @@ void MSAAUIElementWrapper::CollectChildren(MSAAUIElement& element, std::vector<M
     MSAAUIElement& child = client.IsSome() ? client.Get() : raw;
     const int level = client.IsSome() ? flattened + 1 : flattened;
     if (child.CachedState() & STATE_SYSTEM_INVISIBLE) continue;
-    if (level != flattened && depth_ + level >= kMaxTreeDepth) {
+    if (client.IsSome() && depth_ + level >= kMaxTreeDepth) {
       element_.Bounds()->ReportDepth(GetPath());
       continue;
     }
