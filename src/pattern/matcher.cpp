@@ -35,10 +35,6 @@ constexpr char kNodeTest[] = "IsPatternMatchesElement";
 constexpr bool kStrict = false;
 constexpr bool kLenient = true;
 
-bool IsControl(ElementType type) {
-  return type == ElementType::Button || type == ElementType::CheckBox || type == ElementType::RadioButton;
-}
-
 void Report(MatchMiss why, const PatternElement* pattern, const UIElement* element) {
   if (MatchBounds* bounds = MatchBounds::Current(); bounds != nullptr && bounds->Observer() != nullptr) {
     bounds->Observer()->Missed(why, pattern, element);
@@ -301,24 +297,11 @@ bool IsPatternMatchesElement(const std::shared_ptr<PatternElement>& pattern,
   return false;
 }
 
-std::string DescribeLiveElement(const std::shared_ptr<UIElement>& element) {
-  std::string description = ElementTypeName(element->GetType());
-  const ElementList children = element->GetChildren();
-  if (!children.empty()) {
-    description += "{";
-    for (const auto& child : children) description += DescribeLiveElement(child);
-    description += "}";
-  } else {
-    description += IsControl(element->GetType()) ? "()" : "{}";
-  }
-  return description;
-}
-
 bool ExactMatcher::Match(const std::shared_ptr<PatternElement>& pattern, const std::shared_ptr<UIElement>& element,
                          MatchedList& matched) {
   if (IsTraceEnabled(TraceLevel::Info)) {
     TRACE(Info) << "Exact matching:\n\t\tpattern = " << pattern->Describe() << " vs\n\t\tui      = "
-                << DescribeLiveElement(element);
+                << element->TreeDescriptionAsSeen();
   }
   std::optional<MatchBounds> ownBounds;
   if (MatchBounds::Current() == nullptr) ownBounds.emplace();
@@ -333,7 +316,7 @@ bool GenericMatcher::Match(const std::shared_ptr<PatternElement>& pattern, const
                            MatchedList& matched) {
   if (IsTraceEnabled(TraceLevel::Info)) {
     TRACE(Info) << "Generic matching:\n\t\tpattern = " << pattern->Describe() << " vs\n\t\tui      = "
-                << DescribeLiveElement(element);
+                << element->TreeDescriptionAsSeen();
   }
   std::optional<MatchBounds> ownBounds;
   if (MatchBounds::Current() == nullptr) ownBounds.emplace();

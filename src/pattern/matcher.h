@@ -110,7 +110,4 @@ class MatchStopped : public std::runtime_error {
 // The node test: type, state checkers, then the name against the node's text.
 bool IsPatternMatchesElement(const std::shared_ptr<PatternElement>& pattern, const std::shared_ptr<UIElement>& element);
 
-// Type names with children in braces, "()" for a childless control, "{}" otherwise.
-std::string DescribeLiveElement(const std::shared_ptr<UIElement>& element);
-
 }  // namespace installation_assistant

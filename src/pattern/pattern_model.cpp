@@ -6,10 +6,6 @@
 namespace installation_assistant {
 namespace {
 
-bool IsControl(ElementType type) {
-  return type == ElementType::Button || type == ElementType::CheckBox || type == ElementType::RadioButton;
-}
-
 }  // namespace
 
 PatternAction::PatternAction(std::uint32_t index, ActionExecutor executor, std::string name,
@@ -99,7 +95,7 @@ std::string PatternElement::Describe() const {
     result += "{";
     for (const auto& child : children_) result += child->Describe();
     result += "}";
-  } else if (IsControl(type_)) {
+  } else if (IsControlType(type_)) {
     result += "(";
     if (text_) result += "text=\"" + text_.Get() + "\"";
     result += ")";

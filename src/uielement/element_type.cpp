@@ -23,6 +23,10 @@ std::string ElementTypeName(ElementType type) {
   return std::string(kDisplayNames[static_cast<std::size_t>(value)]);
 }
 
+bool IsControlType(ElementType type) {
+  return type == ElementType::Button || type == ElementType::CheckBox || type == ElementType::RadioButton;
+}
+
 bool IsKeptElementType(ElementType type) {
   switch (type) {
     case ElementType::Custom:

@@ -60,6 +60,9 @@ std::string ElementTypeName(ElementType type);
 // The types both backends keep below a tree's root.
 bool IsKeptElementType(ElementType type);
 
+// The controls: a pattern writes them with "()" rather than braces, and acts on them.
+bool IsControlType(ElementType type);
+
 enum class UIAccessType : std::int32_t {
   MSAA = 0,
   UIAutomation = 1,

@@ -7,6 +7,22 @@
 
 namespace installation_assistant {
 
+const std::string& UIElement::TreeDescriptionAsSeen() {
+  if (seenDescription_.IsNone()) {
+    std::string description = ElementTypeName(GetType());
+    const std::vector<std::shared_ptr<UIElement>> children = GetChildren();
+    if (!children.empty()) {
+      description += "{";
+      for (const auto& child : children) description += child->TreeDescriptionAsSeen();
+      description += "}";
+    } else {
+      description += IsControlType(GetType()) ? "()" : "{}";
+    }
+    seenDescription_ = Option<std::string>::Some(std::move(description));
+  }
+  return seenDescription_.Get();
+}
+
 PatternActionResult StepCheckBoxUntil(int wanted, const std::function<int()>& read,
                                       const std::function<PatternActionResult()>& step) {
   constexpr DWORD kSettleMs = 1000;

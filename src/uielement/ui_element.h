@@ -107,6 +107,9 @@ class UIElement : public std::enable_shared_from_this<UIElement> {
     }
     return seenWideName_.Get();
   }
+  // The tree below as the matching traces show it: type names with children in braces, "()" for a childless
+  // control, "{}" otherwise. Every pattern's trace shows the same look, so it is built once per look.
+  const std::string& TreeDescriptionAsSeen();
 
   // Where the element sits in its tree, e.g. "Window\Pane(0)\Button(3)".
   std::string GetPath() const { return path_; }
@@ -125,6 +128,7 @@ class UIElement : public std::enable_shared_from_this<UIElement> {
     seenChecked_ = {};
     seenSelected_ = {};
     seenWideName_ = {};
+    seenDescription_ = {};
   }
   // How the states as seen are read: through the patterns, unless a backend has them at hand.
   virtual Option<bool> ReadChecked() {
@@ -144,6 +148,7 @@ class UIElement : public std::enable_shared_from_this<UIElement> {
   Option<Option<bool>> seenChecked_;
   Option<Option<bool>> seenSelected_;
   Option<Option<std::wstring>> seenWideName_;
+  Option<std::string> seenDescription_;
 };
 
 // The element's own window handle, else its nearest ancestor's, else 0.
