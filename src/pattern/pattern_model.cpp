@@ -13,6 +13,7 @@ PatternAction::PatternAction(std::uint32_t index, ActionExecutor executor, std::
     : index_(index),
       executor_(std::move(executor)),
       isPixelClick_(name == "pixelClick"),
+      setsState_(name == "on" || name == "off"),
       name_(std::move(name)),
       clickPoint_(std::move(clickPoint)) {}
 

@@ -44,6 +44,9 @@ class PatternAction {
   std::uint32_t GetIndex() const { return index_; }
   const std::string& GetName() const { return name_; }
   bool IsPixelClick() const { return isPixelClick_; }
+  // Checks or unchecks a check box, selects a radio button: changes that control's state and nothing else that the
+  // matching reads.
+  bool SetsState() const { return setsState_; }
   // The point a click captured; empty for desired states. For descriptions only.
   const Option<ClickPoint>& GetClickPoint() const { return clickPoint_; }
   // Calls the one actions-processor operation of this action and returns its result.
@@ -54,6 +57,7 @@ class PatternAction {
   const std::uint32_t index_;
   const ActionExecutor executor_;
   const bool isPixelClick_;
+  const bool setsState_;
   const std::string name_;
   const Option<ClickPoint> clickPoint_;
 };

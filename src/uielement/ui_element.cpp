@@ -7,6 +7,17 @@
 
 namespace installation_assistant {
 
+void UIElement::SeeStateAgain(ElementType control) {
+  if (control == ElementType::CheckBox) {
+    const std::shared_ptr<CheckBoxPattern> box = GetCheckBoxPattern();
+    seenChecked_ = Option<Option<bool>>::Some(box ? Option<bool>::Some(box->IsChecked()) : Option<bool>::None());
+  } else if (control == ElementType::RadioButton) {
+    const std::shared_ptr<RadioButtonPattern> radio = GetRadioButtonPattern();
+    seenSelected_ =
+        Option<Option<bool>>::Some(radio ? Option<bool>::Some(radio->IsSelected()) : Option<bool>::None());
+  }
+}
+
 const std::string& UIElement::TreeDescriptionAsSeen() {
   if (seenDescription_.IsNone()) {
     std::string description = ElementTypeName(GetType());

@@ -70,6 +70,9 @@ class UIElement : public std::enable_shared_from_this<UIElement> {
   virtual HWND GetWindowHandle() = 0;
   // UTF-8; empty when the element has no name.
   virtual Option<std::string> GetName() = 0;
+  // The window this element alone stands for (a control with a window of its own): every event about that window
+  // is about this element. 0 when it has none, or shares its container's.
+  virtual HWND GetOwnWindowHandle() { return nullptr; }
   virtual RECT GetLocation() = 0;
   virtual RECT GetDPIAwareLocation() = 0;
   virtual std::shared_ptr<Subscription> SubscribeStructureChanges(WinEventHandler handler) = 0;
@@ -98,6 +101,8 @@ class UIElement : public std::enable_shared_from_this<UIElement> {
     if (seenSelected_.IsNone()) seenSelected_ = Option<Option<bool>>::Some(ReadSelected());
     return seenSelected_.Get();
   }
+  // This engine has just set the control's state: the state as this look saw it is read again, live.
+  void SeeStateAgain(ElementType control);
   // The name as the text conditions compare it, converted once per look rather than once per pattern node.
   const Option<std::wstring>& WideNameAsSeen() {
     if (seenWideName_.IsNone()) {

@@ -13,11 +13,14 @@ namespace installation_assistant {
 namespace {
 
 // Processors added since the last pass join the list the pass works on.
+// True when any came.
 template <typename Entry>
-void TakeIncoming(std::mutex& incomingLock, std::vector<Entry>& incoming, std::vector<Entry>& processors) {
+bool TakeIncoming(std::mutex& incomingLock, std::vector<Entry>& incoming, std::vector<Entry>& processors) {
   std::lock_guard<std::mutex> guard(incomingLock);
+  if (incoming.empty()) return false;
   std::move(incoming.begin(), incoming.end(), std::back_inserter(processors));
   incoming.clear();
+  return true;
 }
 
 // Whether an event about `hwnd` may change the tree of the top-level `window`: one about the window or a window
@@ -65,9 +68,9 @@ void MachineBase::SubscribeToStructureChanged() {
   if (shutDown_) return;
   try {
     std::weak_ptr<MachineBase> weak = weak_from_this();
-    subscription_ = root_->SubscribeStructureChanges([weak](DWORD, HWND hwnd) {
+    subscription_ = root_->SubscribeStructureChanges([weak](DWORD event, HWND hwnd) {
       auto machine = weak.lock();
-      if (machine && ConcernsWindow(machine->Window(), hwnd)) machine->FireResampler();
+      if (machine && ConcernsWindow(machine->Window(), hwnd)) machine->OnWindowEvent(event, hwnd);
     });
     FireResampler();
   } catch (...) {
@@ -167,12 +170,16 @@ void Machine::Matcher() {
   }
   if (!WindowResponds()) return;
   std::lock_guard<std::mutex> guard(lock_);
-  TakeIncoming(incomingLock_, incoming_, processors_);
+  const bool added = TakeIncoming(incomingLock_, incoming_, processors_);
+  // Taken before the look: an event during the pass asks for the next one. A pass fired for any other reason (new
+  // patterns, a freed ticket, a window that answers again) looks afresh.
+  const bool echoes = echoHeard_.exchange(false);
+  const bool fresh = lookNeeded_.exchange(false) || !echoes || added;
   bool waited = false;
   if (!processors_.empty()) {
     const PassMeter meter(Window());
     TRACE(Info) << Description() << " starts matching";
-    const ElementResolver resolve = OneLookPerPass(Resolver());
+    const ElementResolver resolve = Look(fresh);
     for (const Entry& entry : processors_) {
       // One failing processor (a bad regular expression, a backend error, a runaway
       // search) must not keep the others from matching, nor the queue from draining.
@@ -195,6 +202,7 @@ void Machine::Matcher() {
       return true;
     });
   }
+  if (processors_.empty() && pending_.empty()) DropLook();
   // A pass that outlived the shutdown wait must not act on the window or tell the host.
   if (Abandoned()) return;
   Drain();
@@ -202,10 +210,70 @@ void Machine::Matcher() {
   if (waited && ticketHolder_ == nullptr) FireResampler();
 }
 
+void Machine::OnWindowEvent(DWORD event, HWND hwnd) {
+  bool echo = false;
+  {
+    std::lock_guard<std::mutex> guard(echoLock_);
+    // A focus move changes nothing the matching reads (types, names, check and selection states, which children
+    // are shown); a state change of a control the machine set is read again on the standing look.
+    echo = !echoWindows_.empty() &&
+           (event == EVENT_OBJECT_FOCUS || (event == EVENT_OBJECT_STATECHANGE &&
+                                            std::find(echoWindows_.begin(), echoWindows_.end(), hwnd) !=
+                                                echoWindows_.end()));
+  }
+  (echo ? echoHeard_ : lookNeeded_) = true;
+  FireResampler();
+}
+
+const ElementResolver& Machine::Look(bool fresh) {
+  if (!fresh && look_.has_value() && !look_->changed.empty()) {
+    try {
+      for (const auto& [element, control] : look_->changed) element->SeeStateAgain(control);
+      TRACE(Debug) << Description() << " heard only the echo of its own actions: it matches on its last look";
+      return look_->resolve;
+    } catch (...) {
+      TraceException("Machine::Look");
+    }
+  }
+  DropLook();
+  look_ = StandingLook{OneLookPerPass(Resolver()), ++looks_, {}};
+  return look_->resolve;
+}
+
+void Machine::NoteAction(const PendingAction& pending) {
+  const QueuedAction& action = pending.action;
+  if (!action.mayChangeAnything && action.setsStateOf == nullptr) return;
+  HWND own = nullptr;
+  if (action.setsStateOf != nullptr && look_.has_value() && pending.look == look_->id) {
+    try {
+      own = action.setsStateOf->GetOwnWindowHandle();
+    } catch (...) {
+      own = nullptr;
+    }
+  }
+  // Events about a window shared with other elements, or changes of any kind, could be anything's.
+  if (own == nullptr || own == Window()) {
+    DropLook();
+    return;
+  }
+  auto& changed = look_->changed;
+  const auto same = [&action](const auto& entry) { return entry.first == action.setsStateOf; };
+  if (std::none_of(changed.begin(), changed.end(), same)) changed.emplace_back(action.setsStateOf, action.controlType);
+  std::lock_guard<std::mutex> guard(echoLock_);
+  echoWindows_.push_back(own);
+}
+
+void Machine::DropLook() {
+  look_.reset();
+  std::lock_guard<std::mutex> guard(echoLock_);
+  echoWindows_.clear();
+}
+
 void Machine::ReleaseWatches() {
   std::vector<std::shared_ptr<PatternProcessor>> processors;
   {
     std::lock_guard<std::mutex> guard(lock_);
+    DropLook();
     processors.swap(finishedProcessors_);
     for (const Entry& entry : processors_) processors.push_back(entry.processor);
   }
@@ -230,14 +298,15 @@ bool Machine::MatchEntry(const Entry& entry, const ElementResolver& resolve) {
   if (entry.silent) {
     TRACE(Info) << "Skipping silent processor 0x" << entry.processor.get();
   } else if (ticketHolder_ == nullptr || ticketHolder_ == entry.processor) {
-    std::vector<MachineAction> actions = entry.processor->BuildActions(root.Get(), matched);
+    std::vector<QueuedAction> actions = entry.processor->BuildActions(root.Get(), matched);
     TRACE(Info) << Description() << " actions count == " << actions.size();
     // Called once: it reports why the action at the head of the old queue never ran.
     if (continuation_.IsSome()) std::exchange(continuation_, Option<Continuation>::None()).Get()();
     if (!pending_.empty()) {
       TRACE(Error) << Description() << " " << pending_.size() << " actions from previous match are not executed.";
     }
-    pending_.assign(std::make_move_iterator(actions.begin()), std::make_move_iterator(actions.end()));
+    pending_.clear();
+    for (QueuedAction& action : actions) pending_.push_back(PendingAction{std::move(action), look_->id});
     if (!pending_.empty() && ticketHolder_ == nullptr) {
       ticketHolder_ = entry.processor;
       TRACE(Debug) << "PatternProcessor 0x" << entry.processor.get() << " got ticket to invoke actions";
@@ -247,13 +316,13 @@ bool Machine::MatchEntry(const Entry& entry, const ElementResolver& resolve) {
 
   if (!entry.processor->Advance()) {
     // Runs only from this machine's drain, under its lock.
-    pending_.push_back([this, releasing = std::weak_ptr<PatternProcessor>(entry.processor)]() -> Option<Continuation> {
+    pending_.push_back(PendingAction{QueuedAction{[this, releasing = std::weak_ptr<PatternProcessor>(entry.processor)]() -> Option<Continuation> {
       TRACE(Debug) << "Empty acting processor";
       // Only the holder hands the ticket back: a silent or dropped processor that finishes
       // must not take it from a holder between two of its roots.
       if (ticketHolder_ != nullptr && ticketHolder_ == releasing.lock()) ticketHolder_.reset();
       return Option<Continuation>::None();
-    });
+    }}, look_->id});
   }
   return true;
 }
@@ -262,7 +331,8 @@ void Machine::Drain() {
   while (!pending_.empty() && !Abandoned()) {
     Option<Continuation> result;
     try {
-      result = pending_.front()();
+      NoteAction(pending_.front());
+      result = pending_.front().action.run();
     } catch (...) {
       // The action stays at the head and is tried again on the next pass.
       TraceException("Matcher");

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,8 @@ class MachineBase : public std::enable_shared_from_this<MachineBase> {
   // Right after construction, before the machine is shared with any other thread.
   void Init();
   void FireResampler() { resampler_->Fire(); }
+  // An event about the window or a window inside it; on the engine thread.
+  virtual void OnWindowEvent(DWORD /*event*/, HWND /*hwnd*/) { FireResampler(); }
   // At the start of a pass, on the resampler thread: false when the window does not answer;
   // the pass is skipped and a later one is already asked for.
   bool WindowResponds();
@@ -137,8 +140,27 @@ class Machine final : public MachineBase {
 
  private:
 
+  struct PendingAction {
+    QueuedAction action;
+    // The look the action was built on.
+    std::uint64_t look = 0;
+  };
+  // The last look, while the window has changed since only by this machine's own check and selection actions:
+  // the echo of those changes is judged on it, with those controls' states read again, instead of a new look.
+  struct StandingLook {
+    ElementResolver resolve;
+    std::uint64_t id = 0;
+    std::vector<std::pair<std::shared_ptr<UIElement>, ElementType>> changed;
+  };
+
   Machine(HWND window, std::shared_ptr<UIElement> root, ElementResolver resolver,
           std::shared_ptr<MessageWindow> messageWindow);
+  void OnWindowEvent(DWORD event, HWND hwnd) override;
+  // The pass's look: the standing one when only echoes fired it, else a new one.
+  const ElementResolver& Look(bool fresh);
+  // Before one of the machine's own actions runs: whether the look still stands once it has.
+  void NoteAction(const PendingAction& pending);
+  void DropLook();
   // False when the entry matched but must wait for another processor's ticket.
   bool MatchEntry(const Entry& entry, const ElementResolver& resolve);
   void Drain();
@@ -147,7 +169,15 @@ class Machine final : public MachineBase {
   mutable std::mutex incomingLock_;
   std::vector<Entry> incoming_;
   mutable std::mutex lock_;
-  std::deque<MachineAction> pending_;
+  std::optional<StandingLook> look_;
+  std::uint64_t looks_ = 0;
+  // Set by the events since the last pass: the echoes, and all others.
+  std::atomic<bool> echoHeard_{false};
+  std::atomic<bool> lookNeeded_{false};
+  // The own windows of the controls the standing look's changes were made to; read by the event handler.
+  std::mutex echoLock_;
+  std::vector<HWND> echoWindows_;
+  std::deque<PendingAction> pending_;
   Option<Continuation> continuation_;
   std::shared_ptr<PatternProcessor> ticketHolder_;
   std::vector<Entry> processors_;

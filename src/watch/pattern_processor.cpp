@@ -13,7 +13,7 @@ namespace {
 
 struct KeyedAction {
   std::int32_t key;
-  MachineAction action;
+  QueuedAction action;
 };
 
 // A refused action may come without a follow-up; the machine still needs something to call.
@@ -54,7 +54,7 @@ bool PatternProcessor::MatchCurrentRoot(const std::shared_ptr<UIElement>& root, 
   return matcher_->Match(roots_.front().element, root, matched);
 }
 
-std::vector<MachineAction> PatternProcessor::BuildActions(const std::shared_ptr<UIElement>& root,
+std::vector<QueuedAction> PatternProcessor::BuildActions(const std::shared_ptr<UIElement>& root,
                                                           const MatchedList& matched) const {
   std::vector<KeyedAction> keyed;
   for (const auto& [patternElement, element] : matched) {
@@ -70,21 +70,28 @@ std::vector<MachineAction> PatternProcessor::BuildActions(const std::shared_ptr<
         if (!result.failed) return Option<Continuation>::None();
         return Option<Continuation>::Some(OrNothing(std::move(result.followUp)));
       };
-      keyed.push_back(KeyedAction{static_cast<std::int32_t>(action->GetIndex()), std::move(run)});
+      QueuedAction queued{std::move(run)};
+      if (action->SetsState()) {
+        queued.setsStateOf = element;
+        queued.controlType = patternElement->GetType();
+      } else {
+        queued.mayChangeAnything = true;
+      }
+      keyed.push_back(KeyedAction{static_cast<std::int32_t>(action->GetIndex()), std::move(queued)});
     }
   }
   std::stable_sort(keyed.begin(), keyed.end(),
                    [](const KeyedAction& left, const KeyedAction& right) { return left.key < right.key; });
 
-  std::vector<MachineAction> actions;
+  std::vector<QueuedAction> actions;
   actions.reserve(keyed.size() + 1);
   for (KeyedAction& entry : keyed) actions.push_back(std::move(entry.action));
   if (!actions.empty()) {
-    actions.push_back([listener = listener_, root]() -> Option<Continuation> {
+    actions.push_back(QueuedAction{[listener = listener_, root]() -> Option<Continuation> {
       TRACE(Debug) << "Going to report results";
       listener->PatternUpdated(root);
       return Option<Continuation>::None();
-    });
+    }});
   }
   return actions;
 }

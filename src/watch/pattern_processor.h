@@ -18,6 +18,17 @@ namespace installation_assistant {
 using Continuation = std::function<void()>;
 // Empty result: done. A continuation: not carried out, to be run again on the next pass.
 using MachineAction = std::function<Option<Continuation>()>;
+// A queued action and what it may change in the window.
+struct QueuedAction {
+  MachineAction run;
+  // The control whose check or selection state the action sets, and the control's type; none when it sets no
+  // state.
+  std::shared_ptr<UIElement> setsStateOf;
+  ElementType controlType = ElementType::Unknown;
+  // A push, a click, a message box: anything in the window may change. A report changes nothing.
+  bool mayChangeAnything = false;
+};
+
 // The freshly refreshed element a pattern root is matched from; nothing for no root.
 using ElementResolver = std::function<Option<std::shared_ptr<UIElement>>(const Option<PatternRoot>&)>;
 
@@ -45,7 +56,7 @@ class PatternProcessor {
   void WindowClosed() { listener_->WindowClosed(); }
   int PatternId() const { return patternId_; }
   // Element actions in ascending action index, then the report action when there is any.
-  std::vector<MachineAction> BuildActions(const std::shared_ptr<UIElement>& root, const MatchedList& matched) const;
+  std::vector<QueuedAction> BuildActions(const std::shared_ptr<UIElement>& root, const MatchedList& matched) const;
 
   const std::shared_ptr<IActionsProcessor>& ActionsProcessor() const { return actionsProcessor_; }
 

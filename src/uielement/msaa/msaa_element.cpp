@@ -245,6 +245,7 @@ Option<MSAAUIElement> MSAAUIElement::ClientOfBareChildWindow(HWND parent) {
   if (!client) throw _com_error(E_POINTER);
   MSAAUIElement element(std::move(client), CHILDID_SELF, bounds_);
   element.windowHandle_ = Option<HWND>::Some(window);
+  element.clientOf_ = window;
   return Option<MSAAUIElement>::Some(std::move(element));
 }
 

@@ -48,6 +48,9 @@ class MSAAUIElement {
   // When this object stands for a child window of `parent` whose style gives its frame no part but the client
   // area, that client object, fetched in one request. None otherwise (then the frame's parts must be read).
   Option<MSAAUIElement> ClientOfBareChildWindow(HWND parent);
+  // The child window whose client object this is, when it was taken as one; 0 otherwise (an object's handle may
+  // be its container's).
+  HWND WindowOfClient() const { return clientOf_; }
 
   // The window whose UI Automation rectangle stands for this element when UI Automation
   // cannot convert the object itself. Throws std::logic_error when the handle is shared
@@ -64,6 +67,7 @@ class MSAAUIElement {
   std::shared_ptr<TreeBounds> bounds_;
   Option<std::vector<MSAAUIElement>> rawChildren_;
   Option<HWND> windowHandle_;
+  HWND clientOf_ = nullptr;
   Option<LONG> role_;
   Option<Option<std::string>> name_;
   Option<LONG> state_;

@@ -18,6 +18,7 @@ class MSAAUIElementWrapper final : public UIElement {
 
   ElementType GetType() override;
   HWND GetWindowHandle() override;
+  HWND GetOwnWindowHandle() override { return element_.WindowOfClient(); }
   Option<std::string> GetName() override;
   RECT GetLocation() override;
   RECT GetDPIAwareLocation() override;

@@ -20,6 +20,8 @@ class UIAutomationElementWrapper final : public UIElement {
 
   ElementType GetType() override;
   HWND GetWindowHandle() override;
+  // UI Automation names a native window only for an element that is that window.
+  HWND GetOwnWindowHandle() override { return GetWindowHandle(); }
   Option<std::string> GetName() override;
   RECT GetLocation() override;
   RECT GetDPIAwareLocation() override;
