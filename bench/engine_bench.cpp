@@ -157,9 +157,9 @@ void BM_Uia_WindowShownToOfferUnchecked(benchmark::State& state) { WindowShownTo
 void BM_Msaa_OtherWindowsEvents(benchmark::State& state) { WindowShownToOfferUnchecked(state, false, true); }
 
 BENCHMARK(BM_Msaa_WindowShownToOfferUnchecked)
-    ->Arg(1)->Arg(10)->Arg(100)->Arg(1000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+    ->Arg(1)->Arg(10)->Arg(100)->Arg(1000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_Uia_WindowShownToOfferUnchecked)
-    ->Arg(1)->Arg(10)->Arg(100)->Arg(1000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+    ->Arg(1)->Arg(10)->Arg(100)->Arg(1000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_Msaa_OtherWindowsEvents)->Arg(1)->Arg(100)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // Keeps what the console shows and prints, per benchmark, each case's time and counters over its first case's.

@@ -62,9 +62,10 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteS
   }
   int n = cbMultiByte < 0 ? static_cast<int>(std::strlen(lpMultiByteStr)) + 1 : cbMultiByte;
   auto* s = reinterpret_cast<const unsigned char*>(lpMultiByteStr);
-  std::wstring out;
+  // Written in place, one pass: the engine converts every trace record, some of them kilobytes long.
+  int needed = 0;
   for (int i = 0; i < n;) {
-    long cp = DecodeUtf8(s, n, i);
+    long cp = s[i] < 0x80 ? s[i++] : DecodeUtf8(s, n, i);
     if (cp < 0) {
       if (dwFlags & MB_ERR_INVALID_CHARS) {
         SetLastError(ERROR_NO_UNICODE_TRANSLATION);
@@ -72,15 +73,14 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteS
       }
       cp = 0xFFFD;
     }
-    out.push_back(static_cast<wchar_t>(cp));
+    if (needed < cchWideChar) lpWideCharStr[needed] = static_cast<wchar_t>(cp);
+    ++needed;
   }
-  int needed = static_cast<int>(out.size());
-  if (cchWideChar == 0) return needed;
-  if (cchWideChar < needed) {
+  // An invalid sequence anywhere is reported before a short buffer.
+  if (cchWideChar > 0 && cchWideChar < needed) {
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return 0;
   }
-  std::wmemcpy(lpWideCharStr, out.data(), out.size());
   return needed;
 }
 

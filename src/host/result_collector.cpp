@@ -1,5 +1,6 @@
 #include "host/result_collector.h"
 
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -37,23 +38,26 @@ class FoldedResult final : public IMatchingResult {
 void ResultCollector::Add(int patternId, ResultEntry entry) {
   if (!entry.matching) throw std::logic_error("Result entry has no matching result");
   std::lock_guard<std::mutex> lock(mutex_);
-  // One pattern's entries differ only in their code, and only the best code is reported: final ones fold into one.
-  std::map<int, ResultEntry> folded;
-  for (auto it = entries_.begin(); it != entries_.end();) {
+  // One pattern's entries differ only in their code, and only the best code is reported: its final ones fold into
+  // one whenever it gets another (each new window gives every pattern one). Only this pattern's: a window with many
+  // patterns adds them all at once.
+  std::optional<ResultEntry> folded;
+  const auto [begin, end] = entries_.equal_range(patternId);
+  for (auto it = begin; it != end;) {
     const std::optional<int> code = it->second.matching->FinalResult();
     if (!code) {
       ++it;
       continue;
     }
-    auto [kept, first] = folded.try_emplace(it->first, it->second);
-    if (!first && MatchingResultPriority(*code) <= MatchingResultPriority(*kept->second.matching->FinalResult())) {
-      it = entries_.erase(it);
-      continue;
+    if (!folded.has_value()) {
+      folded = it->second;
+      folded->matching = std::make_shared<FoldedResult>(*code);
+    } else if (MatchingResultPriority(*code) > MatchingResultPriority(folded->matching->MatchingResult())) {
+      folded->matching = std::make_shared<FoldedResult>(*code);
     }
-    kept->second.matching = std::make_shared<FoldedResult>(*code);
     it = entries_.erase(it);
   }
-  for (auto& [id, kept] : folded) entries_.emplace(id, std::move(kept));
+  if (folded.has_value()) entries_.emplace(patternId, std::move(*folded));
   entries_.emplace(patternId, std::move(entry));
 }
 

@@ -281,7 +281,7 @@ bool IsPatternMatchesElement(const std::shared_ptr<PatternElement>& pattern,
     TRACE_AS(Debug, kNodeTest) << "Trying to match " << element->GetName().Get() << " with " << text.Get();
   }
 
-  switch (MatchWholeText(text.Get(), name.Get())) {
+  switch (pattern->GetCompiledText()->MatchWhole(name.Get())) {
     case TextMatch::Matched:
       return true;
     case TextMatch::NotMatched:

@@ -88,7 +88,8 @@ PatternElement::PatternElement(Option<std::string> id, Option<std::string> text,
       children_(std::move(children)),
       actions_(std::move(actions)),
       optional_(optional),
-      checkers_(std::move(checkers)) {}
+      checkers_(std::move(checkers)),
+      compiledText_(text_.IsSome() ? std::make_shared<const CompiledText>(text_.Get()) : nullptr) {}
 
 std::string PatternElement::Describe() const {
   std::string result = ElementTypeName(type_);

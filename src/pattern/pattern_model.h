@@ -13,6 +13,7 @@
 #include "common/option.h"
 #include "pattern/actions_interface.h"
 #include "pattern/pattern_version.h"
+#include "pattern/text_condition.h"
 #include "uielement/element_type.h"
 #include "uielement/ui_element.h"
 
@@ -80,10 +81,12 @@ class PatternElement {
   // UTF-8 regular expression for the element's name.
   const Option<std::string>& GetText() const { return text_; }
   ElementType GetType() const { return type_; }
-  std::vector<std::shared_ptr<PatternElement>> GetChildren() const { return children_; }
-  std::vector<std::shared_ptr<PatternAction>> GetActions() const { return actions_; }
+  const std::vector<std::shared_ptr<PatternElement>>& GetChildren() const { return children_; }
+  const std::vector<std::shared_ptr<PatternAction>>& GetActions() const { return actions_; }
   bool IsOptional() const { return optional_; }
-  std::vector<StateChecker> GetCheckers() const { return checkers_; }
+  const std::vector<StateChecker>& GetCheckers() const { return checkers_; }
+  // The text, compiled once; null without a text.
+  const CompiledText* GetCompiledText() const { return compiledText_.get(); }
   std::size_t GetCheckerCount() const { return checkers_.size(); }
 
   // Type name, then "{children}", or for a control "(text="...")", or "{}".
@@ -100,6 +103,7 @@ class PatternElement {
   const std::vector<std::shared_ptr<PatternAction>> actions_;
   const bool optional_;
   const std::vector<StateChecker> checkers_;
+  const std::shared_ptr<const CompiledText> compiledText_;
 };
 
 struct PatternRoot {

@@ -40,15 +40,39 @@ TextMatch MatchWholeText(const std::wstring& expression, const std::wstring& nam
   return MatchWholeText(WideToUtf8(expression), name);
 }
 
-TextMatch MatchWholeText(const std::string& expression, const std::wstring& name) {
-  const std::shared_ptr<const boost::wregex> compiled = Compiled(expression);
+namespace {
+
+TextMatch Run(const boost::wregex& compiled, const std::wstring& name) {
   try {
-    return boost::regex_match(name, *compiled) ? TextMatch::Matched : TextMatch::NotMatched;
+    return boost::regex_match(name, compiled) ? TextMatch::Matched : TextMatch::NotMatched;
   } catch (const std::runtime_error&) {
     // Boost raises only its complexity ("exceeded predefined bounds") and memory ("Ran out
-    // of stack space") limits here; compile errors were raised above.
+    // of stack space") limits here; compile errors were raised before.
     return TextMatch::GaveUp;
   }
+}
+
+}  // namespace
+
+TextMatch MatchWholeText(const std::string& expression, const std::wstring& name) {
+  return Run(*Compiled(expression), name);
+}
+
+struct CompiledText::Compiled {
+  std::shared_ptr<const boost::wregex> expression;
+};
+
+CompiledText::CompiledText(const std::string& expression) {
+  try {
+    compiled_ = std::make_shared<const Compiled>(Compiled{installation_assistant::Compiled(expression)});
+  } catch (...) {
+    error_ = std::current_exception();
+  }
+}
+
+TextMatch CompiledText::MatchWhole(const std::wstring& name) const {
+  if (error_) std::rethrow_exception(error_);
+  return Run(*compiled_->expression, name);
 }
 
 bool IsValidTextCondition(const std::wstring& expression, std::string* error) {

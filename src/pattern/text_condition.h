@@ -7,6 +7,8 @@
 // up with an error past a complexity or memory bound, which makes the outcome explicit.
 #pragma once
 
+#include <exception>
+#include <memory>
 #include <string>
 
 namespace installation_assistant {
@@ -19,6 +21,20 @@ enum class TextMatch { Matched, NotMatched, GaveUp };
 TextMatch MatchWholeText(const std::wstring& expression, const std::wstring& name);
 // The same for the UTF-8 expression a pattern holds: the matcher's path, which converts it only to compile it.
 TextMatch MatchWholeText(const std::string& expression, const std::wstring& name);
+
+// A pattern node's text, compiled when the node is made: a pass tests it against every name of the node's type, on
+// as many threads as there are windows, and a test then only runs it.
+class CompiledText {
+ public:
+  explicit CompiledText(const std::string& expression);
+  // As MatchWholeText; an expression that does not compile raises its error on every call.
+  TextMatch MatchWhole(const std::wstring& name) const;
+
+ private:
+  struct Compiled;
+  std::shared_ptr<const Compiled> compiled_;
+  std::exception_ptr error_;
+};
 
 // True when the expression compiles with the grammar the matcher uses; otherwise the
 // compiler's message goes to error.

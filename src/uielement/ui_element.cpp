@@ -18,18 +18,18 @@ void UIElement::SeeStateAgain(ElementType control) {
   }
 }
 
-const std::string& UIElement::TreeDescriptionAsSeen() {
+const std::wstring& UIElement::TreeDescriptionAsSeen() {
   if (seenDescription_.IsNone()) {
-    std::string description = ElementTypeName(GetType());
+    std::wstring description = Utf8ToWide(ElementTypeName(GetType()));
     const std::vector<std::shared_ptr<UIElement>> children = GetChildren();
     if (!children.empty()) {
-      description += "{";
+      description += L"{";
       for (const auto& child : children) description += child->TreeDescriptionAsSeen();
-      description += "}";
+      description += L"}";
     } else {
-      description += IsControlType(GetType()) ? "()" : "{}";
+      description += IsControlType(GetType()) ? L"()" : L"{}";
     }
-    seenDescription_ = Option<std::string>::Some(std::move(description));
+    seenDescription_ = Option<std::wstring>::Some(std::move(description));
   }
   return seenDescription_.Get();
 }

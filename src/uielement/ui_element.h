@@ -113,8 +113,9 @@ class UIElement : public std::enable_shared_from_this<UIElement> {
     return seenWideName_.Get();
   }
   // The tree below as the matching traces show it: type names with children in braces, "()" for a childless
-  // control, "{}" otherwise. Every pattern's trace shows the same look, so it is built once per look.
-  const std::string& TreeDescriptionAsSeen();
+  // control, "{}" otherwise. Every pattern's trace shows the same look, so it is built once per look, in the
+  // trace's own characters.
+  const std::wstring& TreeDescriptionAsSeen();
 
   // Where the element sits in its tree, e.g. "Window\Pane(0)\Button(3)".
   std::string GetPath() const { return path_; }
@@ -153,7 +154,7 @@ class UIElement : public std::enable_shared_from_this<UIElement> {
   Option<Option<bool>> seenChecked_;
   Option<Option<bool>> seenSelected_;
   Option<Option<std::wstring>> seenWideName_;
-  Option<std::string> seenDescription_;
+  Option<std::wstring> seenDescription_;
 };
 
 // The element's own window handle, else its nearest ancestor's, else 0.

@@ -305,7 +305,7 @@ TEST(Matchers, SingleStarChildDoesNotReadTheChildren) {
 
 TEST(Matchers, LiveDescription) {
   auto live = FakeElement::Build(Window({Pane({Button("a"), Box("b", true)}), TextOf("t"), Pane({})}));
-  EXPECT_EQ(live->TreeDescriptionAsSeen(), "Window{Pane{Button()CheckBox()}Text{}Pane{}}");
+  EXPECT_EQ(live->TreeDescriptionAsSeen(), L"Window{Pane{Button()CheckBox()}Text{}Pane{}}");
 }
 
 TEST(TextCondition, GivingUpIsNotMatchedWithAWarning) {
