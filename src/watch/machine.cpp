@@ -202,10 +202,11 @@ void Machine::Matcher() {
       return true;
     });
   }
-  if (processors_.empty() && pending_.empty()) DropLook();
   // A pass that outlived the shutdown wait must not act on the window or tell the host.
   if (Abandoned()) return;
   Drain();
+  // The look is kept only for the echo of the pass's own changes, and only while patterns remain to judge on it.
+  if (look_.has_value() && (look_->changed.empty() || processors_.empty())) DropLook();
   // A match that waited for the ticket gets its turn as soon as the ticket is free.
   if (waited && ticketHolder_ == nullptr) FireResampler();
 }
