@@ -197,14 +197,22 @@ page finish"
 user_rechecks() {
   run="user rechecks (run $1)"
   local pid window
-  run_wizard "--user-rechecks 300" '^ReportItem .*resultCode=4 .*CheckBox(2)' demo_offer.pattern
+  # A second pattern that never matches here keeps the window's matching going after the first has unchecked.
+  run_wizard "--user-rechecks 300" '^ReportItem .*resultCode=4 .*CheckBox(2)' demo_offer.pattern browser_extension.pattern
   local path='controlPath="Pattern(0)\\Window\\Pane(0)\\CheckBox'
   expect_file "the host calls" "$dir/host.out" "SetEngineVersion version=\"$VERSION\"
 ReportProcessedItems window=0x$window count=2
 ReportItem patternId=1 resultCode=4 genericPattern=1 elementType=5 controlData=\"Install the Sample toolbar (recommended)\" ${path}(1)\" userAction=\"checked\" desiredState=\"unchecked\" patternVersion=\"1.5.0.0\"
 ReportItem patternId=1 resultCode=4 genericPattern=1 elementType=5 controlData=\"Make Sample Search my home page\" ${path}(2)\" userAction=\"checked\" desiredState=\"unchecked\" patternVersion=\"1.5.0.0\"
 ReportItem patternId=1 resultCode=0 genericPattern=1 elementType=0 controlData=null controlPath=\"\" userAction=\"\" desiredState=\"\" patternVersion=\"1.5.0.0\"
+ReportItem patternId=2 resultCode=1 genericPattern=1 elementType=0 controlData=null controlPath=\"\" userAction=\"\" desiredState=\"\" patternVersion=\"1.5.0.0\"
 ReportProcessedTotal count=2"
+  # The echo of the engine's own unchecks, and the user's later clicks on the same boxes, are judged on the look
+  # that acted: no new snapshot of the window from the engine's first uncheck to the user's last click.
+  grep -q 'heard only the echo of its own actions' "$dir/trace.txt" || fail "no pass on the echo of the engine's unchecks"
+  local looks
+  looks="$(sed -n '/) unchecked"/,/CheckBox(2)) is now checked/p' "$dir/trace.txt" | grep -c 'UpdateSnapshot started' || true)"
+  [ "$looks" = 0 ] || fail "the echo of the engine's own changes took $looks new look(s)"
   expect_final_states "final page options
 final toolbar checked
 final homepage checked
