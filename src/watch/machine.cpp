@@ -12,8 +12,7 @@ namespace installation_assistant {
 
 namespace {
 
-// Processors added since the last pass join the list the pass works on.
-// True when any came.
+// Processors added since the last pass join the list the pass works on; true when any came.
 template <typename Entry>
 bool TakeIncoming(std::mutex& incomingLock, std::vector<Entry>& incoming, std::vector<Entry>& processors) {
   std::lock_guard<std::mutex> guard(incomingLock);
@@ -317,13 +316,14 @@ bool Machine::MatchEntry(const Entry& entry, const ElementResolver& resolve) {
 
   if (!entry.processor->Advance()) {
     // Runs only from this machine's drain, under its lock.
-    pending_.push_back(PendingAction{QueuedAction{[this, releasing = std::weak_ptr<PatternProcessor>(entry.processor)]() -> Option<Continuation> {
+    MachineAction release = [this, releasing = std::weak_ptr<PatternProcessor>(entry.processor)]() {
       TRACE(Debug) << "Empty acting processor";
       // Only the holder hands the ticket back: a silent or dropped processor that finishes
       // must not take it from a holder between two of its roots.
       if (ticketHolder_ != nullptr && ticketHolder_ == releasing.lock()) ticketHolder_.reset();
       return Option<Continuation>::None();
-    }}, look_->id});
+    };
+    pending_.push_back(PendingAction{QueuedAction{std::move(release)}, look_->id});
   }
   return true;
 }
