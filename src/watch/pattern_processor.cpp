@@ -55,7 +55,7 @@ bool PatternProcessor::MatchCurrentRoot(const std::shared_ptr<UIElement>& root, 
 }
 
 std::vector<QueuedAction> PatternProcessor::BuildActions(const std::shared_ptr<UIElement>& root,
-                                                          const MatchedList& matched) const {
+                                                         const MatchedList& matched) const {
   std::vector<KeyedAction> keyed;
   for (const auto& [patternElement, element] : matched) {
     for (const std::shared_ptr<PatternAction>& action : patternElement->GetActions()) {
