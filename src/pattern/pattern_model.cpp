@@ -4,9 +4,6 @@
 #include <stdexcept>
 
 namespace installation_assistant {
-namespace {
-
-}  // namespace
 
 PatternAction::PatternAction(std::uint32_t index, ActionExecutor executor, std::string name,
                              Option<ClickPoint> clickPoint)

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "common/option.h"
-#include "common/text.h"
 #include "common/subscription.h"
+#include "common/text.h"
 #include "platform/win32.h"
 #include "uielement/element_type.h"
 

@@ -258,7 +258,8 @@ void Machine::NoteAction(const PendingAction& pending) {
   }
   auto& changed = look_->changed;
   const auto same = [&action](const auto& entry) { return entry.first == action.setsStateOf; };
-  if (std::none_of(changed.begin(), changed.end(), same)) changed.emplace_back(action.setsStateOf, action.controlType);
+  if (std::any_of(changed.begin(), changed.end(), same)) return;
+  changed.emplace_back(action.setsStateOf, action.controlType);
   std::lock_guard<std::mutex> guard(echoLock_);
   echoWindows_.push_back(own);
 }

@@ -14,7 +14,7 @@ struct PassFigures {
   std::uint64_t passes = 0;
   std::uint64_t microseconds = 0;
   std::uint64_t longestMicroseconds = 0;
-  // Elements kept in the trees the passes read (each pass reads its window afresh).
+  // Elements the passes' walks kept (a pass on the echo of its machine's own changes walks none anew).
   std::uint64_t elements = 0;
 };
 
